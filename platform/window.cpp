@@ -1,0 +1,330 @@
+// The window services on SDL2. The game draws at its configured resolution
+// into an off-screen framebuffer; each buffer swap scales it over the whole
+// full-screen window. The desktop's own display mode is never changed, so
+// the game behaves the same on X11, Wayland and Xvfb.
+#include "platform/window.h"
+
+#include <GL/gl.h>
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/sdl_events.h"
+
+namespace platform {
+
+namespace {
+
+// OpenGL 3.0 framebuffer entry points, fetched at run time.
+using GenFn = void (*)(GLsizei, GLuint*);
+using DeleteFn = void (*)(GLsizei, const GLuint*);
+using BindFn = void (*)(GLenum, GLuint);
+using StorageFn = void (*)(GLenum, GLenum, GLsizei, GLsizei);
+using AttachFn = void (*)(GLenum, GLenum, GLenum, GLuint);
+using StatusFn = GLenum (*)(GLenum);
+using BlitFn = void (*)(GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLint, GLbitfield, GLenum);
+
+constexpr GLenum kFramebuffer = 0x8D40;
+constexpr GLenum kReadFramebuffer = 0x8CA8;
+constexpr GLenum kDrawFramebuffer = 0x8CA9;
+constexpr GLenum kRenderbuffer = 0x8D41;
+constexpr GLenum kColorAttachment0 = 0x8CE0;
+constexpr GLenum kDepthAttachment = 0x8D00;
+constexpr GLenum kFramebufferComplete = 0x8CD5;
+constexpr GLenum kDepthComponent16 = 0x81A5;
+constexpr GLenum kRgb8 = 0x8051;
+
+struct FramebufferApi {
+  GenFn gen_framebuffers = nullptr;
+  DeleteFn delete_framebuffers = nullptr;
+  BindFn bind_framebuffer = nullptr;
+  GenFn gen_renderbuffers = nullptr;
+  DeleteFn delete_renderbuffers = nullptr;
+  BindFn bind_renderbuffer = nullptr;
+  StorageFn renderbuffer_storage = nullptr;
+  AttachFn framebuffer_renderbuffer = nullptr;
+  StatusFn check_framebuffer_status = nullptr;
+  BlitFn blit_framebuffer = nullptr;
+
+  bool load() {
+    gen_framebuffers = reinterpret_cast<GenFn>(SDL_GL_GetProcAddress("glGenFramebuffers"));
+    delete_framebuffers = reinterpret_cast<DeleteFn>(SDL_GL_GetProcAddress("glDeleteFramebuffers"));
+    bind_framebuffer = reinterpret_cast<BindFn>(SDL_GL_GetProcAddress("glBindFramebuffer"));
+    gen_renderbuffers = reinterpret_cast<GenFn>(SDL_GL_GetProcAddress("glGenRenderbuffers"));
+    delete_renderbuffers = reinterpret_cast<DeleteFn>(SDL_GL_GetProcAddress("glDeleteRenderbuffers"));
+    bind_renderbuffer = reinterpret_cast<BindFn>(SDL_GL_GetProcAddress("glBindRenderbuffer"));
+    renderbuffer_storage = reinterpret_cast<StorageFn>(SDL_GL_GetProcAddress("glRenderbufferStorage"));
+    framebuffer_renderbuffer =
+        reinterpret_cast<AttachFn>(SDL_GL_GetProcAddress("glFramebufferRenderbuffer"));
+    check_framebuffer_status =
+        reinterpret_cast<StatusFn>(SDL_GL_GetProcAddress("glCheckFramebufferStatus"));
+    blit_framebuffer = reinterpret_cast<BlitFn>(SDL_GL_GetProcAddress("glBlitFramebuffer"));
+    return gen_framebuffers && delete_framebuffers && bind_framebuffer && gen_renderbuffers &&
+           delete_renderbuffers && bind_renderbuffer && renderbuffer_storage &&
+           framebuffer_renderbuffer && check_framebuffer_status && blit_framebuffer;
+  }
+};
+
+// SDL user events carry the game's own close and quit requests.
+Uint32 g_close_event = 0;
+Uint32 g_quit_event = 0;
+
+// The drawing size chosen by set_display_mode.
+int32_t g_mode_width = 0;
+int32_t g_mode_height = 0;
+
+bool video_ready() {
+  if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
+  g_close_event = SDL_RegisterEvents(2);
+  g_quit_event = g_close_event + 1;
+  return true;
+}
+
+// Without a display SDL falls back to an invisible window; the game must not
+// run like that unless a test asked for the off-screen driver itself.
+bool invisible_fallback() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver) return true;
+  if (std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0) return false;
+  const char* requested = std::getenv("SDL_VIDEODRIVER");
+  return !(requested && std::strcmp(requested, driver) == 0);
+}
+
+}  // namespace
+
+struct Window {
+  SDL_Window* sdl = nullptr;
+  SDL_GLContext context = nullptr;
+  FramebufferApi fb{};
+  GLuint framebuffer = 0;
+  GLuint color_buffer = 0;
+  GLuint depth_buffer = 0;
+  int32_t fb_width = 0;
+  int32_t fb_height = 0;
+};
+
+namespace {
+
+void delete_framebuffer(Window& window) {
+  if (!window.framebuffer) return;
+  window.fb.bind_framebuffer(kFramebuffer, 0);
+  window.fb.delete_framebuffers(1, &window.framebuffer);
+  window.fb.delete_renderbuffers(1, &window.color_buffer);
+  window.fb.delete_renderbuffers(1, &window.depth_buffer);
+  window.framebuffer = window.color_buffer = window.depth_buffer = 0;
+}
+
+bool make_framebuffer(Window& window, int32_t width, int32_t height) {
+  delete_framebuffer(window);
+  FramebufferApi& fb = window.fb;
+  fb.gen_framebuffers(1, &window.framebuffer);
+  fb.gen_renderbuffers(1, &window.color_buffer);
+  fb.gen_renderbuffers(1, &window.depth_buffer);
+  fb.bind_renderbuffer(kRenderbuffer, window.color_buffer);
+  fb.renderbuffer_storage(kRenderbuffer, kRgb8, width, height);
+  fb.bind_renderbuffer(kRenderbuffer, window.depth_buffer);
+  fb.renderbuffer_storage(kRenderbuffer, kDepthComponent16, width, height);
+  fb.bind_framebuffer(kFramebuffer, window.framebuffer);
+  fb.framebuffer_renderbuffer(kFramebuffer, kColorAttachment0, kRenderbuffer, window.color_buffer);
+  fb.framebuffer_renderbuffer(kFramebuffer, kDepthAttachment, kRenderbuffer, window.depth_buffer);
+  if (fb.check_framebuffer_status(kFramebuffer) != kFramebufferComplete) {
+    delete_framebuffer(window);
+    return false;
+  }
+  window.fb_width = width;
+  window.fb_height = height;
+  return true;
+}
+
+}  // namespace
+
+bool desktop_size(int32_t& width, int32_t& height) {
+  width = height = 0;
+  if (!video_ready()) return false;
+  SDL_DisplayMode mode;
+  if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return false;
+  width = mode.w;
+  height = mode.h;
+  return true;
+}
+
+Window* create_main_window(const char* title, int32_t width, int32_t height) {
+  if (!video_ready()) return nullptr;
+  if (width <= 0 || height <= 0) {
+    width = 640;
+    height = 480;
+  }
+  // The visual is chosen with the window, so the surface request comes first.
+  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 5);
+  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 5);
+  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 5);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+  SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+  SDL_Window* sdl = SDL_CreateWindow(
+      title, 0, 0, width, height,
+      SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_ALWAYS_ON_TOP);
+  if (!sdl) {
+    std::fprintf(stderr, "Morvane: no window: %s\n", SDL_GetError());
+    return nullptr;
+  }
+  SDL_ShowWindow(sdl);
+  SDL_RaiseWindow(sdl);
+  SDL_SetWindowInputFocus(sdl);
+  SDL_ShowCursor(SDL_DISABLE);
+  auto* window = new Window;
+  window->sdl = sdl;
+  return window;
+}
+
+void destroy_window(Window* window) {
+  if (!window) return;
+  if (window->context) destroy_gl_context(window);
+  SDL_DestroyWindow(window->sdl);
+  delete window;
+}
+
+namespace {
+
+bool translate(const SDL_Event& sdl, WindowEvent& event) {
+  event = WindowEvent{};
+  if (sdl.type == SDL_QUIT) {
+    event.type = WindowEventType::Destroy;  // the close box: the window goes away
+  } else if (sdl.type == g_close_event && g_close_event != 0) {
+    event.type = WindowEventType::Destroy;
+  } else if (sdl.type == g_quit_event && g_quit_event != 0) {
+    event.type = WindowEventType::Quit;
+    event.wparam = static_cast<uint32_t>(sdl.user.code);
+  } else if (sdl.type == SDL_WINDOWEVENT) {
+    switch (sdl.window.event) {
+      case SDL_WINDOWEVENT_SHOWN:
+      case SDL_WINDOWEVENT_FOCUS_GAINED:
+      case SDL_WINDOWEVENT_RESTORED:
+        event.type = WindowEventType::ActivateApp;
+        event.wparam = 1;
+        break;
+      case SDL_WINDOWEVENT_FOCUS_LOST:
+      case SDL_WINDOWEVENT_MINIMIZED:
+      case SDL_WINDOWEVENT_HIDDEN:
+        event.type = WindowEventType::ActivateApp;
+        event.wparam = 0;
+        break;
+      case SDL_WINDOWEVENT_CLOSE:
+        event.type = WindowEventType::Destroy;
+        break;
+      case SDL_WINDOWEVENT_ENTER:
+        event.type = WindowEventType::SetCursor;
+        break;
+      default:
+        break;
+    }
+  } else if (sdl.type == SDL_KEYDOWN && sdl.key.keysym.scancode == SDL_SCANCODE_ESCAPE) {
+    event.type = WindowEventType::KeyDown;
+    event.wparam = kVirtualKeyEscape;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool take_event(Window*, WindowEvent& event) {
+  if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
+  SDL_Event sdl;
+  if (!SDL_PollEvent(&sdl)) return false;
+  input_devices_record_event(sdl);
+  return translate(sdl, event);
+}
+
+void wait_event(Window*) {
+  if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_WaitEvent(nullptr);
+}
+
+void post_close(Window*) {
+  if (!g_close_event) return;
+  SDL_Event sdl{};
+  sdl.type = g_close_event;
+  SDL_PushEvent(&sdl);
+}
+
+void post_quit(int32_t exit_code) {
+  if (!g_quit_event) return;
+  SDL_Event sdl{};
+  sdl.type = g_quit_event;
+  sdl.user.code = exit_code;
+  SDL_PushEvent(&sdl);
+}
+
+void message_box(Window* window, const char* text, const char* caption, MessageIcon icon) {
+  Uint32 flags = SDL_MESSAGEBOX_INFORMATION;
+  if (icon == MessageIcon::Warning) flags = SDL_MESSAGEBOX_WARNING;
+  if (icon == MessageIcon::Error) flags = SDL_MESSAGEBOX_ERROR;
+  // Also on the terminal: without a display the box cannot be shown at all.
+  std::fprintf(stderr, "%s: %s\n", caption, text);
+  if (window) SDL_ShowCursor(SDL_ENABLE);
+  SDL_ShowSimpleMessageBox(flags, caption, text, window ? window->sdl : nullptr);
+}
+
+bool set_display_mode(int32_t width, int32_t height, int32_t bits_per_pixel) {
+  if (bits_per_pixel != 16 || width <= 0 || height <= 0 || width > 8192 || height > 8192) return false;
+  if (!SDL_WasInit(SDL_INIT_VIDEO) || invisible_fallback()) return false;
+  g_mode_width = width;
+  g_mode_height = height;
+  return true;
+}
+
+void restore_display_mode(Window* window) {
+  if (window) delete_framebuffer(*window);
+  g_mode_width = g_mode_height = 0;
+  SDL_SetRelativeMouseMode(SDL_FALSE);
+  SDL_ShowCursor(SDL_ENABLE);
+}
+
+bool create_gl_context(Window* window, int32_t, int32_t) {
+  if (!window || window->context) return false;
+  window->context = SDL_GL_CreateContext(window->sdl);
+  if (!window->context) {
+    std::fprintf(stderr, "Morvane: no OpenGL context: %s\n", SDL_GetError());
+    return false;
+  }
+  if (SDL_GL_MakeCurrent(window->sdl, window->context) != 0) return false;
+  SDL_GL_SetSwapInterval(0);  // free-running frames; the swap paces them
+  int width = g_mode_width, height = g_mode_height;
+  if (width <= 0 || height <= 0) SDL_GL_GetDrawableSize(window->sdl, &width, &height);
+  if (!window->fb.load() || !make_framebuffer(*window, width, height)) {
+    std::fprintf(stderr, "Morvane: no off-screen framebuffer of %dx%d\n", width, height);
+    return false;
+  }
+  return true;
+}
+
+bool destroy_gl_context(Window* window) {
+  if (!window || !window->context) return true;
+  delete_framebuffer(*window);
+  if (SDL_GL_MakeCurrent(window->sdl, nullptr) != 0) return false;
+  SDL_GL_DeleteContext(window->context);
+  window->context = nullptr;
+  return true;
+}
+
+void swap_buffers(Window* window) {
+  if (!window || !window->context) return;
+  if (window->framebuffer) {
+    int out_width = 0, out_height = 0;
+    SDL_GL_GetDrawableSize(window->sdl, &out_width, &out_height);
+    FramebufferApi& fb = window->fb;
+    fb.bind_framebuffer(kReadFramebuffer, window->framebuffer);
+    fb.bind_framebuffer(kDrawFramebuffer, 0);
+    fb.blit_framebuffer(0, 0, window->fb_width, window->fb_height, 0, 0, out_width, out_height,
+                        GL_COLOR_BUFFER_BIT, GL_LINEAR);
+    SDL_GL_SwapWindow(window->sdl);
+    fb.bind_framebuffer(kFramebuffer, window->framebuffer);
+    return;
+  }
+  SDL_GL_SwapWindow(window->sdl);
+}
+
+}  // namespace platform

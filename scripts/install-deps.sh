@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Morvane needs to build, run and test.
+# Quiet when everything is present; uses sudo only when not root.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config ccache
+  libsdl2-dev libsdl2-mixer-dev
+  libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
+  libenet-dev
+  libfluidsynth-dev timgm6mb-soundfont librtmidi-dev
+  libfltk1.3-dev fluid fonts-liberation fonts-dejavu-core
+  libfreetype-dev
+  libgtest-dev googletest
+  xvfb xauth xdotool x11-utils imagemagick xfonts-base sox
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

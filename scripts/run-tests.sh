@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs every test of both builds headless: Xvfb is started here, sound goes
+# to SDL's dummy driver.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+export SDL_AUDIODRIVER=dummy
+export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+status=0
+for dir in build build-asan; do
+  echo "== Tests in $dir"
+  xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" \
+    ctest --test-dir "$dir" --output-on-failure -j 2 --timeout 600 || status=1
+done
+exit $status

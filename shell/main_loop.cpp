@@ -1,0 +1,174 @@
+#include "shell/main_loop.h"
+
+#include <GL/gl.h>
+
+#include <cstdio>
+#include <ctime>
+
+#include "audio/music.h"
+#include "graphics/render.h"
+#include "menus/menus.h"
+#include "net/protocol.h"
+#include "shell/game.h"
+#include "shell/run_log.h"
+#include "shell/startup.h"
+#include "world/input.h"
+#include "world/simulation.h"
+
+FrameStages default_frame_stages() {
+  return FrameStages{input_poll,         send_status,        receive_messages, update_music_rotation,
+                     simulation_step,    render_frame,       session_menu_frame, pause_menu_frame,
+                     chat_entry_frame,   entry_prompt_frame};
+}
+
+void seed_random(Game& game, uint32_t seed) { game.random_state = seed; }
+
+int32_t next_random(Game& game) {
+  // The classic linear congruential generator, 15 bits per draw.
+  game.random_state = game.random_state * 1103515245u + 12345u;
+  return static_cast<int32_t>((game.random_state >> 16) & 0x7FFF);
+}
+
+int run_frame(Game& game) {
+  const FrameStages& stages = game.stages;
+  WorldState& world = game.world;
+  stages.input_poll(game);
+  stages.send_status(game);
+  stages.receive_messages(game);
+  stages.update_music_rotation(game);
+  // The simulation's constants are tuned for 85 frames per second.
+  const float step = 85.0f / static_cast<float>(static_cast<uint32_t>(world.frames_per_second));
+  if (world.in_session == 1 && stages.simulation_step(game, step) != 1) return 0;
+  if (stages.render_frame(game) != 1) return 0;
+  if (world.in_session == 0) {
+    if (stages.session_menu_frame(game) != 1) return 0;
+  } else {
+    if (world.pause_menu_open && stages.pause_menu_frame(game) != 1) return 0;
+    if (world.chat_entry_open && stages.chat_entry_frame(game) != 1) return 0;
+    if (world.awaiting_entry && stages.entry_prompt_frame(game) != 1) return 0;
+  }
+  world.frame_counter += 1.0f;
+  return 1;
+}
+
+namespace {
+
+// Escape walks back one level: chat or pause menu closes, else the pause
+// menu opens; outside a game it quits.
+void escape_walk(Game& game) {
+  WorldState& world = game.world;
+  world.key_delay = 40;
+  if (world.in_session == 0) {
+    world.quit_requested = 1;
+  } else if (world.pause_menu_open == 1) {
+    world.pause_menu_open = 0;
+  } else if (world.chat_entry_open == 1) {
+    world.chat_entry_open = 0;
+  } else {
+    world.pause_menu_open = 1;
+    game.menus.session_menu_phase = 0;
+    game.menus.menu_cursor = 0;
+  }
+}
+
+}  // namespace
+
+int window_procedure(Game& game, const platform::WindowEvent& event) {
+  using platform::WindowEventType;
+  switch (event.type) {
+    case WindowEventType::ActivateApp:
+      game.world.app_active = (event.wparam == 1 || event.wparam == 2) ? 1 : 0;
+      return 0;
+    case WindowEventType::Destroy:
+      game.world.quit_requested = 1;
+      return 0;
+    case WindowEventType::SetCursor:
+      return 1;  // no pointer over the window
+    case WindowEventType::KeyDown:
+      if (event.wparam == platform::kVirtualKeyEscape && game.world.key_delay == 0) {
+        escape_walk(game);
+        return 0;
+      }
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+int32_t measure_frames_per_second(double duration_ms) {
+  // A frame of 0 ms (the millisecond fallback clock) counts as 1 ms, and one
+  // of more than a second as 1 frame per second, so the step stays finite.
+  if (duration_ms < 1.0) duration_ms = 1.0;
+  const int32_t fps = static_cast<int32_t>(1000.0 / duration_ms);
+  return fps < 1 ? 1 : fps;
+}
+
+namespace {
+
+void run_one_frame(Game& game) {
+  WorldState& world = game.world;
+  world.frame_start_ms = static_cast<float>(now_ms(game.shell.timer));
+  if (world.key_delay > 0) world.key_delay -= 1;
+  if (run_frame(game) != 1) world.quit_requested = 1;
+  glFlush();
+  platform::swap_buffers(game.shell.main_window);
+  world.frames_per_second = measure_frames_per_second(now_ms(game.shell.timer) - world.frame_start_ms);
+}
+
+bool local_time_now(std::tm& out) {
+  const std::time_t now = std::time(nullptr);
+  return localtime_r(&now, &out) != nullptr;
+}
+
+}  // namespace
+
+int program_main(Game& game) {
+  std::tm local{};
+  local_time_now(local);
+  if (!write_run_log_header(kRunLogName, local)) return 0;
+  std::snprintf(game.shell.error_text, sizeof game.shell.error_text, "No errors whilst running!");
+
+  const int code = start_up(game);
+  if (code != STARTUP_OK) {
+    game.world.app_active = 0;
+    if (code == STARTUP_NOT_CONFIGURED) {
+      platform::message_box(game.shell.main_window,
+                            "Please run the configurator before attempting to run the game!",
+                            "Not Configurated", platform::MessageIcon::Warning);
+      return 0;
+    }
+    shut_down(game);
+    platform::message_box(game.shell.main_window, game.shell.error_text, kWindowTitle,
+                          platform::MessageIcon::Error);
+    platform::destroy_window(game.shell.main_window);
+    game.shell.main_window = nullptr;
+    return 0;
+  }
+
+  WorldState& world = game.world;
+  world.frame_start_ms = static_cast<float>(now_ms(game.shell.timer));
+  // A clean exit returns 0; only a quit event carries its own exit code
+  // (other events' parameters, such as Escape's key code, are not exit codes).
+  uint32_t exit_code = 0;
+  while (world.quit_requested == 0) {
+    platform::WindowEvent event;
+    if (platform::take_event(game.shell.main_window, event)) {
+      if (event.type == platform::WindowEventType::Quit) {
+        exit_code = event.wparam;
+        world.quit_requested = 1;
+        break;
+      }
+      window_procedure(game, event);
+    } else if (world.app_active == 1) {
+      run_one_frame(game);
+    } else {
+      platform::wait_event(game.shell.main_window);
+    }
+  }
+
+  shut_down(game);
+  platform::destroy_window(game.shell.main_window);
+  game.shell.main_window = nullptr;
+  if (!write_run_log_footer(kRunLogName)) return 0;
+  return static_cast<int>(exit_code);
+}

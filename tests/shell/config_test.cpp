@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "shell/settings.h"
+TEST(Config, Placeholder) { SUCCEED(); }

@@ -1,0 +1,8 @@
+// The local tank's step: controls, physics, collisions, lifts, death and the
+// camera, then the projectiles and the smoke.
+#pragma once
+
+struct Game;
+
+// Advances the world by one frame; step = 85 / frames per second. Returns 1.
+int simulation_step(Game& game, float step);
