@@ -26,6 +26,9 @@ bool read_token(std::FILE* stream, char (&token)[kTokenSize], bool& overlong) {
       overlong = true;
     c = std::fgetc(stream);
   }
+  // The blank that ended the word stays in the stream, as with formatted
+  // input: a quoted value counts it as the first of its two skipped characters.
+  if (c != EOF) std::ungetc(c, stream);
   token[length] = '\0';
   return true;
 }

@@ -1,0 +1,226 @@
+// The frame driver's order, the Escape walk, key pacing, the frame timer and
+// the run log header.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shell/game.h"
+#include "shell/main_loop.h"
+#include "shell/run_log.h"
+
+namespace {
+
+// Records which stages ran, in order, and what step the simulation got.
+std::vector<std::string> g_calls;
+float g_step = 0;
+int g_failing_stage_result = 1;
+
+int rec_input(Game&) { g_calls.push_back("input"); return 1; }
+int rec_status(Game&) { g_calls.push_back("status"); return 1; }
+int rec_receive(Game&) { g_calls.push_back("receive"); return 1; }
+void rec_music(Game&) { g_calls.push_back("music"); }
+int rec_sim(Game&, float step) { g_calls.push_back("simulation"); g_step = step; return 1; }
+int rec_render(Game&) { g_calls.push_back("render"); return 1; }
+int rec_session(Game&) { g_calls.push_back("session_menu"); return 1; }
+int rec_pause(Game&) { g_calls.push_back("pause_menu"); return g_failing_stage_result; }
+int rec_chat(Game&) { g_calls.push_back("chat"); return 1; }
+int rec_entry(Game&) { g_calls.push_back("entry"); return 1; }
+
+std::unique_ptr<Game> recording_game() {
+  g_calls.clear();
+  g_step = 0;
+  g_failing_stage_result = 1;
+  auto game = std::make_unique<Game>();
+  game->stages = FrameStages{rec_input,  rec_status, rec_receive, rec_music,  rec_sim,
+                             rec_render, rec_session, rec_pause,  rec_chat, rec_entry};
+  return game;
+}
+
+using Calls = std::vector<std::string>;
+
+platform::WindowEvent escape() { return {platform::WindowEventType::KeyDown, platform::kVirtualKeyEscape}; }
+
+}  // namespace
+
+TEST(FrameDriver, TitleScreenRunsTheSessionMenuAndNoSimulation) {
+  auto game = recording_game();
+  EXPECT_EQ(run_frame(*game), 1);
+  EXPECT_EQ(g_calls, (Calls{"input", "status", "receive", "music", "render", "session_menu"}));
+  EXPECT_EQ(game->world.frame_counter, 1.0f);
+}
+
+TEST(FrameDriver, InGameOverlaysRunInOrderAfterRendering) {
+  auto game = recording_game();
+  game->world.in_session = 1;
+  game->world.pause_menu_open = 1;
+  game->world.chat_entry_open = 1;
+  game->world.awaiting_entry = 1;
+  game->world.frames_per_second = 170;
+  EXPECT_EQ(run_frame(*game), 1);
+  EXPECT_EQ(g_calls, (Calls{"input", "status", "receive", "music", "simulation", "render",
+                            "pause_menu", "chat", "entry"}));
+  EXPECT_FLOAT_EQ(g_step, 0.5f);
+}
+
+TEST(FrameDriver, OnlyOpenOverlaysRun) {
+  auto game = recording_game();
+  game->world.in_session = 1;
+  game->world.awaiting_entry = 1;
+  run_frame(*game);
+  EXPECT_EQ(g_calls, (Calls{"input", "status", "receive", "music", "simulation", "render", "entry"}));
+}
+
+TEST(FrameDriver, AFailingStageEndsTheFrameAtOnceWithoutCountingIt) {
+  auto game = recording_game();
+  game->world.in_session = 1;
+  game->world.pause_menu_open = 1;
+  game->world.awaiting_entry = 1;
+  g_failing_stage_result = 0;
+  EXPECT_EQ(run_frame(*game), 0);
+  EXPECT_EQ(g_calls.back(), "pause_menu");
+  EXPECT_EQ(game->world.frame_counter, 0.0f);
+}
+
+TEST(FrameDriver, StepIsEightyFiveOverTheLastFrameRate) {
+  auto game = recording_game();
+  game->world.in_session = 1;
+  for (int fps : {85, 170, 60, 1}) {
+    game->world.frames_per_second = fps;
+    run_frame(*game);
+    EXPECT_FLOAT_EQ(g_step, 85.0f / static_cast<float>(fps)) << fps;
+  }
+}
+
+TEST(FrameRate, MeasuredRateIsTruncatedAndNeverZero) {
+  EXPECT_EQ(measure_frames_per_second(11.76), 85);
+  EXPECT_EQ(measure_frames_per_second(3.0), 333);
+  // A 0 ms frame (1 ms clock) and a frame of several seconds keep the next
+  // step finite and non-negative.
+  EXPECT_EQ(measure_frames_per_second(0.0), 1000);
+  EXPECT_EQ(measure_frames_per_second(-2.0), 1000);
+  EXPECT_EQ(measure_frames_per_second(2500.0), 1);
+  for (double ms : {0.0, 0.5, 999.0, 1001.0, 1e9}) {
+    const float step = 85.0f / static_cast<float>(static_cast<uint32_t>(measure_frames_per_second(ms)));
+    EXPECT_TRUE(std::isfinite(step) && step >= 0) << ms;
+  }
+}
+
+TEST(EscapeWalk, OutsideAGameEscapeQuits) {
+  Game game;
+  window_procedure(game, escape());
+  EXPECT_EQ(game.world.quit_requested, 1);
+  EXPECT_EQ(game.world.key_delay, 40u);
+}
+
+TEST(EscapeWalk, InAGameItClosesPauseThenChatElseOpensPause) {
+  Game game;
+  game.world.in_session = 1;
+  game.world.pause_menu_open = 1;
+  game.world.chat_entry_open = 1;
+  window_procedure(game, escape());
+  EXPECT_EQ(game.world.pause_menu_open, 0);
+  EXPECT_EQ(game.world.chat_entry_open, 1) << "one level per press";
+
+  game.world.key_delay = 0;
+  std::strcpy(game.world.chat_line, "half typed");
+  window_procedure(game, escape());
+  EXPECT_EQ(game.world.chat_entry_open, 0);
+  EXPECT_STREQ(game.world.chat_line, "half typed") << "the typed line stays in its buffer";
+
+  game.world.key_delay = 0;
+  game.menus.menu_cursor = 6;
+  game.menus.session_menu_phase = 1;
+  window_procedure(game, escape());
+  EXPECT_EQ(game.world.pause_menu_open, 1);
+  EXPECT_EQ(game.menus.menu_cursor, 0) << "the cursor starts on Resume game";
+  EXPECT_EQ(game.menus.session_menu_phase, 0);
+  EXPECT_EQ(game.world.quit_requested, 0);
+}
+
+TEST(EscapeWalk, ASecondPressWithinFortyFramesIsIgnored) {
+  Game game;
+  game.world.in_session = 1;
+  game.world.pause_menu_open = 1;
+  window_procedure(game, escape());
+  EXPECT_EQ(game.world.pause_menu_open, 0);
+  for (int frame = 0; frame < 39; ++frame) --game.world.key_delay;
+  window_procedure(game, escape());
+  EXPECT_EQ(game.world.pause_menu_open, 0) << "still within the delay";
+  --game.world.key_delay;
+  window_procedure(game, escape());
+  EXPECT_EQ(game.world.pause_menu_open, 1);
+}
+
+TEST(WindowProcedure, ActivationDestroyAndOtherKeys) {
+  Game game;
+  window_procedure(game, {platform::WindowEventType::ActivateApp, 1});
+  EXPECT_EQ(game.world.app_active, 1);
+  window_procedure(game, {platform::WindowEventType::ActivateApp, 0});
+  EXPECT_EQ(game.world.app_active, 0);
+  window_procedure(game, {platform::WindowEventType::ActivateApp, 2});
+  EXPECT_EQ(game.world.app_active, 1);
+  EXPECT_EQ(window_procedure(game, {platform::WindowEventType::SetCursor, 0}), 1);
+  window_procedure(game, {platform::WindowEventType::KeyDown, 13});
+  EXPECT_EQ(game.world.quit_requested, 0);
+  EXPECT_EQ(game.world.key_delay, 0u);
+  window_procedure(game, {platform::WindowEventType::Destroy, 0});
+  EXPECT_EQ(game.world.quit_requested, 1);
+}
+
+namespace {
+int64_t g_counter = 0;
+uint32_t g_millis = 0;
+bool fake_frequency(int64_t& f) { f = 1000000; return true; }
+bool no_frequency(int64_t& f) { f = 0; return false; }
+int64_t fake_counter() { return g_counter; }
+uint32_t fake_millis() { return g_millis; }
+}  // namespace
+
+TEST(FrameTimer, CountsMillisecondsFromTheStartWithEitherClock) {
+  static const ClockSource counter_clock{fake_frequency, fake_counter, fake_millis};
+  FrameTimer timer;
+  timer.source = &counter_clock;
+  g_counter = 5000000;
+  timer_start(timer);
+  EXPECT_TRUE(timer.use_performance_counter);
+  g_counter += 2500;
+  EXPECT_NEAR(now_ms(timer), 2.5, 1e-6);
+
+  static const ClockSource millis_clock{no_frequency, fake_counter, fake_millis};
+  timer.source = &millis_clock;
+  g_millis = 0xFFFFFFF0u;  // the millisecond clock wraps
+  timer_start(timer);
+  EXPECT_FALSE(timer.use_performance_counter);
+  EXPECT_EQ(timer.frequency, 1000);
+  g_millis = 0x10;
+  EXPECT_NEAR(now_ms(timer), 32.0, 1e-3);
+}
+
+TEST(RunLog, HeaderUsesTwelveHourTimeWithSuffix) {
+  struct Case {
+    int hour, minute;
+    const char* clock;
+    const char* suffix;
+  } cases[] = {{12, 30, "12:30", "PM"}, {13, 5, "01:05", "PM"}, {0, 10, "12:10", "AM"},
+               {11, 59, "11:59", "AM"}, {23, 0, "11:00", "PM"}};
+  for (const Case& c : cases) {
+    std::tm t{};
+    t.tm_year = 126;
+    t.tm_mon = 11;
+    t.tm_mday = 8;
+    t.tm_wday = 2;
+    t.tm_hour = c.hour;
+    t.tm_min = c.minute;
+    t.tm_sec = 7;
+    char header[128];
+    format_run_log_header(t, header, sizeof header);
+    const std::string expected = std::string("Morvane last run Tue Dec  8 ") + c.clock + ":07 " +
+                                 c.suffix + "\n\nInitiating...\n";
+    EXPECT_EQ(std::string(header), expected);
+  }
+}
