@@ -1,8 +1,186 @@
 #include "menus/menus.h"
 
-#include "shell/game.h"
+#include <cstdio>
 
-// Stand-ins until the menus land.
-int session_menu_frame(Game&) { return 1; }
-int pause_menu_frame(Game&) { return 1; }
-int entry_prompt_frame(Game&) { return 1; }
+#include "audio/music.h"
+#include "graphics/text.h"
+#include "net/session.h"
+#include "shell/game.h"
+#include "world/input.h"
+
+namespace {
+
+constexpr uint32_t kMenuKeyDelay = 20;  // frames between two menu key actions
+constexpr int32_t kLastSessionRow = 7;
+constexpr int32_t kLastPauseRow = 4;
+
+// The two credit lines of the title screen.
+constexpr const char* kCreditLine1 = "Morvane - armoured combat for up to eight players";
+constexpr const char* kCreditLine2 = "Written by the Morvane team";
+
+int32_t text_length(const char* text) {
+  int32_t n = 0;
+  while (text[n] != '\0') ++n;
+  return n;
+}
+
+// Characters are taken as 10 units wide on the 640-unit virtual screen.
+void draw_centred(const Game& game, int32_t y, const char* text, int32_t font_set) {
+  draw_text(game, 320 - 5 * text_length(text), y, text, font_set);
+}
+
+// Up or Down moves the cursor one row within 0..last, paced by key_delay.
+// Returns true when a key was taken.
+bool move_cursor(Game& game, int32_t last_row) {
+  int32_t& cursor = game.menus.menu_cursor;
+  if (key_down(game.input, kScanUp)) {
+    if (cursor > 0) --cursor;
+  } else if (key_down(game.input, kScanDown)) {
+    if (cursor < last_row) ++cursor;
+  } else {
+    return false;
+  }
+  game.world.key_delay = kMenuKeyDelay;
+  return true;
+}
+
+// Both paths of the session menu end here: the game is entered and the
+// entry prompt shows from the next frame.
+void enter_game(Game& game) {
+  game.world.chat_entry_open = 0;
+  game.world.in_session = 1;
+  open_session(game);
+  game.world.awaiting_entry = 1;
+  game.world.tank.in_play = 0;
+}
+
+void connect_host(Game& game) {
+  if (game.settings.use_ipx)
+    connect_ipx(game);
+  else if (game.settings.use_tcpip)
+    connect_tcpip(game, "");
+}
+
+void connect_client(Game& game) {
+  if (game.settings.use_tcpip)
+    connect_tcpip(game, game.settings.host_address);
+  else if (game.settings.use_ipx)
+    connect_ipx(game);
+}
+
+void draw_session_list(Game& game) {
+  char line[256];
+  std::snprintf(line, sizeof line, "Select a game, %s", game.settings.player_name);
+  draw_centred(game, 300, line, 1);
+  const SessionState& session = game.session;
+  for (int32_t row = 0; row <= kLastSessionRow; ++row) {
+    if (row < session.session_count) {
+      const SessionEntry& entry = session.session_list[static_cast<std::size_t>(row)];
+      std::snprintf(line, sizeof line, "%.79s (%d/%d)", entry.session_name, entry.current_players,
+                    entry.max_players);
+      draw_text(game, 100, 260 - 20 * row, line, 0);
+    } else {
+      draw_text(game, 100, 260 - 20 * row, "<< NO SESSION >>", 0);
+    }
+  }
+}
+
+void session_list_frame(Game& game) {
+  draw_session_list(game);
+  if (game.world.key_delay == 0) move_cursor(game, kLastSessionRow);
+  draw_text(game, 80, 260 - 20 * game.menus.menu_cursor, ">", 0);
+  // Enter acts only when no key was just taken, and only on a listed row.
+  if (key_down(game.input, kScanEnter) && game.world.key_delay == 0 &&
+      game.menus.menu_cursor < game.session.session_count) {
+    game.world.key_delay = kMenuKeyDelay;
+    game.session.selected_session = game.menus.menu_cursor;
+    game.settings.is_host = 0;
+    enter_game(game);
+  }
+}
+
+void act_on_pause_row(Game& game) {
+  switch (game.menus.menu_cursor) {
+    case 0:
+      game.world.pause_menu_open = 0;
+      break;
+    case 1:
+      // The game goes on offline, this program acting as its own host.
+      reset_directplay(game);
+      game.settings.use_ipx = 0;
+      game.settings.use_tcpip = 0;
+      game.settings.is_host = 1;
+      break;
+    case 2:
+      if (game.settings.music_enabled) switch_midi_port(game);
+      break;
+    case 3:
+      game.settings.particles_enabled = game.settings.particles_enabled ? 0 : 1;
+      break;
+    case 4:
+      game.world.quit_requested = 1;
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+int session_menu_frame(Game& game) {
+  draw_text(game, 0, 16, kCreditLine1, 0);
+  draw_text(game, 0, 0, kCreditLine2, 0);
+  char version[32];
+  std::snprintf(version, sizeof version, "Version: %.2f", static_cast<double>(GAME_VERSION));
+  draw_text(game, 630 - 10 * text_length(version), 0, version, 0);
+
+  if (game.menus.session_menu_phase == 0) {
+    if (game.settings.is_host) {
+      connect_host(game);
+      enter_game(game);  // the host never sees the session list
+    } else {
+      connect_client(game);
+      enumerate_sessions(game);
+      game.menus.session_menu_phase = 1;
+    }
+    return 1;
+  }
+  session_list_frame(game);
+  return 1;
+}
+
+int pause_menu_frame(Game& game) {
+  draw_centred(game, 400, "Morvane - PAUSE MENU", 1);
+  char midi_line[160];
+  std::snprintf(midi_line, sizeof midi_line, "MIDI Device: %.127s", current_midi_port_name(game));
+  const char* rows[] = {"Resume game", "Disconnect", midi_line,
+                        game.settings.particles_enabled ? "Particle effects: ON" : "Particle effects: OFF",
+                        "Quit"};
+  for (int32_t row = 0; row <= kLastPauseRow; ++row) draw_text(game, 232, 280 - 20 * row, rows[row], 0);
+
+  if (game.world.key_delay == 0) {
+    move_cursor(game, kLastPauseRow);
+    // Enter is tested even after Up or Down, so it acts on the row just reached.
+    if (key_down(game.input, kScanEnter)) {
+      game.world.key_delay = kMenuKeyDelay;
+      act_on_pause_row(game);
+    }
+  }
+  draw_text(game, 200, 280 - 20 * game.menus.menu_cursor, ">", 0);
+  return 1;
+}
+
+int entry_prompt_frame(Game& game) {
+  draw_centred(game, 300, "Press fire to enter the game", 1);
+  if (game.input.mouse_button != 0 && game.world.key_delay == 0) {
+    LocalTank& tank = game.world.tank;
+    tank.fire_cooldown = 20.0f;
+    tank.in_play = 1;
+    tank.x = tank.y = tank.z = 0;
+    tank.speed = 0;
+    tank.hull_heading = tank.turret_heading = tank.gun_pitch = 0;
+    tank.health = 100;  // vertical_speed is kept on purpose
+    game.world.awaiting_entry = 0;
+  }
+  return 1;
+}

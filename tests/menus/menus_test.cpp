@@ -1,0 +1,201 @@
+// The menu rules: cursor limits, key pacing, Enter on empty rows, the pause
+// menu's entries and the entry prompt.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "menus/menus.h"
+#include "shell/game.h"
+#include "shell/main_loop.h"
+
+namespace {
+
+void press(Game& game, uint8_t scan_code) { game.input.key_state[scan_code] = kKeyDownBit; }
+void release_all(Game& game) { game.input.key_state.fill(0); }
+
+// One frame of the driver's pacing: key_delay runs down before the menus act.
+void tick(Game& game) {
+  if (game.world.key_delay > 0) --game.world.key_delay;
+}
+
+std::unique_ptr<Game> client_with_sessions(int count) {
+  auto game = std::make_unique<Game>();
+  game->settings.is_host = 0;
+  session_menu_frame(*game);  // phase 0: connect and list
+  EXPECT_EQ(game->menus.session_menu_phase, 1);
+  game->session.session_count = count;
+  for (int i = 0; i < count; ++i) {
+    std::snprintf(game->session.session_list[static_cast<std::size_t>(i)].session_name, 80, "Game %d", i);
+  }
+  return game;
+}
+
+}  // namespace
+
+TEST(SessionMenu, HostEntersTheGameInItsFirstFrame) {
+  Game game;
+  game.settings.is_host = 1;
+  game.world.tank.in_play = 1;
+  game.world.chat_entry_open = 1;
+  session_menu_frame(game);
+  EXPECT_EQ(game.world.in_session, 1);
+  EXPECT_EQ(game.world.awaiting_entry, 1);
+  EXPECT_EQ(game.world.tank.in_play, 0);
+  EXPECT_EQ(game.world.chat_entry_open, 0);
+  EXPECT_EQ(game.menus.session_menu_phase, 0) << "the host never sees the list";
+}
+
+TEST(SessionMenu, ClientWithoutSessionsCannotConfirmAnyRow) {
+  auto game = client_with_sessions(0);
+  press(*game, kScanEnter);
+  for (int frame = 0; frame < 50; ++frame) {
+    tick(*game);
+    session_menu_frame(*game);
+  }
+  EXPECT_EQ(game->world.in_session, 0);
+}
+
+TEST(SessionMenu, CursorMovesOverAllEightRowsOnePerTwentyFrames) {
+  auto game = client_with_sessions(3);
+  press(*game, kScanDown);
+  int moves_seen = 0;
+  int last = game->menus.menu_cursor;
+  for (int frame = 0; frame < 20 * 10; ++frame) {
+    tick(*game);
+    session_menu_frame(*game);
+    if (game->menus.menu_cursor != last) {
+      ++moves_seen;
+      last = game->menus.menu_cursor;
+    }
+    if (frame == 20) {
+      EXPECT_EQ(game->menus.menu_cursor, 2) << "one row per 20 frames";
+    }
+  }
+  EXPECT_EQ(game->menus.menu_cursor, 7) << "stops on the last row";
+  EXPECT_EQ(moves_seen, 7);
+  release_all(*game);
+  press(*game, kScanUp);
+  for (int frame = 0; frame < 20 * 10; ++frame) {
+    tick(*game);
+    session_menu_frame(*game);
+  }
+  EXPECT_EQ(game->menus.menu_cursor, 0);
+}
+
+TEST(SessionMenu, EnterActsOnlyOnListedRowsAndNotWithAMove) {
+  auto game = client_with_sessions(3);
+  game->menus.menu_cursor = 3;
+  press(*game, kScanEnter);
+  session_menu_frame(*game);
+  EXPECT_EQ(game->world.in_session, 0) << "row 3 holds no session";
+
+  // Down and Enter together only move the cursor in the session list.
+  game->menus.menu_cursor = 1;
+  press(*game, kScanDown);
+  session_menu_frame(*game);
+  EXPECT_EQ(game->menus.menu_cursor, 2);
+  EXPECT_EQ(game->world.in_session, 0);
+
+  release_all(*game);
+  press(*game, kScanEnter);
+  for (int frame = 0; frame < 20 && game->world.in_session == 0; ++frame) {
+    tick(*game);
+    session_menu_frame(*game);
+  }
+  EXPECT_EQ(game->world.in_session, 1);
+  EXPECT_EQ(game->session.selected_session, 2);
+  EXPECT_EQ(game->settings.is_host, 0);
+  EXPECT_EQ(game->world.awaiting_entry, 1);
+}
+
+TEST(PauseMenu, CursorStopsOnQuitAndDownWithEnterActsOnTheRowReached) {
+  Game game;
+  game.world.in_session = 1;
+  game.world.pause_menu_open = 1;
+  game.settings.particles_enabled = 1;
+  game.menus.menu_cursor = 2;
+  press(game, kScanDown);
+  press(game, kScanEnter);
+  pause_menu_frame(game);
+  EXPECT_EQ(game.menus.menu_cursor, 3);
+  EXPECT_EQ(game.settings.particles_enabled, 0) << "Particle effects toggled in the same frame";
+  EXPECT_EQ(game.world.key_delay, 20u);
+
+  release_all(game);
+  press(game, kScanDown);
+  for (int frame = 0; frame < 200; ++frame) {
+    tick(game);
+    pause_menu_frame(game);
+  }
+  EXPECT_EQ(game.menus.menu_cursor, 4);
+  EXPECT_EQ(game.world.quit_requested, 0);
+}
+
+TEST(PauseMenu, EveryRowDoesItsJob) {
+  Game game;
+  game.world.in_session = 1;
+  game.world.pause_menu_open = 1;
+  game.settings.use_ipx = 1;
+  game.settings.is_host = 0;
+  game.settings.music_enabled = 0;
+  press(game, kScanEnter);
+
+  game.menus.menu_cursor = 1;  // Disconnect
+  pause_menu_frame(game);
+  EXPECT_EQ(game.settings.use_ipx, 0);
+  EXPECT_EQ(game.settings.use_tcpip, 0);
+  EXPECT_EQ(game.settings.is_host, 1);
+  EXPECT_EQ(game.world.pause_menu_open, 1) << "Disconnect leaves the menu open";
+  EXPECT_EQ(game.menus.menu_cursor, 1);
+
+  game.world.key_delay = 0;
+  game.menus.menu_cursor = 2;  // MIDI device with music off: nothing
+  pause_menu_frame(game);
+  EXPECT_EQ(game.world.pause_menu_open, 1);
+
+  game.world.key_delay = 0;
+  game.menus.menu_cursor = 0;  // Resume
+  pause_menu_frame(game);
+  EXPECT_EQ(game.world.pause_menu_open, 0);
+
+  game.world.key_delay = 0;
+  game.menus.menu_cursor = 4;  // Quit
+  pause_menu_frame(game);
+  EXPECT_EQ(game.world.quit_requested, 1);
+}
+
+TEST(PauseMenu, EscapeAfterTheSessionListPutsTheCursorOnResume) {
+  auto game = client_with_sessions(1);
+  game->menus.menu_cursor = 0;
+  press(*game, kScanEnter);
+  session_menu_frame(*game);
+  ASSERT_EQ(game->world.in_session, 1);
+  game->menus.menu_cursor = 5;
+  game->world.key_delay = 0;
+  window_procedure(*game, {platform::WindowEventType::KeyDown, platform::kVirtualKeyEscape});
+  EXPECT_EQ(game->world.pause_menu_open, 1);
+  EXPECT_EQ(game->menus.menu_cursor, 0);
+}
+
+TEST(EntryPrompt, FireEntersOnlyOnceKeyDelayHasRunOut) {
+  auto game = client_with_sessions(1);
+  game->input.mouse_button = 0x80;  // fire held since the session list
+  press(*game, kScanEnter);
+  session_menu_frame(*game);
+  ASSERT_EQ(game->world.awaiting_entry, 1);
+  game->world.tank.vertical_speed = -0.25f;
+  game->world.tank.health = 0;
+  int frames = 0;
+  while (game->world.awaiting_entry && frames < 100) {
+    tick(*game);
+    entry_prompt_frame(*game);
+    ++frames;
+  }
+  EXPECT_EQ(frames, 20) << "not before key_delay is 0";
+  const LocalTank& tank = game->world.tank;
+  EXPECT_EQ(tank.in_play, 1);
+  EXPECT_EQ(tank.health, 100);
+  EXPECT_FLOAT_EQ(tank.fire_cooldown, 20.0f);
+  EXPECT_FLOAT_EQ(tank.vertical_speed, -0.25f) << "entry keeps the vertical speed";
+}
