@@ -1,0 +1,176 @@
+#!/usr/bin/env bash
+# Drives the real configurator dialog on the test run's X display, as a
+# player would: Done with the start values, the address field for joining
+# over TCP/IP, the empty-name warning, and launching a stand-in game.
+# Usage: dialog_test.sh PROGRAM [SCREENSHOT_DIR]
+set -uo pipefail
+
+program=$1
+shots=${2:-}
+if [ -z "${DISPLAY:-}" ]; then
+  echo "SKIP: no X display"
+  exit 77
+fi
+for tool in xdotool xwininfo import convert ps; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
+done
+
+work=$(mktemp -d)
+dialog_pid=""
+failures=0
+cleanup() {
+  [ -n "$dialog_pid" ] && kill "$dialog_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# Waits up to about five seconds for a command to succeed.
+wait_until() {
+  for _ in $(seq 50); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Window names are UTF-8, which xdotool's name search misses; the tree of
+# xwininfo lists them all.
+window_line() { xwininfo -root -tree | grep -F "\"$1\": (" | head -n 1; }
+window_shown() { [ -n "$(window_line "$1")" ]; }
+window_id() { window_line "$1" | awk '{print $1}'; }
+
+# Starts the dialog in a fresh directory and finds its client area.
+start_dialog() {
+  rm -rf "$work/run"
+  mkdir -p "$work/run"
+  (cd "$work/run" && exec "$program") &
+  dialog_pid=$!
+  if ! wait_until window_shown "Morvane Configuration"; then
+    fail "the dialog did not appear"
+    return 1
+  fi
+  local corner
+  corner=$(window_line "Morvane Configuration" | awk '{print $NF}')
+  origin_x=$(echo "$corner" | cut -d+ -f2)
+  origin_y=$(echo "$corner" | cut -d+ -f3)
+  sleep 0.3
+}
+
+# Clicks at a point of the dialog's client area, in pixels.
+click() {
+  xdotool mousemove $((origin_x + $1)) $((origin_y + $2)) click 1
+  sleep 0.2
+}
+
+# Points of the controls (their centres, or a safe spot inside).
+done_button="277 244"
+launch_button="169 208"
+name_box="220 108"
+network_box="220 140"
+join_option="30 164"
+
+dialog_ended() { ! kill -0 "$dialog_pid" 2>/dev/null; }
+
+# Mean brightness (0 to 1) of a rectangle of the dialog on screen.
+brightness() {
+  local shot=$1 w=$2 h=$3 x=$4 y=$5
+  convert "$shot" -crop "${w}x${h}+$((origin_x + x))+$((origin_y + y))" +repage \
+    -colorspace Gray -format '%[fx:mean]' info:
+}
+
+expected_default=$(printf 'MRVN_CONFIG\r\n\r\r\nSET_RESOLUTION 3 \r\nSET_SOUND 1 \r\nSET_MUSIC 1 \r\nSET_PARTICLES 1 \r\nSET_PLAYERNAME "Player"\r\nSET_SERVER 1\r\nSET_NETWORKING 0 \r\nSET_IPADDRESS "0.0.0.0"\r\nend')
+
+echo "== Done with the start values"
+if start_dialog; then
+  click $done_button
+  wait_until dialog_ended || fail "the dialog stayed open after Done"
+  wait "$dialog_pid"
+  status=$?
+  dialog_pid=""
+  [ "$status" -eq 0 ] || fail "exit status $status after Done"
+  written=$(cat "$work/run/config.dat"; printf end)
+  [ "$written" = "$expected_default" ] || {
+    fail "config.dat differs from the default file"
+    od -c "$work/run/config.dat" | head -20
+  }
+fi
+
+echo "== Joining over TCP/IP offers the address field"
+if start_dialog; then
+  # A blank spot inside the address box, right of its text.
+  import -window root "$work/before.png"
+  before=$(brightness "$work/before.png" 30 12 285 165)
+  click $network_box
+  xdotool key Down Return
+  sleep 0.2
+  click $join_option
+  sleep 0.3
+  import -window root "$work/join.png"
+  after=$(brightness "$work/join.png" 30 12 285 165)
+  [ -n "$shots" ] && cp "$work/join.png" "$shots/dialog-join.png"
+  echo "address area brightness: before $before, after $after"
+  awk -v b="$before" 'BEGIN { exit !(b < 0.9) }' || fail "an address field showed at start"
+  awk -v a="$after" 'BEGIN { exit !(a > 0.97) }' || fail "no address field after TCP/IP and Join"
+  kill "$dialog_pid"
+  wait "$dialog_pid" 2>/dev/null
+  dialog_pid=""
+fi
+
+echo "== An empty name is refused, a typed one saved"
+if start_dialog; then
+  click $name_box
+  xdotool key ctrl+a BackSpace
+  click $done_button
+  wait_until window_shown "Warning" || fail "no Warning box for an empty name"
+  [ -e "$work/run/config.dat" ] && fail "config.dat written despite the empty name"
+  xdotool key --window "$(window_id Warning)" Return 2>/dev/null
+  wait_until eval '! window_shown Warning' || fail "the Warning box did not close"
+  dialog_ended && fail "the dialog ended after the warning"
+  click $name_box
+  xdotool type --delay 20 "Ace"
+  click $done_button
+  wait_until dialog_ended || fail "the dialog stayed open after Done with a name"
+  dialog_pid=""
+  grep -q 'SET_PLAYERNAME "Ace"' "$work/run/config.dat" 2>/dev/null || fail "the typed name was not saved"
+fi
+
+echo "== Launch starts the game beside the dialog"
+if start_dialog; then
+  cat > "$work/run/Morvane" <<'GAME'
+#!/bin/sh
+echo "$$ $(ps -o sid= -p $$ | tr -d ' ') $(pwd)" >> started.txt
+sleep 2
+GAME
+  chmod +x "$work/run/Morvane"
+  launches() { [ -f "$work/run/started.txt" ] && wc -l < "$work/run/started.txt" || echo 0; }
+  click $launch_button
+  wait_until eval '[ "$(launches)" -eq 1 ]' || fail "the game was not started"
+  window_shown "Morvane Configuration" || fail "the dialog closed on launch"
+  cmp -s <(cat "$work/run/config.dat"; printf end) <(printf '%s' "$expected_default") ||
+    fail "launch did not write the default config.dat"
+  read -r game_pid game_session game_dir < "$work/run/started.txt"
+  kill -0 "$game_pid" 2>/dev/null || fail "the game had already ended: the dialog waited for it"
+  [ "$game_session" = "$game_pid" ] || fail "the game does not lead a session of its own"
+  [ "$game_dir" = "$work/run" ] || fail "the game ran in $game_dir"
+  click $launch_button
+  wait_until eval '[ "$(launches)" -eq 2 ]' || fail "a second launch did not start the game"
+  # Both stand-ins end after two seconds; the dialog reaps them.
+  sleep 2.5
+  zombies=$(ps --ppid "$dialog_pid" -o stat= | grep -c Z)
+  [ "$zombies" -eq 0 ] || fail "$zombies finished game(s) left as zombies"
+  dialog_ended && fail "the dialog ended after launching"
+  kill "$dialog_pid"
+  wait "$dialog_pid" 2>/dev/null
+  dialog_pid=""
+fi
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures failure(s)"
+  exit 1
+fi
+echo "all passed"
