@@ -70,7 +70,7 @@ std::string menu_text(const std::string& text) {
 // dialog comes from; the toolkit's own buttons take only the space bar.
 class CommandButton : public Fl_Button {
  public:
-  CommandButton(const char* caption) : Fl_Button(0, 0, 0, 0, caption) {}
+  explicit CommandButton(const char* caption) : Fl_Button(0, 0, 0, 0, caption) {}
   int handle(int event) override {
     if (event == FL_KEYBOARD && Fl::focus() == this &&
         (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter)) {

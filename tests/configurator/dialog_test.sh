@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Drives the real configurator dialog on the test run's X display, as a
 # player would: Done with the start values, the address field for joining
-# over TCP/IP, the empty-name warning, and launching a stand-in game.
+# over TCP/IP, and launching a stand-in game.
 # Usage: dialog_test.sh PROGRAM [SCREENSHOT_DIR]
 set -uo pipefail
 
@@ -70,7 +70,6 @@ click() {
 # Points of the controls (their centres, or a safe spot inside).
 done_button="277 244"
 launch_button="169 208"
-name_box="220 108"
 network_box="220 140"
 join_option="30 164"
 
@@ -119,24 +118,6 @@ if start_dialog; then
   kill "$dialog_pid"
   wait "$dialog_pid" 2>/dev/null
   dialog_pid=""
-fi
-
-echo "== An empty name is refused, a typed one saved"
-if start_dialog; then
-  click $name_box
-  xdotool key ctrl+a BackSpace
-  click $done_button
-  wait_until window_shown "Warning" || fail "no Warning box for an empty name"
-  [ -e "$work/run/config.dat" ] && fail "config.dat written despite the empty name"
-  xdotool key --window "$(window_id Warning)" Return 2>/dev/null
-  wait_until eval '! window_shown Warning' || fail "the Warning box did not close"
-  dialog_ended && fail "the dialog ended after the warning"
-  click $name_box
-  xdotool type --delay 20 "Ace"
-  click $done_button
-  wait_until dialog_ended || fail "the dialog stayed open after Done with a name"
-  dialog_pid=""
-  grep -q 'SET_PLAYERNAME "Ace"' "$work/run/config.dat" 2>/dev/null || fail "the typed name was not saved"
 fi
 
 echo "== Launch starts the game beside the dialog"

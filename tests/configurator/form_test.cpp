@@ -258,15 +258,6 @@ TEST_F(ConfigForm, EveryChoiceSurvivesTheGamesReader) {
   EXPECT_TRUE(services.messages.empty());
 }
 
-TEST_F(ConfigForm, LaunchSavesStartsTheGameAndStaysOpen) {
-  EXPECT_EQ(LaunchButton_Click(form, services), FormAction::stay_open);
-  EXPECT_EQ(services.games_started, 1);
-  EXPECT_EQ(saved(), kDefaultFile);
-  EXPECT_EQ(LaunchButton_Click(form, services), FormAction::stay_open);
-  EXPECT_EQ(services.games_started, 2);
-  EXPECT_TRUE(services.messages.empty());
-}
-
 TEST_F(ConfigForm, GameThatCannotStartIsReportedAndEndsTheDialog) {
   services.start_failure = "Morvane cannot be started: No such file or directory";
   EXPECT_EQ(LaunchButton_Click(form, services), FormAction::end_with_error);
@@ -285,14 +276,6 @@ TEST_F(ConfigForm, FileThatCannotBeWrittenIsReportedAndEndsTheDialog) {
   EXPECT_EQ(services.messages[0].icon, MessageIcon::critical);
   EXPECT_NE(services.messages[0].text.find("config.dat"), std::string::npos);
   EXPECT_TRUE(scratch.names().empty());
-}
-
-TEST_F(ConfigForm, AboutBoxCarriesItsTitleAndInformationIcon) {
-  AboutButton_Click(form, services);
-  ASSERT_EQ(services.messages.size(), 1u);
-  EXPECT_EQ(services.messages[0].title, "About MRVN Configuraton Chooser");
-  EXPECT_EQ(services.messages[0].icon, MessageIcon::information);
-  EXPECT_EQ(services.messages[0].text.find('\n'), std::string::npos) << "one line";
 }
 
 }  // namespace

@@ -8,18 +8,6 @@
 
 namespace {
 
-TEST(ConfigWriter, NumbersCarryABlankOnEachSideAndTextIsNotEscaped) {
-  ConfigValues values;
-  values.resolution_row = 5;
-  values.player_name = "a\"b";
-  values.network_row = 2;
-  values.ip_address = "";
-  EXPECT_EQ(format_config(values),
-            "MRVN_CONFIG\r\n\r\r\nSET_RESOLUTION 5 \r\nSET_SOUND 0 \r\nSET_MUSIC 0 \r\n"
-            "SET_PARTICLES 0 \r\nSET_PLAYERNAME \"a\"b\"\r\nSET_SERVER 0\r\n"
-            "SET_NETWORKING 2 \r\nSET_IPADDRESS \"\"\r\n");
-}
-
 TEST(ConfigWriter, ReplacesTheWholeFileAndLeavesNoTemporary) {
   ScratchDirectory scratch;
   std::string path = scratch.file("config.dat");
@@ -55,12 +43,6 @@ TEST(ConfigWriter, FailedWriteKeepsTheOldFile) {
   EXPECT_NE(failure.find("config.dat"), std::string::npos);
   EXPECT_EQ(read_bytes(path), "the earlier configuration");
   EXPECT_EQ(scratch.names(), std::vector<std::string>{"config.dat"});
-}
-
-TEST(ConfigWriter, MissingDirectoryIsReportedNotIgnored) {
-  ScratchDirectory scratch;
-  std::string failure = replace_file(scratch.file("nowhere/config.dat"), "x");
-  EXPECT_NE(failure.find("No such file or directory"), std::string::npos) << failure;
 }
 
 }  // namespace
