@@ -1,7 +1,512 @@
 #include "net/protocol.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "audio/sound.h"
+#include "net/message_log.h"
+#include "platform/window.h"
 #include "shell/game.h"
 
-// Stand-ins until the protocol lands.
-int send_status(Game&) { return 1; }
-int receive_messages(Game&) { return 1; }
+namespace {
+
+// Little-endian writer over a fixed record; every field lands at the offset
+// its layout gives because fields are written strictly in order.
+class ByteWriter {
+ public:
+  explicit ByteWriter(std::span<uint8_t> out) : out_(out) {}
+  void u32(uint32_t value) {
+    if (pos_ + 4 > out_.size()) return;
+    for (int i = 0; i < 4; ++i) out_[pos_++] = static_cast<uint8_t>(value >> (8 * i));
+  }
+  void i32(int32_t value) { u32(static_cast<uint32_t>(value)); }
+  void f32(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    u32(bits);
+  }
+  void text(const char* text, std::size_t size) {
+    if (pos_ + size > out_.size()) return;
+    const std::size_t n = strnlen(text, size - 1);
+    std::memcpy(&out_[pos_], text, n);  // the rest stays zero: the NUL and padding
+    pos_ += size;
+  }
+
+ private:
+  std::span<uint8_t> out_;
+  std::size_t pos_ = 0;
+};
+
+// Little-endian reader with a sticky error: reading past the end sets the
+// error and yields zeros, and the caller checks ok() once at the end.
+class ByteReader {
+ public:
+  explicit ByteReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+  uint32_t u32() {
+    if (!ok_ || pos_ + 4 > bytes_.size()) return fail();
+    uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(bytes_[pos_++]) << (8 * i);
+    return value;
+  }
+  int32_t i32() { return static_cast<int32_t>(u32()); }
+  float f32() {
+    const uint32_t bits = u32();
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+  }
+  // A fixed text field; the copy always ends in a NUL within size bytes.
+  void text(char* out, std::size_t size) {
+    std::memset(out, 0, size);
+    if (!ok_ || pos_ + size > bytes_.size()) {
+      fail();
+      return;
+    }
+    const char* in = reinterpret_cast<const char*>(&bytes_[pos_]);
+    std::memcpy(out, in, strnlen(in, size - 1));
+    pos_ += size;
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  uint32_t fail() {
+    ok_ = false;
+    return 0;
+  }
+  std::span<const uint8_t> bytes_;
+  std::size_t pos_ = 0;
+  bool ok_ = true;
+};
+
+void write_header(ByteWriter& out, const MessageHeader& header) {
+  out.i32(header.type);
+  out.i32(header.valid);
+  out.u32(header.sender);
+}
+
+void read_header(ByteReader& in, MessageHeader& header) {
+  header.type = in.i32();
+  header.valid = in.i32();
+  header.sender = in.u32();
+}
+
+bool is_projectile_number(int32_t number) { return number >= 0 && number < 256; }
+
+}  // namespace
+
+const MessageTableRow* find_message_type(int32_t type) {
+  for (const MessageTableRow& row : message_table)
+    if (row.type == type) return &row;
+  return nullptr;
+}
+
+std::array<uint8_t, kTextMessageSize> encode_message(const TextMessage& message) {
+  std::array<uint8_t, kTextMessageSize> bytes{};
+  ByteWriter out(bytes);
+  write_header(out, message.header);
+  out.text(message.text, kMessageTextSize);
+  out.i32(message.value);
+  return bytes;
+}
+
+std::array<uint8_t, kStatusMessageSize> encode_message(const StatusMessage& message) {
+  std::array<uint8_t, kStatusMessageSize> bytes{};
+  ByteWriter out(bytes);
+  write_header(out, message.header);
+  out.f32(message.x);
+  out.f32(message.y);
+  out.f32(message.z);
+  out.f32(message.hull_heading);
+  out.f32(message.turret_heading);
+  out.f32(message.gun_pitch);
+  out.i32(message.in_play);
+  out.i32(message.health);
+  return bytes;
+}
+
+std::array<uint8_t, kFireMessageSize> encode_message(const FireMessage& message) {
+  std::array<uint8_t, kFireMessageSize> bytes{};
+  ByteWriter out(bytes);
+  write_header(out, message.header);
+  out.i32(message.number);
+  out.f32(message.x);
+  out.f32(message.y);
+  out.f32(message.z);
+  out.f32(message.vx);
+  out.f32(message.vy);
+  out.f32(message.vz);
+  out.i32(message.hitscan);
+  out.f32(message.heading);
+  out.u32(message.owner_id);
+  return bytes;
+}
+
+bool decode_header(std::span<const uint8_t> bytes, MessageHeader& header) {
+  ByteReader in(bytes);
+  read_header(in, header);
+  return in.ok();
+}
+
+bool decode_message(std::span<const uint8_t> bytes, TextMessage& message) {
+  ByteReader in(bytes);
+  read_header(in, message.header);
+  in.text(message.text, kMessageTextSize);
+  message.value = in.i32();
+  if (!in.ok()) return false;
+  return message.header.type != MSG_PROJECTILE_GONE || is_projectile_number(message.value);
+}
+
+bool decode_message(std::span<const uint8_t> bytes, StatusMessage& message) {
+  ByteReader in(bytes);
+  read_header(in, message.header);
+  message.x = in.f32();
+  message.y = in.f32();
+  message.z = in.f32();
+  message.hull_heading = in.f32();
+  message.turret_heading = in.f32();
+  message.gun_pitch = in.f32();
+  message.in_play = in.i32();
+  message.health = in.i32();
+  return in.ok();
+}
+
+bool decode_message(std::span<const uint8_t> bytes, FireMessage& message) {
+  ByteReader in(bytes);
+  read_header(in, message.header);
+  message.number = in.i32();
+  message.x = in.f32();
+  message.y = in.f32();
+  message.z = in.f32();
+  message.vx = in.f32();
+  message.vy = in.f32();
+  message.vz = in.f32();
+  message.hitscan = in.i32();
+  message.heading = in.f32();
+  message.owner_id = in.u32();
+  if (!in.ok()) return false;
+  return message.number == kUnnumberedShot || is_projectile_number(message.number);
+}
+
+// ---------------------------------------------------------------------------
+// Delivery
+
+namespace {
+
+bool transport_send(Game& game, uint32_t to, bool guaranteed, std::span<const uint8_t> bytes) {
+  const Transport& transport = game.protocol.transport;
+  if (!transport.send) return false;
+  return transport.send(transport.context, game.world.tank.local_player_id, to, guaranteed,
+                        bytes.data(), bytes.size());
+}
+
+// Host only: the message goes on, guaranteed, to every other player.
+void relay_to_all(Game& game, std::span<const uint8_t> bytes) {
+  if (!transport_send(game, DPID_ALLPLAYERS, true, bytes))
+    add_log_entry(game.log, LOG_ERROR, "Status relay failed.", "ERROR");
+}
+
+MessageHeader own_header(const Game& game, int32_t type) {
+  return MessageHeader{type, 1, game.world.tank.local_player_id};
+}
+
+int invalid_message(Game& game) {
+  add_log_entry(game.log, LOG_ERROR, "Found an invalid message.", "ERROR");
+  return 0;
+}
+
+// Health never wraps around, whatever a status message left in the slot.
+int32_t lowered(int32_t health, int32_t damage) {
+  const int64_t value = static_cast<int64_t>(health) - damage;
+  if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(value);
+}
+
+}  // namespace
+
+int send_to_host(Game& game, std::span<const uint8_t> bytes) {
+  if (game.settings.is_host) {
+    handle_game_message(game, bytes, game.world.tank.local_player_id, DPID_SERVERPLAYER);
+    return 1;
+  }
+  if (!transport_send(game, DPID_SERVERPLAYER, false, bytes))
+    add_log_entry(game.log, LOG_ERROR, "Status send failed.", "ERROR");
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Sending
+
+int send_status(Game& game) {
+  if (!networking_on(game.settings) || !game.world.in_session) return 1;
+  const LocalTank& tank = game.world.tank;
+  StatusMessage message;
+  message.header = own_header(game, MSG_STATUS);
+  message.x = tank.x;
+  message.y = tank.y;
+  message.z = tank.z;
+  message.hull_heading = tank.hull_heading;
+  message.turret_heading = tank.turret_heading;
+  message.gun_pitch = tank.gun_pitch;
+  message.in_play = tank.in_play;
+  message.health = tank.health;
+  return send_to_host(game, encode_message(message));
+}
+
+int send_event_text(Game& game, const char* text) {
+  if (!networking_on(game.settings)) return 1;
+  TextMessage message;
+  message.header = own_header(game, MSG_EVENT);
+  std::snprintf(message.text, sizeof message.text, "%s", text ? text : "");
+  return send_to_host(game, encode_message(message));
+}
+
+int send_fire(Game& game, float x, float y, float z, float vx, float vy, float vz, float heading,
+              int32_t hitscan, uint32_t owner_id) {
+  FireMessage message;
+  message.header = own_header(game, MSG_FIRE);
+  message.number = kUnnumberedShot;
+  message.x = x;
+  message.y = y;
+  message.z = z;
+  message.vx = vx;
+  message.vy = vy;
+  message.vz = vz;
+  message.hitscan = hitscan;
+  message.heading = heading;
+  message.owner_id = owner_id;
+  return send_to_host(game, encode_message(message));
+}
+
+int send_damage(Game& game, int32_t slot_index, int32_t damage) {
+  if (slot_index < 0 || slot_index >= static_cast<int32_t>(kMaxPlayers)) return 1;
+  PlayerSlot& slot = game.world.player_table[static_cast<std::size_t>(slot_index)];
+  slot.health = lowered(slot.health, damage);
+  TextMessage message;
+  message.header = own_header(game, MSG_SET_HEALTH);
+  message.value = slot.health;
+  const auto bytes = encode_message(message);
+  if (slot.player_id == game.world.tank.local_player_id) {
+    handle_game_message(game, bytes, DPID_SERVERPLAYER, slot.player_id);
+  } else if (!transport_send(game, slot.player_id, false, bytes)) {
+    add_log_entry(game.log, LOG_ERROR, "Status send failed.", "ERROR");
+  }
+  return 1;
+}
+
+int send_projectile_gone(Game& game, int32_t number) {
+  if (!game.settings.is_host) return 1;
+  TextMessage message;
+  message.header = own_header(game, MSG_PROJECTILE_GONE);
+  message.value = number;
+  handle_game_message(game, encode_message(message), game.world.tank.local_player_id,
+                      DPID_SERVERPLAYER);
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Handling
+
+namespace {
+
+PlayerSlot& sender_slot(Game& game, uint32_t sender) {
+  for (PlayerSlot& slot : game.world.player_table)
+    if (slot.player_id == sender) return slot;
+  return game.world.player_table[0];
+}
+
+void handle_status(Game& game, const StatusMessage& message) {
+  PlayerSlot& slot = sender_slot(game, message.header.sender);
+  slot.x = message.x;
+  slot.y = message.y;
+  slot.z = message.z;
+  slot.hull_heading = message.hull_heading;
+  slot.turret_heading = message.turret_heading;
+  slot.gun_pitch = message.gun_pitch;
+  slot.in_play = message.in_play;
+  slot.health = message.health;
+}
+
+void handle_fire(Game& game, FireMessage& message) {
+  WorldState& world = game.world;
+  if (game.settings.is_host && message.number == kUnnumberedShot) {
+    message.number = world.projectile_next;
+    world.projectile_next = (world.projectile_next + 1) % static_cast<int32_t>(kProjectileCount);
+    if (networking_on(game.settings)) relay_to_all(game, encode_message(message));
+  }
+  if (message.number == kUnnumberedShot) return;
+  Projectile& shot = world.projectile_table[static_cast<std::size_t>(message.number)];
+  shot.active = 1;
+  shot.x = message.x;
+  shot.y = message.y;
+  shot.z = message.z;
+  shot.vx = message.vx;
+  shot.vy = message.vy;
+  shot.vz = message.vz;
+  shot.heading = message.heading;
+  shot.hitscan = message.hitscan;
+  shot.owner_id = message.owner_id;
+  play_sound(game, game.sound.shot_sound);
+}
+
+// Text-layout messages. A relay sends the decoded record again, which is
+// byte for byte the message that arrived whenever that was well formed.
+void handle_text(Game& game, const TextMessage& message) {
+  const bool host = game.settings.is_host != 0;
+  switch (message.header.type) {
+    case MSG_CHAT:
+      if (host) relay_to_all(game, encode_message(message));
+      add_log_entry(game.log, LOG_CHAT, message.text, sender_slot(game, message.header.sender).name);
+      break;
+    case MSG_EVENT:
+      if (host) relay_to_all(game, encode_message(message));
+      add_log_entry(game.log, LOG_EVENT, message.text, "SYS");
+      break;
+    case MSG_PROJECTILE_GONE:
+      if (host && networking_on(game.settings)) relay_to_all(game, encode_message(message));
+      game.world.projectile_table[static_cast<std::size_t>(message.value)].active = 0;
+      break;
+    case MSG_SET_HEALTH:
+      game.world.tank.health = message.value;
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+int handle_game_message(Game& game, std::span<const uint8_t> bytes, uint32_t, uint32_t) {
+  MessageHeader header;
+  if (!decode_header(bytes, header) || header.valid == 0) return invalid_message(game);
+  const MessageTableRow* row = find_message_type(header.type);
+  if (!row) {
+    add_log_entry(game.log, LOG_ERROR, "Unknown message encountered.", "ERROR");
+    return 1;
+  }
+  switch (row->layout) {
+    case MessageLayout::Status: {
+      StatusMessage message;
+      if (!decode_message(bytes, message)) return invalid_message(game);
+      if (game.settings.is_host) relay_to_all(game, encode_message(message));
+      handle_status(game, message);
+      break;
+    }
+    case MessageLayout::Fire: {
+      FireMessage message;
+      if (!decode_message(bytes, message)) return invalid_message(game);
+      handle_fire(game, message);
+      break;
+    }
+    case MessageLayout::Text: {
+      TextMessage message;
+      if (!decode_message(bytes, message)) return invalid_message(game);
+      handle_text(game, message);
+      break;
+    }
+  }
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
+// System messages
+
+namespace {
+
+void player_created(Game& game, uint32_t id, std::span<const uint8_t> name_bytes) {
+  PlayerSlot* slot = &game.world.player_table[0];
+  for (PlayerSlot& candidate : game.world.player_table) {
+    if (!candidate.active) {
+      slot = &candidate;
+      break;
+    }
+  }
+  // The name ends at its NUL or with the message, and is cut to fit the slot.
+  const std::size_t limit = std::min(name_bytes.size(), kPlayerSlotNameSize - 1);
+  std::size_t length = 0;
+  while (length < limit && name_bytes[length] != 0) ++length;
+  std::memset(slot->name, 0, sizeof slot->name);
+  if (length > 0) std::memcpy(slot->name, name_bytes.data(), length);
+  slot->active = 1;
+  slot->player_id = id;
+  char text[kPlayerSlotNameSize + 32];
+  std::snprintf(text, sizeof text, "%s joined the game.", slot->name);
+  add_log_entry(game.log, LOG_NOTICE, text, "SYS");
+}
+
+void player_destroyed(Game& game, uint32_t id) {
+  PlayerSlot& slot = sender_slot(game, id);
+  slot.active = 0;
+  char text[kPlayerSlotNameSize + 32];
+  std::snprintf(text, sizeof text, "%.*s left the game.", static_cast<int>(kPlayerSlotNameSize - 1),
+                slot.name);
+  add_log_entry(game.log, LOG_NOTICE, text, "SYS");
+}
+
+}  // namespace
+
+int handle_system_message(Game& game, std::span<const uint8_t> bytes) {
+  ByteReader in(bytes);
+  const uint32_t type = in.u32();
+  if (!in.ok()) return 1;
+  switch (type) {
+    case DPSYS_CREATEPLAYERORGROUP: {
+      const uint32_t id = in.u32();
+      if (in.ok()) player_created(game, id, bytes.subspan(8));
+      else add_log_entry(game.log, LOG_ERROR, "Found an unidentified message.", "ERROR");
+      break;
+    }
+    case DPSYS_DESTROYPLAYERORGROUP: {
+      const uint32_t id = in.u32();
+      if (in.ok()) player_destroyed(game, id);
+      else add_log_entry(game.log, LOG_ERROR, "Found an unidentified message.", "ERROR");
+      break;
+    }
+    case DPSYS_SESSIONLOST:
+      platform::post_close(game.shell.main_window);
+      break;
+    case DPSYS_HOST:
+      add_log_entry(game.log, LOG_NOTICE, "The host has disconnected...", "SYS");
+      add_log_entry(game.log, LOG_NOTICE, "All remote players lost!", "SYS");
+      // Without its host the game goes on as a local game, exactly as after
+      // the pause menu's Disconnect: nothing more is sent to a host that has
+      // gone (which would only fill the log with failed sends), and this
+      // program judges its own shots.
+      game.settings.use_ipx = 0;
+      game.settings.use_tcpip = 0;
+      game.settings.is_host = 1;
+      break;
+    default:
+      add_log_entry(game.log, LOG_ERROR, "Found an unidentified message.", "ERROR");
+      break;
+  }
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Receiving
+
+int receive_messages(Game& game) {
+  if (!networking_on(game.settings) || !game.world.in_session) return 1;
+  const Transport& transport = game.protocol.transport;
+  const uint32_t me = game.world.tank.local_player_id;
+  if (!transport.message_count || !transport.receive) return 1;
+  if (transport.message_count(transport.context, me) == 0) return 1;
+  auto& buffer = game.protocol.receive_buffer;
+  for (;;) {
+    uint32_t from = 0, to = 0;
+    std::size_t size = 0;
+    if (!transport.receive(transport.context, me, from, to, buffer.data(), buffer.size(), size))
+      break;
+    if (size < 4) continue;
+    const std::span<const uint8_t> bytes(buffer.data(), std::min(size, buffer.size()));
+    if (from == DPID_SYSMSG) {
+      handle_system_message(game, bytes);
+    } else {
+      handle_game_message(game, bytes, from, to);
+    }
+  }
+  return 1;
+}

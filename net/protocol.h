@@ -1,15 +1,171 @@
 // What the players' programs say to each other: status, shots, removals,
 // health, chat and events, and the chat line editor.
+//
+// Every game message is a fixed-size little-endian record with a 12-byte
+// header (type, valid, sender). The host numbers every shot, judges every
+// hit and relays every message it handles to all players; clients send only
+// to the host. The records below are the only description of the bytes on
+// the wire: one encoder and one decoder per layout, checked against the size
+// table before anything is read.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 struct Game;
 
-struct ProtocolState {
-  uint8_t last_chat_key = 0;
+enum MessageType : int32_t {
+  MSG_CHAT = 0,
+  MSG_STATUS = 3,
+  MSG_FIRE = 5,
+  MSG_PROJECTILE_GONE = 6,
+  MSG_SET_HEALTH = 7,
+  MSG_EVENT = 8,
 };
 
+// Player ids of the session: "all players" (also the sender of system
+// messages) and the host's own player.
+inline constexpr uint32_t DPID_ALLPLAYERS = 0;
+inline constexpr uint32_t DPID_SYSMSG = 0;
+inline constexpr uint32_t DPID_SERVERPLAYER = 1;
+
+// System messages of the session layer, by the type in their first field.
+inline constexpr uint32_t DPSYS_CREATEPLAYERORGROUP = 0x0003;
+inline constexpr uint32_t DPSYS_DESTROYPLAYERORGROUP = 0x0005;
+inline constexpr uint32_t DPSYS_SESSIONLOST = 0x0031;
+inline constexpr uint32_t DPSYS_HOST = 0x0101;
+
+inline constexpr std::size_t kMessageHeaderSize = 12;
+inline constexpr std::size_t kTextMessageSize = 272;
+inline constexpr std::size_t kStatusMessageSize = 44;
+inline constexpr std::size_t kFireMessageSize = 52;
+inline constexpr std::size_t kMessageTextSize = 256;  // 255 characters + NUL
+inline constexpr int32_t kUnnumberedShot = -1;
+
+enum class MessageLayout { Text, Status, Fire };
+
+struct MessageTableRow {
+  int32_t type;
+  std::size_t size;
+  MessageLayout layout;
+};
+
+// Every game message type with its size and layout.
+inline constexpr std::array<MessageTableRow, 6> message_table = {{
+    {MSG_CHAT, kTextMessageSize, MessageLayout::Text},
+    {MSG_STATUS, kStatusMessageSize, MessageLayout::Status},
+    {MSG_FIRE, kFireMessageSize, MessageLayout::Fire},
+    {MSG_PROJECTILE_GONE, kTextMessageSize, MessageLayout::Text},
+    {MSG_SET_HEALTH, kTextMessageSize, MessageLayout::Text},
+    {MSG_EVENT, kTextMessageSize, MessageLayout::Text},
+}};
+
+// The table row of a type, or null for a type the game does not use.
+const MessageTableRow* find_message_type(int32_t type);
+
+struct MessageHeader {
+  int32_t type = 0;
+  int32_t valid = 1;  // a message with 0 here is rejected
+  uint32_t sender = 0;
+};
+
+// Chat, event, projectile-gone and set-health messages.
+struct TextMessage {
+  MessageHeader header{};
+  char text[kMessageTextSize] = {};  // always NUL-terminated once decoded
+  int32_t value = 0;                 // projectile number or new health
+};
+
+// The sender's own tank.
+struct StatusMessage {
+  MessageHeader header{};
+  float x = 0, y = 0, z = 0;
+  float hull_heading = 0, turret_heading = 0, gun_pitch = 0;
+  int32_t in_play = 0;
+  int32_t health = 0;
+};
+
+// One shot. On the wire hitscan comes before heading.
+struct FireMessage {
+  MessageHeader header{};
+  int32_t number = kUnnumberedShot;  // -1 until the host numbers it, then 0..255
+  float x = 0, y = 0, z = 0;
+  float vx = 0, vy = 0, vz = 0;
+  int32_t hitscan = 0;
+  float heading = 0;
+  uint32_t owner_id = 0;
+};
+
+std::array<uint8_t, kTextMessageSize> encode_message(const TextMessage& message);
+std::array<uint8_t, kStatusMessageSize> encode_message(const StatusMessage& message);
+std::array<uint8_t, kFireMessageSize> encode_message(const FireMessage& message);
+
+// Decoders: false when the bytes are shorter than the layout (nothing is
+// read past their end) or a field that indexes a table is out of range
+// (a fire number outside -1..255, a projectile-gone number outside 0..255).
+// Bytes beyond the layout's size are ignored. A text without a NUL within
+// its 256 bytes is cut to 255 characters.
+bool decode_header(std::span<const uint8_t> bytes, MessageHeader& header);
+bool decode_message(std::span<const uint8_t> bytes, TextMessage& message);
+bool decode_message(std::span<const uint8_t> bytes, StatusMessage& message);
+bool decode_message(std::span<const uint8_t> bytes, FireMessage& message);
+
+// The network underneath the protocol, supplied by the session. Every
+// function pointer may be null, which means "no transport": sends fail and
+// nothing arrives. Player id 0 as a destination means every player but the
+// sender.
+struct Transport {
+  void* context = nullptr;
+  // False when the message could not be handed over.
+  bool (*send)(void* context, uint32_t from, uint32_t to, bool guaranteed, const uint8_t* bytes,
+               std::size_t size) = nullptr;
+  // Messages waiting for the player.
+  uint32_t (*message_count)(void* context, uint32_t player) = nullptr;
+  // Takes the next waiting message off the queue: copies at most capacity
+  // bytes into buffer, sets size to the message's full size and the sender
+  // and receiver ids. False when nothing is waiting.
+  bool (*receive)(void* context, uint32_t player, uint32_t& from, uint32_t& to, uint8_t* buffer,
+                  std::size_t capacity, std::size_t& size) = nullptr;
+};
+
+// Large enough for every game message and every system message; a longer
+// message arrives cut to this size (its tail is never part of a layout).
+inline constexpr std::size_t kReceiveBufferSize = 1024;
+
+struct ProtocolState {
+  uint8_t last_chat_key = 0;
+  Transport transport{};
+  std::array<uint8_t, kReceiveBufferSize> receive_buffer{};
+};
+
+// Frame stages: the local tank's status to the host, then every waiting
+// message handled. Both do nothing unless networking is on and the game
+// has been joined. Return 1.
 int send_status(Game& game);
 int receive_messages(Game& game);
 int chat_entry_frame(Game& game);
+
+// The simulation's sends. Each returns 1.
+int send_fire(Game& game, float x, float y, float z, float vx, float vy, float vz, float heading,
+              int32_t hitscan, uint32_t owner_id);
+int send_damage(Game& game, int32_t slot_index, int32_t damage);
+int send_projectile_gone(Game& game, int32_t number);
+int send_event_text(Game& game, const char* text);
+
+// A message for the host: handled at once on the host, sent otherwise
+// (a failed send is logged as "Status send failed."). Returns 1.
+int send_to_host(Game& game, std::span<const uint8_t> bytes);
+
+// Handles one game message as it arrived: from and to are the session's
+// sender and receiver ids. Returns 1, or 0 for an invalid message (logged
+// as "Found an invalid message.").
+int handle_game_message(Game& game, std::span<const uint8_t> bytes, uint32_t from, uint32_t to);
+
+// Handles one system message of the session layer. Their layouts, all
+// little-endian: type (uint32) at 0; for DPSYS_CREATEPLAYERORGROUP and
+// DPSYS_DESTROYPLAYERORGROUP the player id (uint32) at 4; for a creation
+// the player's short name from 8 to the end of the message, NUL-terminated
+// or ending with the message. Returns 1.
+int handle_system_message(Game& game, std::span<const uint8_t> bytes);

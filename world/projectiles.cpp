@@ -1,0 +1,159 @@
+#include "world/projectiles.h"
+
+#include <cstdio>
+
+#include "net/protocol.h"
+#include "shell/game.h"
+#include "world/heading.h"
+
+namespace {
+
+constexpr float kShellSpeed = 0.5f;   // horizontal, per step
+constexpr float kMuzzleDrop = 0.4f;   // below the tank's reference point
+constexpr int32_t kDamagePerHit = 50;
+constexpr float kLevelBound = 100.0f;  // projectiles live inside -100..100 on every axis
+
+constexpr float kTrailSpeed = 0.02f;
+constexpr float kTrailViewDistance = 16.0f;
+constexpr float kParticleAgeing = 0.02f;  // life lost per frame
+
+// A hitscan projectile repeats its pass while it stays active. One that this
+// program can never end (it is not the host, or the shell does not move)
+// would repeat forever, so a step gives it at most this many passes: enough
+// to cross the whole level cube at the shell speed even at a step of 0.1.
+// On the host, a hitscan shell still flying after them is ended.
+constexpr int kMaxHitscanPasses = 4096;
+
+// The trail's heading as a whole number of degrees, truncated; a heading
+// from another program that is no number or far out of range gives 0.
+int32_t whole_degrees(float heading) {
+  if (!(heading > -1.0e9f && heading < 1.0e9f)) return 0;
+  return static_cast<int32_t>(heading);
+}
+
+bool inside_box_ahead(const LevelObject& box, const Projectile& shot) {
+  return box.y <= shot.y && shot.y < box.y + box.size_y && box.z <= shot.z + shot.vz &&
+         shot.z + shot.vz < box.z + box.size_z && box.x < shot.x - shot.vx &&
+         shot.x - shot.vx <= box.x + box.size_x;
+}
+
+// The tank's hit box: 2 wide, 2 deep, from its reference point 1 down.
+bool inside_tank_ahead(const PlayerSlot& tank, const Projectile& shot) {
+  return tank.y - 1.0f <= shot.y && shot.y < tank.y && tank.z - 1.0f <= shot.z + shot.vz &&
+         shot.z + shot.vz < tank.z + 1.0f && tank.x - 1.0f < shot.x - shot.vx &&
+         shot.x - shot.vx <= tank.x + 1.0f;
+}
+
+void announce_kill(Game& game, const PlayerSlot& victim, uint32_t owner_id) {
+  const char* killer = kDepartedKillerName;
+  for (const PlayerSlot& slot : game.world.player_table) {
+    if (slot.player_id == owner_id) {
+      killer = slot.name;
+      break;
+    }
+  }
+  const char* verb = kill_verbs[static_cast<std::size_t>(next_random(game)) % kill_verbs.size()];
+  char text[kMessageTextSize];
+  constexpr int kName = static_cast<int>(kPlayerSlotNameSize - 1);
+  std::snprintf(text, sizeof text, "%.*s %s %.*s", kName, victim.name, verb, kName, killer);
+  send_event_text(game, text);
+}
+
+// The host's judgement of the tanks the shell reaches in this pass; every
+// tank reached is hit, so one shell can damage two tanks.
+void hit_tanks(Game& game, int32_t number, const Projectile& shot) {
+  auto& players = game.world.player_table;
+  for (std::size_t k = 0; k < players.size(); ++k) {
+    const PlayerSlot& tank = players[k];
+    if (!tank.active || !tank.in_play || tank.player_id == shot.owner_id) continue;
+    if (!inside_tank_ahead(tank, shot)) continue;
+    send_projectile_gone(game, number);
+    send_damage(game, static_cast<int32_t>(k), kDamagePerHit);
+    if (tank.health < 1) announce_kill(game, tank, shot.owner_id);
+  }
+}
+
+void projectile_pass(Game& game, int32_t number, float step) {
+  WorldState& world = game.world;
+  Projectile& shot = world.projectile_table[static_cast<std::size_t>(number)];
+  for (const LevelObject& box : world.level.objects) {
+    if (box.in_use && box.solid && inside_box_ahead(box, shot)) send_projectile_gone(game, number);
+  }
+  if (game.settings.is_host) hit_tanks(game, number, shot);
+
+  shot.x -= shot.vx * step;
+  shot.y += shot.vy * step;
+  shot.z += shot.vz * step;
+  if (shot.x < -kLevelBound || shot.x > kLevelBound || shot.y < -kLevelBound ||
+      shot.y > kLevelBound || shot.z < -kLevelBound || shot.z > kLevelBound)
+    send_projectile_gone(game, number);
+  spawn_particle(game, shot.x, shot.y, shot.z, whole_degrees(shot.heading), kTrailSpeed,
+                 kTrailViewDistance, 1.0f, 1.0f, 1.0f, 0.0f);
+}
+
+}  // namespace
+
+void fire_shell(Game& game) {
+  const LocalTank& tank = game.world.tank;
+  const Direction turret = heading_direction(tank.turret_heading);
+  const long double pitch = tank.gun_pitch;
+  const float muzzle_rise =
+      static_cast<float>(sinl((360.0L - pitch) * static_cast<long double>(kDegreesToRadians)));
+  const float climb = static_cast<float>(sinl(-pitch * static_cast<long double>(kDegreesToRadians)));
+  send_fire(game, tank.x - turret.sin_a, tank.y - kMuzzleDrop + muzzle_rise, tank.z + turret.cos_a,
+            kShellSpeed * turret.sin_a, kShellSpeed * climb, kShellSpeed * turret.cos_a,
+            tank.turret_heading, 0, tank.local_player_id);
+}
+
+void advance_projectiles(Game& game, float step) {
+  auto& table = game.world.projectile_table;
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const int32_t number = static_cast<int32_t>(i);
+    if (!table[i].active) continue;
+    projectile_pass(game, number, step);
+    int passes = 1;
+    while (table[i].hitscan && table[i].active && passes < kMaxHitscanPasses) {
+      projectile_pass(game, number, step);
+      ++passes;
+    }
+    if (table[i].hitscan && table[i].active && passes == kMaxHitscanPasses)
+      send_projectile_gone(game, number);
+  }
+}
+
+int spawn_particle(Game& game, float x, float y, float z, int32_t heading, float speed,
+                   float view_distance, float red, float green, float blue, float gravity) {
+  WorldState& world = game.world;
+  if (world.particle_next < 0 || world.particle_next >= static_cast<int32_t>(kParticleCount))
+    world.particle_next = 0;
+  Particle& puff = world.particle_pool[static_cast<std::size_t>(world.particle_next)];
+  const Direction direction = heading_direction(heading);
+  puff.x = x;
+  puff.y = y;
+  puff.z = z;
+  puff.vx = direction.sin_a * speed;
+  puff.vy = 0.0f;
+  puff.vz = direction.cos_a * speed;
+  puff.gravity = gravity;
+  puff.view_distance = view_distance;
+  puff.red = red;
+  puff.green = green;
+  puff.blue = blue;
+  puff.life = 1.0f;
+  puff.active = 1;
+  world.particle_next += 1;
+  if (world.particle_next >= static_cast<int32_t>(kParticleCount)) world.particle_next = 0;
+  return 1;
+}
+
+void advance_particles(Game& game, float step) {
+  for (Particle& puff : game.world.particle_pool) {
+    if (!puff.active) continue;
+    puff.life -= kParticleAgeing;
+    puff.vy -= puff.gravity;
+    if (puff.life <= 0.0f) puff.active = 0;
+    puff.x -= puff.vx * step;
+    puff.y += puff.vy * step;
+    puff.z += puff.vz * step;
+  }
+}
