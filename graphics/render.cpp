@@ -2,17 +2,274 @@
 
 #include <GL/gl.h>
 
+#include <cstdio>
+#include <cstring>
+
+#include "audio/music.h"
+#include "graphics/models.h"
+#include "graphics/text.h"
+#include "graphics/textures.h"
+#include "shell/frame_timer.h"
 #include "shell/game.h"
 
-// Stand-in until the renderer lands: a cleared frame.
-int render_frame(Game&) {
-  glClearColor(0.5f, 0.5f, 0.5f, 0.0f);
+namespace {
+
+constexpr std::size_t kLineSize = 80;  // composed HUD and message lines: 79 characters
+constexpr float kProjectileScale = 0.1f;
+constexpr float kParticleScale = 0.05f;
+
+// The camera matrix sits on the stack under the current one; restoring it
+// makes it current again and leaves a copy behind.
+void restore_camera() {
+  glPopMatrix();
+  glPushMatrix();
+}
+
+void draw_level(const Game& game) {
+  for (const LevelObject& box : game.world.level.objects) {
+    if (!box.in_use) continue;
+    restore_camera();
+    if (box.kind != LEVEL_KIND_QUAD && box.kind != LEVEL_KIND_LIFT) continue;
+    if (box.translucent) glEnable(GL_BLEND);
+    bind_texture_slot(game.textures, box.texture);
+    float y = box.y, size_y = box.size_y;
+    // A pillar lift is a column from its base up by its size plus its
+    // current height.
+    if (box.kind == LEVEL_KIND_LIFT && box.lift_pillar) {
+      y = box.lift_base_y;
+      size_y = box.size_y + box.y;
+    }
+    draw_box(box.x, y, box.z, box.size_x, size_y, box.size_z, box.tex_scale_x, box.tex_scale_y, box.tex_scale_z,
+             box.texture_mode);
+    glDisable(GL_BLEND);
+  }
+}
+
+// The local tank is drawn relative to the eye: hull and tracks where the
+// world would put them, turret and gun fixed in the view.
+void draw_local_tank(const Game& game) {
+  const LocalTank& tank = game.world.tank;
+  const DisplayLists& lists = game.graphics.lists;
+  if (!tank.in_play) return;
+  glLoadIdentity();
+  glRotatef(tank.gun_pitch, 1, 0, 0);
+  glRotatef(tank.turret_heading, 0, 1, 0);
+  glRotatef(tank.hull_heading, 0, -1, 0);
+  glTranslatef(0, 0.2f, 0);
+  glCallList(tracks_list(lists));
+  glColor3f(0, 0, 1);
+  glCallList(hull_list(lists));
+  glLoadIdentity();
+  glTranslatef(0, 0.2f, 0);
+  glCallList(turret_list(lists));
+  glColor3f(1, 1, 1);
+}
+
+void draw_other_tanks(const Game& game) {
+  const DisplayLists& lists = game.graphics.lists;
+  glColor3f(1, 1, 1);
+  for (const PlayerSlot& player : game.world.player_table) {
+    if (!player.active || !player.in_play || player.player_id == game.world.tank.local_player_id) continue;
+    restore_camera();
+    glTranslatef(player.x, player.y, -player.z);
+    glRotatef(player.hull_heading, 0, -1, 0);
+    glCallList(tracks_list(lists));
+    glColor3f(0, 0, 1);
+    glCallList(hull_list(lists));
+    restore_camera();
+    glTranslatef(player.x, player.y, -player.z);
+    glRotatef(player.turret_heading, 0, -1, 0);
+    glCallList(turret_list(lists));
+    glColor3f(1, 1, 1);
+  }
+}
+
+void draw_projectiles(const Game& game) {
+  glColor3f(1, 1, 1);
+  for (const Projectile& shot : game.world.projectile_table) {
+    if (!shot.active) continue;
+    restore_camera();
+    glTranslatef(shot.x, shot.y, -shot.z);
+    glScalef(kProjectileScale, kProjectileScale, kProjectileScale);
+    bind_texture_slot(game.textures, TEXTURE_SHELL);
+    glCallList(game.graphics.lists.cube_list);
+  }
+}
+
+// Smoke puffs face the viewer: the camera's rotation is undone before the
+// square is drawn. Puffs at or beyond their view distance are skipped.
+void draw_particles(const Game& game) {
+  glEnable(GL_BLEND);
+  glColor3f(1, 1, 1);
+  if (!game.settings.particles_enabled) return;
+  const Camera& camera = game.world.camera;
+  const LocalTank& tank = game.world.tank;
+  for (const Particle& puff : game.world.particle_pool) {
+    if (!puff.active) continue;
+    if (!(planar_distance(tank.x, tank.z, puff.x, puff.z) < puff.view_distance)) continue;
+    restore_camera();
+    glTranslatef(puff.x, puff.y, -puff.z);
+    glRotatef(camera.camera_heading, 0, -1, 0);
+    glRotatef(camera.camera_pitch, -1, 0, 0);
+    glScalef(kParticleScale, kParticleScale, kParticleScale);
+    bind_texture_slot(game.textures, TEXTURE_SMOKE);
+    glColor4f(puff.red, puff.green, puff.blue, puff.life);
+    glCallList(game.graphics.lists.billboard_list);
+  }
+}
+
+void draw_spinning_cube(const Game& game) {
+  glDisable(GL_BLEND);
+  glColor3f(1, 1, 1);
+  restore_camera();
+  glTranslatef(0, 1, -9);
+  glRotatef(game.world.frame_counter, 0.8f, 1.2f, 1.0f);
+  glEnable(GL_BLEND);
+  bind_texture_slot(game.textures, TEXTURE_SHELL);
+  glCallList(game.graphics.lists.cube_list);
+  glDisable(GL_BLEND);
+}
+
+// Appends at most `limit` characters of a field that need not be terminated,
+// keeping the line within its buffer.
+void append(char (&line)[kLineSize], std::size_t& used, const char* field, std::size_t limit) {
+  for (std::size_t i = 0; i < limit && field[i] != '\0' && used < kLineSize - 1; ++i) line[used++] = field[i];
+  line[used] = '\0';
+}
+
+// "source: text", cut at 79 characters.
+void compose_message(char (&line)[kLineSize], const LogEntry& entry) {
+  std::size_t used = 0;
+  line[0] = '\0';
+  append(line, used, entry.source, sizeof entry.source);
+  append(line, used, ": ", 2);
+  append(line, used, entry.text, sizeof entry.text);
+}
+
+int32_t length_of(const char* line) { return static_cast<int32_t>(std::strlen(line)); }
+
+// FPS top right, HEALTH bottom left, the music clock bottom right.
+void draw_hud(Game& game) {
+  char line[kLineSize];
+  glColor3f(1, 1, 1);
+  std::snprintf(line, sizeof line, "FPS: %d", game.world.frames_per_second);
+  draw_text(game, 630 - 10 * length_of(line), 463, line, 0);
+  glColor3f(1, 1, 1);
+  std::snprintf(line, sizeof line, "HEALTH: %d", game.world.tank.health);
+  draw_text(game, 0, 0, line, 0);
+
+  const int32_t elapsed_ms = static_cast<int32_t>(now_ms(game.shell.timer) - game.world.music_track_start_ms);
+  const int32_t elapsed = elapsed_ms / 1000;
+  int32_t length = 0;
+  const int32_t track = game.world.music_track;
+  if (track >= 0 && static_cast<std::size_t>(track) < music_track_table.size())
+    length = music_track_table[static_cast<std::size_t>(track)].length_ms / 1000;
+  glColor3f(1, 1, 1);
+  std::snprintf(line, sizeof line, "MUSIC: %d:%.2d/%d:%.2d", elapsed / 60, elapsed % 60, length / 60, length % 60);
+  draw_text(game, 630 - 10 * length_of(line), 0, line, 0);
+}
+
+// The four newest messages, newest lowest; an event is shown in the middle,
+// red fading to white. Each shown entry ages by one frame.
+void draw_message_lines(Game& game) {
+  char line[kLineSize];
+  for (std::size_t i = 0; i < game.log.entries.size(); ++i) {
+    LogEntry& entry = game.log.entries[i];
+    if (entry.age >= LOG_VISIBLE_FRAMES) continue;
+    compose_message(line, entry);
+    glColor3f(1, 1, 1);
+    if (entry.category == LOG_EVENT) {
+      const float c = static_cast<float>(entry.age) * 0.005f;
+      glColor3f(1, c, c);
+      draw_text(game, (640 - 10 * length_of(line)) / 2, 232, line, 0);
+    } else {
+      draw_text(game, 0, 415 + 16 * static_cast<int32_t>(i), line, 0);
+    }
+    ++entry.age;
+  }
+}
+
+}  // namespace
+
+int render_frame(Game& game) {
+  const Camera& camera = game.world.camera;
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+  glLoadIdentity();
+  glRotatef(camera.camera_pitch, 1, 0, 0);
+  glRotatef(camera.camera_heading, 0, 1, 0);
+  glRotatef(camera.camera_roll, 0, 0, 1);
+  glTranslatef(-camera.camera_x, -camera.camera_y, camera.camera_z);
+  glPushMatrix();
+
+  // The backdrop ignores the camera: 96 units square at distance 80 fills the
+  // 45-degree view and stays fixed on screen.
+  glLoadIdentity();
+  glEnable(GL_LIGHTING);
+  glColor4f(1, 1, 1, 1);
+  glTranslatef(0, 0, -80);
+  bind_texture_slot(game.textures, TEXTURE_BACKDROP);
+  glCallList(game.graphics.lists.backdrop_list);
+  glColor4f(1, 1, 1, 1);
+  glColor3f(1, 1, 1);
+
+  draw_level(game);
+  draw_local_tank(game);
+  draw_other_tanks(game);
+  draw_projectiles(game);
+  draw_particles(game);
+  draw_spinning_cube(game);
+
+  glDisable(GL_LIGHTING);
+  draw_text(game, 312, 232, "+", 0);
+  if (game.world.in_session) draw_hud(game);
+  draw_message_lines(game);
+
+  glPopMatrix();
+  glLoadIdentity();
   return 1;
 }
 
-int draw_box(float, float, float, float, float, float, float, float, float, int32_t) { return 1; }
+// Unit box from (0, 0, 0) to (1, 1, -1), scaled to the object. Side faces
+// take Y0 along their upper edge so images stand upright; every face winds
+// counter-clockwise seen from outside.
+int draw_box(float x, float y, float z, float size_x, float size_y, float size_z, float tex_scale_x,
+             float tex_scale_y, float tex_scale_z, int32_t texture_mode) {
+  glTranslatef(x, y, -z);
+  glScalef(size_x, size_y, size_z);
+  float x0 = 0, x1 = 1, y0 = 0, y1 = 1, z0 = 0, z1 = 1;
+  if (texture_mode == 1) {  // repeat by world position
+    x0 = x * tex_scale_x;
+    x1 = (x + size_x) * tex_scale_x;
+    y0 = y * tex_scale_y;
+    y1 = (y + size_y) * tex_scale_y;
+    z0 = z * tex_scale_z;
+    z1 = (z + size_z) * tex_scale_z;
+  }
+  const float corners[24][5] = {
+      // near, unit z = 0
+      {0, 1, 0, x0, y0}, {0, 0, 0, x0, y1}, {1, 0, 0, x1, y1}, {1, 1, 0, x1, y0},
+      // far, unit z = -1
+      {0, 0, -1, x1, y1}, {0, 1, -1, x1, y0}, {1, 1, -1, x0, y0}, {1, 0, -1, x0, y1},
+      // top
+      {0, 1, -1, x0, z0}, {0, 1, 0, x0, z1}, {1, 1, 0, x1, z1}, {1, 1, -1, x1, z0},
+      // bottom
+      {0, 0, 0, x1, z1}, {0, 0, -1, x1, z0}, {1, 0, -1, x0, z0}, {1, 0, 0, x0, z1},
+      // right, unit x = 1
+      {1, 1, 0, z0, y0}, {1, 0, 0, z0, y1}, {1, 0, -1, z1, y1}, {1, 1, -1, z1, y0},
+      // left, unit x = 0
+      {0, 1, -1, z0, y0}, {0, 0, -1, z0, y1}, {0, 0, 0, z1, y1}, {0, 1, 0, z1, y0},
+  };
+  glBegin(GL_QUADS);
+  for (const auto& c : corners) {
+    glTexCoord2f(c[3], c[4]);
+    glVertex3f(c[0], c[1], c[2]);
+  }
+  glEnd();
+  return 1;
+}
 
+// Larger plus five sixteenths of the smaller: a square-root-free estimate.
 float planar_distance(float ax, float az, float bx, float bz) {
   float dx = bx > ax ? bx - ax : ax - bx;
   float dz = bz > az ? bz - az : az - bz;

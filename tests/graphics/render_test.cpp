@@ -1,0 +1,320 @@
+// Whole frames at 640 x 480 compared with the reference pictures in
+// reference/, and the frame's rules checked by drawing a scene twice with
+// one thing changed.
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "gl_scene.h"
+#include "graphics/render.h"
+#include "graphics/text.h"
+#include "net/message_log.h"
+
+namespace {
+
+constexpr int kWidth = 640, kHeight = 480;
+
+LevelObject& add_box(Game& game, float x, float y, float z, float sx, float sy, float sz, int32_t texture) {
+  LevelTable& level = game.world.level;
+  LevelObject& box = level.objects[static_cast<std::size_t>(level.count++)];
+  box.in_use = 1;
+  box.kind = LEVEL_KIND_QUAD;
+  box.x = x, box.y = y, box.z = z;
+  box.size_x = sx, box.size_y = sy, box.size_z = sz;
+  box.tex_scale_x = box.tex_scale_y = box.tex_scale_z = 0.25f;
+  box.texture = texture;
+  box.texture_mode = 1;
+  return box;
+}
+
+// A small yard: concrete floor, a brick wall ahead, metal blocks, a pillar
+// lift and a translucent pane; the start-up camera looks along +z.
+void build_yard(Game& game) {
+  add_box(game, -30, -2, -10, 60, 1, 60, 1);
+  add_box(game, -12, -1, 20, 24, 4, 1, 5);
+  add_box(game, -9, -1, 10, 3, 2, 3, 2);
+  add_box(game, 6, -1, 12, 2, 2, 2, 2).texture_mode = 0;
+  LevelObject& lift = add_box(game, 3, 0.5f, 15, 2, 0.5f, 2, 2);
+  lift.kind = LEVEL_KIND_LIFT;
+  lift.lift_base_y = -1;
+  lift.lift_pillar = 1;
+  add_box(game, -4, -1, 7, 2, 2, 0.2f, 5).translucent = 1;
+  add_box(game, 0, -1, 30, 1, 1, 1, 1).kind = LEVEL_KIND_OTHER;  // never drawn
+}
+
+// A running game: the local tank, two other tanks, shots and a smoke trail.
+void build_battle(Game& game) {
+  WorldState& world = game.world;
+  world.in_session = 1;
+  world.frames_per_second = 58;
+  world.frame_counter = 37;
+  world.tank = LocalTank{};
+  world.tank.in_play = 1;
+  world.tank.health = 150;
+  world.tank.local_player_id = 1;
+  world.tank.gun_pitch = 4;
+  world.camera.camera_y = -0.2f;
+  world.camera.camera_pitch = 4;
+  PlayerSlot& rival = world.player_table[1];
+  rival = PlayerSlot{};
+  rival.active = rival.in_play = 1;
+  rival.player_id = 2;
+  rival.x = -3, rival.y = 0, rival.z = 8;
+  rival.hull_heading = 30, rival.turret_heading = 60;
+  PlayerSlot& far_rival = world.player_table[2];
+  far_rival = rival;
+  far_rival.player_id = 3;
+  far_rival.x = 4, far_rival.z = 14, far_rival.hull_heading = 200, far_rival.turret_heading = 170;
+  for (int i = 0; i < 3; ++i) {
+    Projectile& shot = world.projectile_table[static_cast<std::size_t>(10 + i)];
+    shot.active = 1;
+    shot.x = -1.0f + i, shot.y = 0.2f + 0.1f * i, shot.z = 5.0f + 1.5f * i;
+  }
+  for (int i = 0; i < 30; ++i) {
+    Particle& puff = world.particle_pool[static_cast<std::size_t>(i)];
+    puff.active = 1;
+    puff.x = -2.5f + 0.08f * i, puff.y = 0.1f + 0.01f * i, puff.z = 7.5f - 0.12f * i;
+    puff.view_distance = 40;
+    puff.red = 1, puff.green = 0.9f, puff.blue = 0.7f;
+    puff.life = 1.0f - 0.03f * i;
+  }
+  world.music_track = 2;  // 3:43 long
+  world.music_track_start_ms = 0;
+  test_gl::fake_millis = 65000;
+  add_log_entry(game.log, LOG_CHAT, "anyone seen the lift?", "Vera");
+  add_log_entry(game.log, LOG_NOTICE, "Kassian joined the game", "SYS");
+}
+
+class Frames : public ::testing::Test {
+ protected:
+  std::unique_ptr<Game> owned = std::make_unique<Game>();
+  Game& game = *owned;
+  void SetUp() override {
+    ASSERT_TRUE(test_gl::open_scene(game, kWidth, kHeight));
+    test_gl::use_fake_clock(game);
+    hide_log_entries(game.log);
+    game.settings.particles_enabled = 1;
+    game.world.camera.camera_y = -0.2f;
+    build_yard(game);
+  }
+  void TearDown() override { test_gl::close_scene(game); }
+
+  test_gl::Frame draw() {
+    EXPECT_EQ(render_frame(game), 1);
+    return test_gl::read_frame(kWidth, kHeight);
+  }
+  void expect_reference(const std::string& name) {
+    const std::string problem = test_gl::compare_with_reference(draw(), name);
+    EXPECT_TRUE(problem.empty()) << problem;
+  }
+  int64_t changed(const test_gl::Frame& a, const test_gl::Frame& b) { return test_gl::differing_pixels(a, b, 0); }
+};
+
+TEST_F(Frames, TitleScreenShowsTheSceneWithoutHud) {
+  add_log_entry(game.log, LOG_NOTICE, "Searching for games...", "SYS");
+  expect_reference("title");
+}
+
+TEST_F(Frames, SessionFrameWithHud) {
+  build_battle(game);
+  expect_reference("session");
+}
+
+TEST_F(Frames, EventMessageInTheCentre) {
+  build_battle(game);
+  add_log_entry(game.log, LOG_EVENT, "destroyed", "Vera Kassian");
+  game.log.entries[0].age = 60;
+  expect_reference("event");
+}
+
+TEST_F(Frames, ParticlesOff) {
+  build_battle(game);
+  game.settings.particles_enabled = 0;
+  expect_reference("particles_off");
+  game.settings.particles_enabled = 1;
+  hide_log_entries(game.log);
+  const test_gl::Frame with = draw();
+  game.settings.particles_enabled = 0;
+  EXPECT_GT(changed(with, draw()), 100);
+}
+
+TEST_F(Frames, RenderingLeavesTheMatrixStackAndStateAsFound) {
+  build_battle(game);
+  GLint depth_before = 0, depth_after = 0;
+  glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth_before);
+  draw();
+  glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth_after);
+  EXPECT_EQ(depth_after, depth_before);
+  EXPECT_FALSE(glIsEnabled(GL_BLEND));
+  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+  EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST_F(Frames, ParticleExactlyAtItsViewDistanceIsNotDrawn) {
+  Particle& puff = game.world.particle_pool[500];
+  puff.active = 1;
+  puff.x = 0.3f, puff.y = -0.1f, puff.z = 3;
+  puff.red = puff.green = puff.blue = puff.life = 1;
+  const float distance = planar_distance(0, 0, puff.x, puff.z);
+  puff.view_distance = 0;
+  const test_gl::Frame empty = draw();
+  puff.view_distance = distance;
+  EXPECT_EQ(changed(empty, draw()), 0);
+  puff.view_distance = distance + 0.01f;
+  EXPECT_GT(changed(empty, draw()), 20);
+}
+
+TEST_F(Frames, TheLocalPlayersOwnSlotIsNeverDrawnAsAnotherTank) {
+  game.world.tank.local_player_id = 4;
+  const test_gl::Frame without = draw();
+  PlayerSlot& own = game.world.player_table[3];
+  own.active = own.in_play = 1;
+  own.player_id = 4;
+  own.z = 5;
+  EXPECT_EQ(changed(without, draw()), 0);
+  own.player_id = 5;
+  EXPECT_GT(changed(without, draw()), 500);
+}
+
+// Rows of the picture's column x that differ between two frames.
+int changed_rows(const test_gl::Frame& a, const test_gl::Frame& b, int x) {
+  int rows = 0;
+  for (int y = 0; y < b.height; ++y) rows += std::memcmp(a.at(x, y), b.at(x, y), 3) != 0;
+  return rows;
+}
+
+TEST_F(Frames, PillarLiftGrowsWithItsHeightWhileASlabOnlyMoves) {
+  game.world.level = LevelTable{};
+  add_box(game, -30, -2, -10, 60, 1, 60, 1);
+  const test_gl::Frame floor_only = draw();
+  LevelObject& lift = add_box(game, -0.5f, 1.0f, 10, 1, 0.5f, 1, 2);
+  lift.kind = LEVEL_KIND_LIFT;
+  lift.lift_base_y = -1;
+  auto rows_at = [&](float y) {
+    lift.y = y;
+    return changed_rows(floor_only, draw(), 320);
+  };
+  const int slab_low = rows_at(1.0f), slab_high = rows_at(2.0f);
+  lift.lift_pillar = 1;
+  const int pillar_low = rows_at(1.0f), pillar_high = rows_at(2.0f);
+  // A slab keeps its size; a pillar reaches from -1 up by 0.5 + y: 1.5, then 2.5.
+  EXPECT_GT(slab_low, 5);
+  EXPECT_NEAR(static_cast<double>(slab_high) / slab_low, 1.0, 0.25);
+  EXPECT_GT(pillar_low, 2 * slab_low);
+  EXPECT_NEAR(static_cast<double>(pillar_high) / pillar_low, 2.5 / 1.5, 0.1);
+}
+
+TEST_F(Frames, BoxNamingAnEmptySlotIsDrawnWithTheDefaultTexture) {
+  game.world.level = LevelTable{};
+  add_box(game, -1, -1, 5, 2, 2, 1, 600);
+  add_box(game, -1, 1.5f, 5, 2, 2, 1, -7);
+  const test_gl::Frame frame = draw();
+  // Untextured, lit by ambient light only: a flat 0.7 grey.
+  const uint8_t* pixel = frame.at(320, 250);
+  EXPECT_NEAR(pixel[0], 179, 3);
+  EXPECT_EQ(pixel[0], pixel[2]);
+}
+
+TEST_F(Frames, MessageLinesAgeWhileShownAndLongLinesAreCut) {
+  add_log_entry(game.log, LOG_CHAT, std::string(79, 'x').c_str(), std::string(79, 's').c_str());
+  game.log.entries[2].age = LOG_VISIBLE_FRAMES;
+  draw();
+  EXPECT_EQ(game.log.entries[0].age, 1);
+  EXPECT_EQ(game.log.entries[2].age, LOG_VISIBLE_FRAMES);
+  // The cut line is the first 79 characters of "source: text".
+  hide_log_entries(game.log);
+  draw();
+  glColor3f(1, 1, 1);
+  draw_text(game, 0, 415, (std::string(79, 's')).c_str(), 0);
+  const test_gl::Frame expected = test_gl::read_frame(kWidth, kHeight);
+  add_log_entry(game.log, LOG_CHAT, std::string(79, 'x').c_str(), std::string(79, 's').c_str());
+  EXPECT_EQ(changed(expected, draw()), 0);
+}
+
+TEST_F(Frames, EventIsCentredInRedAndItsRowStaysEmpty) {
+  const test_gl::Frame plain = draw();
+  add_log_entry(game.log, LOG_EVENT, "won", "Vera");
+  const test_gl::Frame event = draw();
+  // "Vera: won" is 9 characters: x = (640 - 90) / 2 = 275, y = 232.
+  EXPECT_EQ(changed_rows(plain, event, 5), 0);  // nothing at the left edge
+  bool red = false;
+  for (int x = 275; x < 371 && !red; ++x)
+    for (int y = 480 - 232 - 16; y < 480 - 232; ++y) {
+      const uint8_t* a = plain.at(x, y);
+      const uint8_t* b = event.at(x, y);
+      if (b[0] > a[0] + 60 && b[1] == a[1] && b[2] == a[2]) red = true;
+    }
+  EXPECT_TRUE(red);
+}
+
+TEST_F(Frames, HudShowsMusicTimeAsMinutesAndSecondsOnlyInASession) {
+  game.world.music_track = 2;  // 223 s: "3:43"
+  game.world.tank.health = 100;
+  game.world.frames_per_second = 60;
+  struct Case {
+    uint32_t elapsed_ms;
+    const char* music;
+  };
+  for (const Case& c : {Case{65999, "MUSIC: 1:05/3:43"}, Case{5000, "MUSIC: 0:05/3:43"}}) {
+    SCOPED_TRACE(c.music);
+    test_gl::fake_millis = 1000 + c.elapsed_ms;
+    game.world.music_track_start_ms = 1000;
+    game.world.in_session = 0;
+    draw();
+    auto right = [](const char* s) { return 630 - 10 * static_cast<int32_t>(std::strlen(s)); };
+    glColor3f(1, 1, 1);
+    draw_text(game, right("FPS: 60"), 463, "FPS: 60", 0);
+    draw_text(game, 0, 0, "HEALTH: 100", 0);
+    draw_text(game, right(c.music), 0, c.music, 0);
+    const test_gl::Frame expected = test_gl::read_frame(kWidth, kHeight);
+    game.world.in_session = 1;
+    EXPECT_EQ(changed(expected, draw()), 0);
+  }
+}
+
+TEST_F(Frames, TextLeavesStateAsPromisedAndTreatsOddInputSafely) {
+  glClearColor(0, 0, 0, 0);
+  auto text_frame = [&](const char* text, int32_t set) {
+    glClear(GL_COLOR_BUFFER_BIT);
+    glColor3f(1, 1, 1);
+    draw_text(game, 20, 100, text, set);
+    return test_gl::read_frame(kWidth, kHeight);
+  };
+  const test_gl::Frame spaced = text_frame("A B", 0);
+  EXPECT_EQ(changed(spaced, text_frame("A\tB", 0)), 0);
+  EXPECT_EQ(changed(spaced, text_frame("A\xe9" "B", 0)), 0);
+  EXPECT_EQ(changed(spaced, text_frame("A B", 2)), 0);
+  EXPECT_EQ(changed(spaced, text_frame("A B", -1)), 0);
+  EXPECT_GT(changed(spaced, text_frame("A B", 1)), 20);
+  const test_gl::Frame blank = text_frame("", 0);
+  EXPECT_EQ(changed(blank, text_frame("   ", 0)), 0);
+  text_frame(std::string(1000, 'W').c_str(), 0);  // cut at 255 characters
+
+  glDisable(GL_LIGHTING);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glTranslatef(3, 4, 5);
+  glColor4f(0.25f, 0.5f, 0.75f, 1);
+  draw_text(game, -50, -50, "off screen", 0);
+  GLint mode = 0, bound = 0;
+  GLfloat matrix[16], colour[4];
+  glGetIntegerv(GL_MATRIX_MODE, &mode);
+  glGetFloatv(GL_MODELVIEW_MATRIX, matrix);
+  glGetFloatv(GL_CURRENT_COLOR, colour);
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+  EXPECT_EQ(mode, GL_MODELVIEW);
+  EXPECT_FLOAT_EQ(matrix[12], 3);
+  EXPECT_FLOAT_EQ(colour[1], 0.5f);
+  EXPECT_EQ(bound, static_cast<GLint>(game.textures.slots[0].texture_name));
+  EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
+  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+  EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
+  EXPECT_FALSE(glIsEnabled(GL_BLEND));
+}
+
+}  // namespace
