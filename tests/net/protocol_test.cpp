@@ -1,0 +1,457 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "net/message_log.h"
+#include "net/protocol.h"
+#include "shell/game.h"
+#include "world/projectiles.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes le32(uint32_t v) {
+  return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+          static_cast<uint8_t>(v >> 24)};
+}
+
+Bytes concat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+template <std::size_t N>
+Bytes to_vector(const std::array<uint8_t, N>& bytes) {
+  return Bytes(bytes.begin(), bytes.end());
+}
+
+std::unique_ptr<Game> make_player(uint32_t id, bool host, const char* name) {
+  auto game = std::make_unique<Game>();
+  game->settings.is_host = host ? 1 : 0;
+  game->settings.use_tcpip = 1;
+  game->world.in_session = 1;
+  game->world.tank.local_player_id = id;
+  std::snprintf(game->settings.player_name, sizeof game->settings.player_name, "%s", name);
+  return game;
+}
+
+// Players of one game in one process: every send lands in the receiver's
+// queue; id 0 reaches everyone but the sender.
+struct TestNetwork {
+  struct Packet {
+    uint32_t from, to;
+    Bytes bytes;
+  };
+  std::map<uint32_t, std::deque<Packet>> queues;
+  int calls = 0;
+
+  void connect(Game& game) {
+    queues[game.world.tank.local_player_id];
+    game.protocol.transport = Transport{this, &send, &count, &receive};
+  }
+  static TestNetwork& of(void* context) { return *static_cast<TestNetwork*>(context); }
+  static bool send(void* context, uint32_t from, uint32_t to, bool, const uint8_t* bytes, std::size_t size) {
+    TestNetwork& net = of(context);
+    ++net.calls;
+    bool delivered = false;
+    for (auto& [id, queue] : net.queues) {
+      if ((to == DPID_ALLPLAYERS && id != from) || id == to) {
+        queue.push_back(Packet{from, id, Bytes(bytes, bytes + size)});
+        delivered = true;
+      }
+    }
+    return delivered;
+  }
+  static uint32_t count(void* context, uint32_t player) {
+    ++of(context).calls;
+    return static_cast<uint32_t>(of(context).queues[player].size());
+  }
+  static bool receive(void* context, uint32_t player, uint32_t& from, uint32_t& to, uint8_t* buffer,
+                      std::size_t capacity, std::size_t& size) {
+    auto& queue = of(context).queues[player];
+    ++of(context).calls;
+    if (queue.empty()) return false;
+    const Packet packet = queue.front();
+    queue.pop_front();
+    from = packet.from;
+    to = packet.to;
+    size = packet.bytes.size();
+    std::memcpy(buffer, packet.bytes.data(), std::min(size, capacity));
+    return true;
+  }
+};
+
+void name_players(Game& game) {
+  auto& table = game.world.player_table;
+  table[0] = PlayerSlot{};
+  table[0].active = 1;
+  table[0].player_id = 1;
+  std::strcpy(table[0].name, "Hostess");
+  table[1] = PlayerSlot{};
+  table[1].active = 1;
+  table[1].player_id = 2;
+  std::strcpy(table[1].name, "Guest");
+}
+
+// ---------------------------------------------------------------------------
+// Wire records
+
+TEST(WireRecords, FireLayoutPutsHitscanBeforeHeading) {
+  FireMessage fire;
+  fire.header = {MSG_FIRE, 1, 0x01020304};
+  fire.number = -1;
+  fire.x = 1.0f;
+  fire.y = -2.0f;
+  fire.z = 0.5f;
+  fire.vx = 0.25f;
+  fire.vy = 0.0f;
+  fire.vz = 3.0f;
+  fire.hitscan = 7;
+  fire.heading = 90.0f;
+  fire.owner_id = 0xAABBCCDD;
+  const Bytes expected = {
+      5,    0,    0,    0,    1,    0,    0,    0,    4,    3,    2,    1,     // header
+      0xFF, 0xFF, 0xFF, 0xFF,                                                  // number -1
+      0,    0,    0x80, 0x3F, 0,    0,    0,    0xC0, 0,    0,    0,    0x3F,  // x y z
+      0,    0,    0x80, 0x3E, 0,    0,    0,    0,    0,    0,    0x40, 0x40,  // vx vy vz
+      7,    0,    0,    0,                                                     // hitscan
+      0,    0,    0xB4, 0x42,                                                  // heading
+      0xDD, 0xCC, 0xBB, 0xAA,                                                  // owner
+  };
+  EXPECT_EQ(to_vector(encode_message(fire)), expected);
+  FireMessage back;
+  ASSERT_TRUE(decode_message(expected, back));
+  EXPECT_EQ(back.header.sender, 0x01020304u);
+  EXPECT_EQ(back.number, -1);
+  EXPECT_EQ(back.hitscan, 7);
+  EXPECT_FLOAT_EQ(back.heading, 90.0f);
+  EXPECT_FLOAT_EQ(back.vz, 3.0f);
+  EXPECT_EQ(back.owner_id, 0xAABBCCDDu);
+}
+
+TEST(WireRecords, StatusLayout) {
+  StatusMessage status;
+  status.header = {MSG_STATUS, 1, 2};
+  status.x = 1.0f;
+  status.gun_pitch = -2.0f;
+  status.in_play = 1;
+  status.health = -50;
+  const auto bytes = encode_message(status);
+  const Bytes expected = concat({le32(3), le32(1), le32(2), le32(0x3F800000), le32(0), le32(0),
+                                 le32(0), le32(0), le32(0xC0000000), le32(1), le32(0xFFFFFFCE)});
+  EXPECT_EQ(to_vector(bytes), expected);
+  StatusMessage back;
+  ASSERT_TRUE(decode_message(bytes, back));
+  EXPECT_EQ(back.health, -50);
+  EXPECT_FLOAT_EQ(back.gun_pitch, -2.0f);
+}
+
+TEST(WireRecords, TextLayoutKeepsValueAtTheEnd) {
+  TextMessage text;
+  text.header = {MSG_PROJECTILE_GONE, 1, 1};
+  std::strcpy(text.text, "hi");
+  text.value = 255;
+  const auto bytes = encode_message(text);
+  ASSERT_EQ(bytes.size(), 272u);
+  EXPECT_EQ(to_vector(bytes), concat({le32(6), le32(1), le32(1), Bytes{'h', 'i'}, Bytes(254, 0), le32(255)}));
+}
+
+TEST(WireRecords, TableGivesEverySizeOnce) {
+  EXPECT_EQ(find_message_type(MSG_CHAT)->size, 272u);
+  EXPECT_EQ(find_message_type(MSG_STATUS)->size, 44u);
+  EXPECT_EQ(find_message_type(MSG_FIRE)->size, 52u);
+  EXPECT_EQ(find_message_type(MSG_SET_HEALTH)->size, 272u);
+  for (int32_t unused : {1, 2, 4, 9, -1}) EXPECT_EQ(find_message_type(unused), nullptr);
+}
+
+TEST(WireRecords, TruncatedRecordsAreRejected) {
+  TextMessage text;
+  text.header.type = MSG_EVENT;
+  StatusMessage status;
+  FireMessage fire;
+  const Bytes full_text = to_vector(encode_message(text));
+  const Bytes full_status = to_vector(encode_message(status));
+  const Bytes full_fire = to_vector(encode_message(fire));
+  for (std::size_t n = 0; n < full_text.size(); ++n) {
+    // Copies of exactly n bytes, so a read past them is caught by the sanitizer.
+    const Bytes cut(full_text.begin(), full_text.begin() + static_cast<long>(n));
+    EXPECT_FALSE(decode_message(cut, text)) << n;
+    if (n < full_status.size()) {
+      const Bytes cut_status(full_status.begin(), full_status.begin() + static_cast<long>(n));
+      EXPECT_FALSE(decode_message(cut_status, status)) << n;
+    }
+    if (n < full_fire.size()) {
+      const Bytes cut_fire(full_fire.begin(), full_fire.begin() + static_cast<long>(n));
+      EXPECT_FALSE(decode_message(cut_fire, fire)) << n;
+    }
+  }
+}
+
+TEST(WireRecords, FieldsThatIndexTablesAreRangeChecked) {
+  for (int32_t number : {-2, 256, INT32_MIN}) {
+    FireMessage fire;
+    fire.header.type = MSG_FIRE;
+    fire.number = number;
+    FireMessage back;
+    EXPECT_FALSE(decode_message(encode_message(fire), back)) << number;
+  }
+  for (int32_t value : {-1, 256}) {
+    TextMessage gone;
+    gone.header.type = MSG_PROJECTILE_GONE;
+    gone.value = value;
+    TextMessage back;
+    EXPECT_FALSE(decode_message(encode_message(gone), back)) << value;
+  }
+  TextMessage health;
+  health.header.type = MSG_SET_HEALTH;
+  health.value = -40;  // health may go below zero
+  TextMessage back;
+  EXPECT_TRUE(decode_message(encode_message(health), back));
+}
+
+TEST(WireRecords, TextWithoutTerminatorIsCut) {
+  Bytes bytes = concat({le32(MSG_CHAT), le32(1), le32(2), Bytes(256, 'A'), le32(0)});
+  TextMessage message;
+  ASSERT_TRUE(decode_message(bytes, message));
+  EXPECT_EQ(std::strlen(message.text), 255u);
+}
+
+// ---------------------------------------------------------------------------
+// Handling
+
+TEST(GameMessages, InvalidAndUnknownMessagesAreLogged) {
+  auto game = make_player(1, true, "Hostess");
+  struct Case {
+    Bytes bytes;
+    int result;
+    const char* log;
+  };
+  FireMessage fire;
+  fire.header = {MSG_FIRE, 0, 2};  // valid 0
+  const Bytes short_fire = concat({le32(MSG_FIRE), le32(1), le32(2), le32(0)});
+  const Bytes wild_gone = concat({le32(MSG_PROJECTILE_GONE), le32(1), le32(2), Bytes(256, 0), le32(300)});
+  const Case cases[] = {
+      {to_vector(encode_message(fire)), 0, "Found an invalid message."},
+      {Bytes{5, 0, 0, 0, 1}, 0, "Found an invalid message."},
+      {short_fire, 0, "Found an invalid message."},
+      {wild_gone, 0, "Found an invalid message."},
+      {concat({le32(4), le32(1), le32(2)}), 1, "Unknown message encountered."},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(handle_game_message(*game, c.bytes, 2, 1), c.result);
+    EXPECT_STREQ(game->log.entries[0].text, c.log);
+    EXPECT_EQ(game->log.entries[0].category, LOG_ERROR);
+    EXPECT_STREQ(game->log.entries[0].source, "ERROR");
+  }
+  EXPECT_EQ(game->world.projectile_next, 0);
+  for (const Projectile& shot : game->world.projectile_table) EXPECT_EQ(shot.active, 0);
+}
+
+TEST(GameMessages, GarbageNeverReadsOutsideTheMessage) {
+  auto game = make_player(1, true, "Hostess");
+  uint32_t seed = 1;
+  for (int round = 0; round < 3000; ++round) {
+    seed = seed * 1103515245u + 12345u;
+    Bytes bytes((seed >> 8) % 300);
+    for (uint8_t& b : bytes) {
+      seed = seed * 1103515245u + 12345u;
+      b = static_cast<uint8_t>(seed >> 16);
+    }
+    if (bytes.size() >= 4) bytes[0] = static_cast<uint8_t>(round % 10);  // known types too
+    handle_game_message(*game, bytes, 2, 1);
+    handle_system_message(*game, bytes);
+  }
+  SUCCEED();
+}
+
+TEST(GameMessages, StatusFromAnUnknownPlayerFillsSlotZero) {
+  auto game = make_player(1, true, "Hostess");
+  name_players(*game);
+  StatusMessage status;
+  status.header = {MSG_STATUS, 1, 77};
+  status.x = 4.0f;
+  status.health = 30;
+  status.in_play = 1;
+  handle_game_message(*game, encode_message(status), 77, 1);
+  EXPECT_FLOAT_EQ(game->world.player_table[0].x, 4.0f);
+  EXPECT_EQ(game->world.player_table[0].health, 30);
+  // Networking is on but there is no transport: the relay fails, the host
+  // still applied the status.
+  EXPECT_STREQ(game->log.entries[0].text, "Status relay failed.");
+}
+
+TEST(GameMessages, SetHealthReachesTheLocalTank) {
+  auto game = make_player(2, false, "Guest");
+  TextMessage health;
+  health.header = {MSG_SET_HEALTH, 1, 1};
+  health.value = -20;
+  handle_game_message(*game, encode_message(health), 1, 2);
+  EXPECT_EQ(game->world.tank.health, -20);
+}
+
+TEST(GameMessages, WithoutNetworkingNothingIsSentOrReceived) {
+  TestNetwork net;
+  auto game = make_player(2, false, "Guest");
+  game->settings.use_tcpip = 0;
+  net.connect(*game);
+  send_status(*game);
+  send_event_text(*game, "nobody hears this");
+  receive_messages(*game);
+  EXPECT_EQ(net.calls, 0);
+  for (const LogEntry& entry : game->log.entries) EXPECT_EQ(entry.text[0], 0);
+}
+
+TEST(GameMessages, AFailedClientSendIsLogged) {
+  auto game = make_player(2, false, "Guest");  // networking on, no transport
+  send_status(*game);
+  EXPECT_STREQ(game->log.entries[0].text, "Status send failed.");
+  EXPECT_EQ(game->log.entries[0].category, LOG_ERROR);
+}
+
+// ---------------------------------------------------------------------------
+// A host and a client in one process
+
+struct TwoPlayers {
+  TestNetwork net;
+  std::unique_ptr<Game> host = make_player(1, true, "Hostess");
+  std::unique_ptr<Game> client = make_player(2, false, "Guest");
+  TwoPlayers() {
+    net.connect(*host);
+    net.connect(*client);
+    name_players(*host);
+    name_players(*client);
+  }
+  void exchange() {
+    receive_messages(*host);
+    receive_messages(*client);
+  }
+};
+
+TEST(HostAndClient, TheHostNumbersEveryShot) {
+  TwoPlayers game;
+  game.client->world.tank.turret_heading = 90.0f;
+  fire_shell(*game.client);
+  EXPECT_EQ(game.client->world.projectile_table[0].active, 0);  // not before the host numbered it
+  game.exchange();
+  const Projectile& on_host = game.host->world.projectile_table[0];
+  const Projectile& on_client = game.client->world.projectile_table[0];
+  EXPECT_EQ(on_host.active, 1);
+  EXPECT_EQ(on_client.active, 1);
+  EXPECT_EQ(on_client.owner_id, 2u);
+  EXPECT_FLOAT_EQ(on_client.x, on_host.x);
+  EXPECT_FLOAT_EQ(on_client.heading, 90.0f);
+  EXPECT_EQ(game.host->world.projectile_next, 1);
+  EXPECT_EQ(game.client->world.projectile_next, 0);  // only the host counts
+
+  fire_shell(*game.host);  // the host's own shot: numbered and relayed at once
+  game.exchange();
+  EXPECT_EQ(game.host->world.projectile_table[1].owner_id, 1u);
+  EXPECT_EQ(game.client->world.projectile_table[1].active, 1);
+
+  send_projectile_gone(*game.client, 0);  // a client cannot end a projectile
+  send_projectile_gone(*game.host, 1);
+  game.exchange();
+  EXPECT_EQ(game.client->world.projectile_table[0].active, 1);
+  EXPECT_EQ(game.host->world.projectile_table[1].active, 0);
+  EXPECT_EQ(game.client->world.projectile_table[1].active, 0);
+  for (const LogEntry& entry : game.host->log.entries) EXPECT_NE(entry.category, LOG_ERROR);
+}
+
+TEST(HostAndClient, StatusChatAndHealthTravelThroughTheHost) {
+  TwoPlayers game;
+  game.client->world.tank.x = 3.0f;
+  game.client->world.tank.in_play = 1;
+  game.client->world.tank.health = 100;
+  send_status(*game.client);
+  TextMessage chat;
+  chat.header = {MSG_CHAT, 1, 2};
+  std::strcpy(chat.text, "hello all");
+  send_to_host(*game.client, encode_message(chat));
+  game.exchange();
+  // Both programs see the client's tank and its line, the writer's own included.
+  EXPECT_FLOAT_EQ(game.host->world.player_table[1].x, 3.0f);
+  EXPECT_FLOAT_EQ(game.client->world.player_table[1].x, 3.0f);
+  for (Game* player : {game.host.get(), game.client.get()}) {
+    EXPECT_STREQ(player->log.entries[0].text, "hello all");
+    EXPECT_STREQ(player->log.entries[0].source, "Guest");
+    EXPECT_EQ(player->log.entries[0].category, LOG_CHAT);
+  }
+
+  send_damage(*game.host, 1, 50);
+  EXPECT_EQ(game.host->world.player_table[1].health, 50);
+  game.exchange();
+  EXPECT_EQ(game.client->world.tank.health, 50);
+
+  send_event_text(*game.host, "Guest was mashed by Hostess");
+  game.exchange();
+  for (Game* player : {game.host.get(), game.client.get()}) {
+    EXPECT_STREQ(player->log.entries[0].text, "Guest was mashed by Hostess");
+    EXPECT_STREQ(player->log.entries[0].source, "SYS");
+    EXPECT_EQ(player->log.entries[0].category, LOG_EVENT);
+  }
+}
+
+TEST(HostAndClient, DamageToTheHostsOwnSlotSetsItsTank) {
+  TwoPlayers game;
+  game.host->world.tank.health = 100;
+  game.host->world.player_table[0].health = 100;
+  send_damage(*game.host, 0, 50);
+  EXPECT_EQ(game.host->world.tank.health, 50);
+  EXPECT_TRUE(game.net.queues[2].empty());
+}
+
+// ---------------------------------------------------------------------------
+// System messages
+
+Bytes created(uint32_t id, const std::string& name) {
+  Bytes bytes = concat({le32(DPSYS_CREATEPLAYERORGROUP), le32(id)});
+  bytes.insert(bytes.end(), name.begin(), name.end());
+  return bytes;
+}
+
+TEST(SystemMessages, PlayersJoinAndLeave) {
+  auto game = make_player(1, true, "Hostess");
+  name_players(*game);
+  handle_system_message(*game, created(9, std::string("Newcomer") + '\0' + "junk"));
+  const PlayerSlot& slot = game->world.player_table[2];
+  EXPECT_EQ(slot.active, 1);
+  EXPECT_EQ(slot.player_id, 9u);
+  EXPECT_STREQ(slot.name, "Newcomer");
+  EXPECT_STREQ(game->log.entries[0].text, "Newcomer joined the game.");
+  EXPECT_EQ(game->log.entries[0].category, LOG_NOTICE);
+
+  handle_system_message(*game, concat({le32(DPSYS_DESTROYPLAYERORGROUP), le32(9)}));
+  EXPECT_EQ(slot.active, 0);
+  EXPECT_EQ(slot.player_id, 9u);  // name and id stay
+  EXPECT_STREQ(game->log.entries[0].text, "Newcomer left the game.");
+}
+
+TEST(SystemMessages, LongNamesAreCutAndAFullTableReusesSlotZero) {
+  auto game = make_player(1, true, "Hostess");
+  for (PlayerSlot& slot : game->world.player_table) slot.active = 1;
+  handle_system_message(*game, created(12, std::string(60, 'N')));  // no terminator at all
+  EXPECT_EQ(game->world.player_table[0].player_id, 12u);
+  EXPECT_EQ(std::string(game->world.player_table[0].name), std::string(39, 'N'));
+}
+
+TEST(SystemMessages, HostLeavingEndsNetworking) {
+  auto game = make_player(2, false, "Guest");
+  handle_system_message(*game, le32(DPSYS_HOST));
+  EXPECT_STREQ(game->log.entries[0].text, "All remote players lost!");
+  EXPECT_STREQ(game->log.entries[1].text, "The host has disconnected...");
+  EXPECT_FALSE(networking_on(game->settings));
+  EXPECT_EQ(game->settings.is_host, 1);
+  handle_system_message(*game, le32(0x77));
+  EXPECT_STREQ(game->log.entries[0].text, "Found an unidentified message.");
+  handle_system_message(*game, Bytes{3, 0, 0, 0, 1});  // creation without a whole id
+  EXPECT_STREQ(game->log.entries[0].text, "Found an unidentified message.");
+}
+
+}  // namespace
