@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -158,8 +159,11 @@ void draw_hud(Game& game) {
   std::snprintf(line, sizeof line, "HEALTH: %d", game.world.tank.health);
   draw_text(game, 0, 0, line, 0);
 
-  const int32_t elapsed_ms = static_cast<int32_t>(now_ms(game.shell.timer) - game.world.music_track_start_ms);
-  const int32_t elapsed = elapsed_ms / 1000;
+  // Whole milliseconds; kept within int range so a wild start time cannot
+  // make the conversion undefined.
+  double elapsed_ms = now_ms(game.shell.timer) - game.world.music_track_start_ms;
+  elapsed_ms = std::clamp(elapsed_ms, -2147483647.0, 2147483647.0);
+  const int32_t elapsed = static_cast<int32_t>(elapsed_ms) / 1000;
   int32_t length = 0;
   const int32_t track = game.world.music_track;
   if (track >= 0 && static_cast<std::size_t>(track) < music_track_table.size())

@@ -369,6 +369,17 @@ TEST_F(Scene, DrawnLetterMatchesItsCellInTheFontImage) {
   EXPECT_LE(worst, 8);
 }
 
+TEST_F(Scene, TearDownWithoutRestoreStillDeletesListsAndContext) {
+  const uint32_t font = game.graphics.lists.font_lists;
+  ASSERT_TRUE(glIsList(font));
+  free_textures(game.textures);
+  EXPECT_EQ(destroy_gl(game, false), 1);
+  EXPECT_EQ(game.graphics.context_created, 0);
+  EXPECT_EQ(game.graphics.lists.font_lists, 0u);
+  EXPECT_EQ(game.graphics.lists.tank_lists, 0u);
+  EXPECT_EQ(destroy_gl(game, false), 1);  // nothing left to release
+}
+
 TEST(SceneModes, AspectFollowsTheConfiguredMode) {
   for (auto [width, height] : {std::pair{640, 480}, std::pair{1280, 720}}) {
     auto game = std::make_unique<Game>();
