@@ -236,22 +236,6 @@ TEST_F(Frames, MessageLinesAgeWhileShownAndLongLinesAreCut) {
   EXPECT_EQ(changed(expected, draw()), 0);
 }
 
-TEST_F(Frames, EventIsCentredInRedAndItsRowStaysEmpty) {
-  const test_gl::Frame plain = draw();
-  add_log_entry(game.log, LOG_EVENT, "won", "Vera");
-  const test_gl::Frame event = draw();
-  // "Vera: won" is 9 characters: x = (640 - 90) / 2 = 275, y = 232.
-  EXPECT_EQ(changed_rows(plain, event, 5), 0);  // nothing at the left edge
-  bool red = false;
-  for (int x = 275; x < 371 && !red; ++x)
-    for (int y = 480 - 232 - 16; y < 480 - 232; ++y) {
-      const uint8_t* a = plain.at(x, y);
-      const uint8_t* b = event.at(x, y);
-      if (b[0] > a[0] + 60 && b[1] == a[1] && b[2] == a[2]) red = true;
-    }
-  EXPECT_TRUE(red);
-}
-
 TEST_F(Frames, HudShowsMusicTimeAsMinutesAndSecondsOnlyInASession) {
   game.world.music_track = 2;  // 223 s: "3:43"
   game.world.tank.health = 100;

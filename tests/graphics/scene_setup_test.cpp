@@ -180,30 +180,6 @@ TEST_F(Scene, LoadingStopsAtABrokenSlotKeepingEarlierOnes) {
   free_textures(bank);
 }
 
-TEST_F(Scene, FixedStateIsSetForTheFrames) {
-  GLfloat projection[16];
-  glGetFloatv(GL_PROJECTION_MATRIX, projection);
-  EXPECT_NEAR(projection[5] / projection[0], 4.0 / 3.0, 1e-5);
-  EXPECT_NEAR(projection[5], 1.0 / std::tan(22.5 * M_PI / 180.0), 1e-4);
-  const double near = projection[14] / (projection[10] - 1.0);
-  EXPECT_NEAR(near, 0.1, 1e-5);
-  GLfloat ambient[4], diffuse[4];
-  glGetLightfv(GL_LIGHT1, GL_AMBIENT, ambient);
-  glGetLightfv(GL_LIGHT1, GL_DIFFUSE, diffuse);
-  EXPECT_FLOAT_EQ(ambient[0], 0.5f);
-  EXPECT_FLOAT_EQ(diffuse[0], 0.0f);
-  EXPECT_TRUE(glIsEnabled(GL_LIGHT1));
-  EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
-  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-  EXPECT_FALSE(glIsEnabled(GL_BLEND));
-  EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
-  GLint source = 0, destination = 0;
-  glGetIntegerv(GL_BLEND_SRC, &source);
-  glGetIntegerv(GL_BLEND_DST, &destination);
-  EXPECT_EQ(source, GL_SRC_ALPHA);
-  EXPECT_EQ(destination, GL_ONE);
-}
-
 TEST_F(Scene, TankListsBindTheTexturesUploadedBeforeThem) {
   const DisplayLists& lists = game.graphics.lists;
   glCallList(hull_list(lists));

@@ -89,19 +89,6 @@ TEST_F(BitmapFile, PixelsAreReadFromByte54WhateverTheOffsetFieldSays) {
   EXPECT_EQ(image.pixels[0], 3);
 }
 
-TEST_F(BitmapFile, ReloadingReplacesThePreviousImage) {
-  BitmapSpec big;
-  big.width = 4;
-  big.height = 4;
-  write(make_bitmap(big));
-  BitmapImage image;
-  ASSERT_EQ(load_bitmap(image, path.c_str(), 1), 1);
-  write(make_bitmap({}));
-  ASSERT_EQ(load_bitmap(image, path.c_str(), 1), 1);
-  EXPECT_EQ(image.pixels.size(), 18u);
-  EXPECT_EQ(image.width, 3);
-}
-
 struct Rejection {
   const char* name;
   BitmapSpec spec;
