@@ -24,7 +24,7 @@ namespace {
 constexpr const char* kDefaultSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
 constexpr const char* kSoundFontDirectories[] = {"/usr/share/sounds/sf2", "/usr/share/soundfonts"};
 // TimGM6mb is quiet at FluidSynth's default gain of 0.2.
-constexpr double kSynthGain = 0.6;
+constexpr double kSynthGain = 0.8;
 constexpr int kSynthPolyphony = 128;
 }  // namespace
 

@@ -17,7 +17,9 @@
 #include "audio/music.h"
 #include "audio/wave_reader.h"
 #include "net/protocol.h"
+#include "platform/window.h"
 #include "shell/game.h"
+#include "shell/startup.h"
 
 namespace fs = std::filesystem;
 
@@ -243,6 +245,46 @@ TEST_F(CapturedSound, MusicIsRenderedIntoTheSoundDevice) {
   for (uint8_t sample : out)
     if (sample < 120 || sample > 136) ++loud;
   EXPECT_GT(loud, static_cast<long>(out.size() / 20));
+}
+
+}  // namespace
+
+namespace {
+
+// The whole start-up with the configurator's default file: one "Playing"
+// entry naming the track after the drawn one, and that track playing.
+TEST_F(Sound, StartUpPlaysTheTrackAfterTheDrawnOne) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs the test run's X server";
+  for (const char* name : {"sound.pak", "mrvn.pak", "default.mvl"}) link_game_file(name);
+  for (int track = 0; track < 13; ++track) {
+    char name[32];
+    std::snprintf(name, sizeof name, "mrvnmus%.2d.mid", track);
+    link_game_file(name);
+  }
+  const std::string config =
+      "MRVN_CONFIG\r\n\r\r\nSET_RESOLUTION 3 \r\nSET_SOUND 1 \r\nSET_MUSIC 1 \r\nSET_PARTICLES 1 \r\n"
+      "SET_PLAYERNAME \"Player\"\r\nSET_SERVER 1\r\nSET_NETWORKING 0 \r\nSET_IPADDRESS \"0.0.0.0\"\r\n";
+  write_file(directory / "config.dat", Bytes(config.begin(), config.end()));
+  const int code = start_up(*game);
+  const int32_t track = game->world.music_track;
+  const int32_t slot = game->music.music_track_slot;
+  const int32_t playing = game->music.playing_music_slot;
+  const int32_t music_on = game->settings.music_enabled;
+  const MessageLog log = game->log;
+  shut_down(*game);
+  platform::destroy_window(game->shell.main_window);
+  game->shell.main_window = nullptr;
+  ASSERT_EQ(code, 1) << game->shell.error_text;
+  ASSERT_EQ(music_on, 1);
+  EXPECT_NE(slot, -1);
+  EXPECT_EQ(playing, slot);
+  int playing_entries = 0;
+  for (const LogEntry& entry : log.entries)
+    if (std::string(entry.source) == "Playing") {
+      ++playing_entries;
+      EXPECT_STREQ(entry.text, music_track_table[static_cast<std::size_t>(track)].title);
+    }
+  EXPECT_EQ(playing_entries, 1);
 }
 
 }  // namespace
