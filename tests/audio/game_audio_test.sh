@@ -10,6 +10,19 @@ cd "$GAME_COPY" || exit 1
 pid=""
 trap '[ -n "$pid" ] && kill $pid 2>/dev/null; rm -rf "$GAME_COPY"' EXIT
 
+# Waits up to ten seconds for the game to end; its exit code goes to `code`.
+# (Run in this shell: only the shell that started the game can wait for it.)
+await_game() {
+  code=""
+  for _ in $(seq 100); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait "$pid"; code=$?; pid=""; return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
 write_config() {
   printf 'MRVN_CONFIG\r\n\r\r\nSET_RESOLUTION 3 \r\nSET_SOUND %s \r\nSET_MUSIC %s \r\nSET_PARTICLES 1 \r\nSET_PLAYERNAME "Gunner"\r\nSET_SERVER 1\r\nSET_NETWORKING 2 \r\n' "$1" "$2" > config.dat
 }
@@ -23,7 +36,7 @@ close_boxes_until_exit() {
     done
     sleep 0.2
   done
-  wait_exit "$pid" 20
+  await_game
 }
 
 # From the pause menu's first row: Quit is four rows down. Menu keys wait
@@ -41,8 +54,7 @@ mv sound.pak sound.pak.away
 SDL_AUDIODRIVER=dummy ./Morvane 2>stderr.txt & pid=$!
 for _ in $(seq 100); do grep -q "Sounds cannot be loaded!" stderr.txt && break; sleep 0.1; done
 grep -q "Sounds cannot be loaded!" stderr.txt || fail "no 'Sounds cannot be loaded!': $(cat stderr.txt)"
-close_boxes_until_exit >/dev/null || fail "the game did not end after its error box"
-pid=""
+close_boxes_until_exit || fail "the game did not end after its error box"
 grep -q "shut down" log.txt && fail "footer written after a failed start-up"
 
 echo "-- no sound device: the game starts silent (and needs no sound files)"
@@ -52,11 +64,7 @@ wait_for_window "Morvane - " >/dev/null || { cat stderr.txt; fail "no game windo
 sleep 1.5
 grep -q "cannot be loaded" stderr.txt && fail "start-up failed without a sound device: $(cat stderr.txt)"
 quit_through_pause_menu
-# Waited for in this shell, not a subshell, so that the exit code is the
-# game's own.
-wait_exit $pid 100 > exit_code.txt || fail "the silent game did not quit"
-code=$(cat exit_code.txt)
-pid=""
+await_game || fail "the silent game did not quit"
 [ "$code" = 0 ] || fail "exit code $code without a sound device"
 tail -n 1 log.txt | grep -q '^Morvane successfully shut down...$' || fail "no footer after a silent game"
 mv sound.pak.away sound.pak && mv away/*.mid .
@@ -74,9 +82,7 @@ import -window root -crop "$crop" hud1.png 2>/dev/null
 sleep 2.2
 import -window root -crop "$crop" hud2.png 2>/dev/null
 quit_through_pause_menu
-wait_exit $pid 100 > exit_code.txt || fail "the game with music did not quit"
-code=$(cat exit_code.txt)
-pid=""
+await_game || fail "the game with music did not quit"
 [ "$code" = 0 ] || { cat stderr.txt; fail "exit code $code with disk audio"; }
 [ -s capture.raw ] || fail "nothing was captured"
 # 8-bit unsigned samples; silence is exactly 128. Count those away from it.
