@@ -33,17 +33,26 @@ wait_for_window() {
   return 1
 }
 
-# Waits for a process to end; prints its exit code; fails after a timeout.
+# Waits for a child process to end and leaves its exit code in EXIT_CODE;
+# fails after a timeout. (Not in a command substitution: only this shell
+# can wait for its own children.)
 wait_exit() {
   local pid=$1 tries=${2:-100}
+  EXIT_CODE=""
   for _ in $(seq "$tries"); do
     if ! kill -0 "$pid" 2>/dev/null; then
-      wait "$pid"; echo $?; return 0
+      wait "$pid"; EXIT_CODE=$?; return 0
     fi
     sleep 0.1
   done
   kill -9 "$pid" 2>/dev/null
   return 1
+}
+
+# Walks the open pause menu down to "Quit" and chooses it.
+quit_from_pause_menu() {
+  for _ in 1 2 3 4; do hold_key Down 0.1; sleep 0.9; done
+  hold_key Return 0.1
 }
 
 # Holds a key long enough for a frame to see it.
