@@ -1,6 +1,7 @@
 #include "platform/midi.h"
 
 #include <RtMidi.h>
+#include <unistd.h>
 #include <dirent.h>
 #include <fluidsynth.h>
 
@@ -110,6 +111,8 @@ void find_sound_fonts(std::vector<MidiPortCaps>& found) {
 // The ALSA sequencer's output ports. Without a sequencer (no /dev/snd) the
 // probe throws: that only means there are no such ports.
 void find_sequencer_ports(std::vector<MidiPortCaps>& found) {
+  // Without the sequencer device the probe could only fail, noisily.
+  if (access("/dev/snd/seq", R_OK | W_OK) != 0) return;
   try {
     RtMidiOut probe(RtMidi::LINUX_ALSA, "Morvane");
     const unsigned int count = probe.getPortCount();
