@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <new>
 
+#include "shell/byte_reader.h"
+
 const std::array<int32_t, kTextureSlotCount> texture_offsets = [] {
   std::array<int32_t, kTextureSlotCount> offsets{};
   offsets[0] = 1;
@@ -28,28 +30,6 @@ constexpr std::size_t kInfoHeaderSize = 40;
 constexpr std::size_t kPixelArrayOffset = kFileHeaderSize + kInfoHeaderSize;
 constexpr GLenum kBgrFormat = 0x80E0;  // GL_BGR_EXT
 
-// Little-endian fields of an in-memory header. Reading past the end sets the
-// sticky error and yields 0; the caller checks `failed` once at the end.
-struct HeaderReader {
-  const uint8_t* data;
-  std::size_t size;
-  std::size_t position = 0;
-  bool failed = false;
-
-  uint32_t take(std::size_t at, std::size_t count) {
-    if (failed || at > size || count > size - at) {
-      failed = true;
-      return 0;
-    }
-    uint32_t value = 0;
-    for (std::size_t i = 0; i < count; ++i) value |= static_cast<uint32_t>(data[at + i]) << (8 * i);
-    return value;
-  }
-  uint16_t u16(std::size_t at) { return static_cast<uint16_t>(take(at, 2)); }
-  uint32_t u32(std::size_t at) { return take(at, 4); }
-  int32_t i32(std::size_t at) { return static_cast<int32_t>(take(at, 4)); }
-};
-
 // The header fields the loader acts on.
 struct BitmapHeader {
   int32_t width = 0;
@@ -63,14 +43,16 @@ struct BitmapHeader {
 // dimensions and an image size of exactly width x height x 3 (which also
 // rejects padded rows). The pixel-offset field is not consulted.
 bool parse_header(const uint8_t (&bytes)[kPixelArrayOffset], BitmapHeader& header) {
-  HeaderReader reader{bytes, sizeof bytes};
-  const uint16_t type = reader.u16(0);
-  header.width = reader.i32(18);
-  header.height = reader.i32(22);
-  header.bits_per_pixel = reader.u16(28);
-  header.compression = reader.u32(30);
-  header.image_size = reader.u32(34);
-  if (reader.failed || type != 0x4D42) return false;  // "BM"
+  ByteReader reader{bytes, sizeof bytes};
+  const uint16_t type = reader.u16();
+  reader.seek(18);
+  header.width = reader.i32();
+  header.height = reader.i32();
+  reader.seek(28);
+  header.bits_per_pixel = reader.u16();
+  header.compression = reader.u32();
+  header.image_size = reader.u32();
+  if (!reader.ok() || type != 0x4D42) return false;  // "BM"
   if (header.bits_per_pixel != 24 || header.compression != 0) return false;
   // Two negative dimensions multiply to a positive size; refuse them before
   // they become row lengths.

@@ -7,6 +7,7 @@
 
 #include "audio/sound.h"
 #include "net/message_log.h"
+#include "shell/byte_reader.h"
 #include "platform/window.h"
 #include "shell/game.h"
 
@@ -37,47 +38,6 @@ class ByteWriter {
  private:
   std::span<uint8_t> out_;
   std::size_t pos_ = 0;
-};
-
-// Little-endian reader with a sticky error: reading past the end sets the
-// error and yields zeros, and the caller checks ok() once at the end.
-class ByteReader {
- public:
-  explicit ByteReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-  uint32_t u32() {
-    if (!ok_ || pos_ + 4 > bytes_.size()) return fail();
-    uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(bytes_[pos_++]) << (8 * i);
-    return value;
-  }
-  int32_t i32() { return static_cast<int32_t>(u32()); }
-  float f32() {
-    const uint32_t bits = u32();
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-  }
-  // A fixed text field; the copy always ends in a NUL within size bytes.
-  void text(char* out, std::size_t size) {
-    std::memset(out, 0, size);
-    if (!ok_ || pos_ + size > bytes_.size()) {
-      fail();
-      return;
-    }
-    const char* in = reinterpret_cast<const char*>(&bytes_[pos_]);
-    std::memcpy(out, in, strnlen(in, size - 1));
-    pos_ += size;
-  }
-  bool ok() const { return ok_; }
-
- private:
-  uint32_t fail() {
-    ok_ = false;
-    return 0;
-  }
-  std::span<const uint8_t> bytes_;
-  std::size_t pos_ = 0;
-  bool ok_ = true;
 };
 
 void write_header(ByteWriter& out, const MessageHeader& header) {

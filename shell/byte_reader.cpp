@@ -1,4 +1,6 @@
-#include "audio/byte_reader.h"
+#include "shell/byte_reader.h"
+
+#include <cstring>
 
 uint8_t ByteReader::u8() {
   if (!can_read(1)) {
@@ -42,4 +44,23 @@ void ByteReader::seek(std::size_t position) {
 
 bool ByteReader::can_read(std::size_t count) const {
   return !failed && pos <= size && count <= size - pos;
+}
+
+float ByteReader::f32() {
+  const uint32_t bits = u32();
+  float value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+void ByteReader::text(char* out, std::size_t field_size) {
+  std::memset(out, 0, field_size);
+  if (field_size == 0) return;
+  if (!can_read(field_size)) {
+    failed = true;
+    return;
+  }
+  const char* in = reinterpret_cast<const char*>(data + pos);
+  std::memcpy(out, in, strnlen(in, field_size - 1));
+  pos += field_size;
 }
