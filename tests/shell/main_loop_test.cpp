@@ -104,7 +104,11 @@ TEST(FrameRate, MeasuredRateIsTruncatedAndNeverZero) {
   EXPECT_EQ(measure_frames_per_second(0.0), 1000);
   EXPECT_EQ(measure_frames_per_second(-2.0), 1000);
   EXPECT_EQ(measure_frames_per_second(2500.0), 1);
-  for (double ms : {0.0, 0.5, 999.0, 1001.0, 1e9}) {
+  // Sub-millisecond frames from the high-resolution counter keep their rate,
+  // so the step shrinks with them instead of running the game fast.
+  EXPECT_EQ(measure_frames_per_second(0.5), 2000);
+  EXPECT_EQ(measure_frames_per_second(0.25), 4000);
+  for (double ms : {0.0, 0.5, 1e-12, 999.0, 1001.0, 1e9}) {
     const float step = 85.0f / static_cast<float>(static_cast<uint32_t>(measure_frames_per_second(ms)));
     EXPECT_TRUE(std::isfinite(step) && step >= 0) << ms;
   }
