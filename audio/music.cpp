@@ -1,5 +1,6 @@
 #include "audio/music.h"
 
+#include <climits>
 #include <unistd.h>
 
 #include <cstdio>
@@ -39,7 +40,9 @@ const MidiServices& platform_midi_services() {
 
 namespace {
 
-constexpr std::size_t kDirectoryNameSize = 260;
+// Any directory the system can name: the game may be run from deep inside
+// the file tree, and its tracks must still be found there.
+constexpr std::size_t kDirectoryNameSize = PATH_MAX;
 // Our tracks are a few kilobytes; a larger file is refused unread.
 constexpr long kMaxMusicFileBytes = 4L * 1024 * 1024;
 // Enumeration stops at the platform's "no more ports", and in any case here.

@@ -212,6 +212,20 @@ TEST_F(Music, TrackGivesWayWhenItsTableTimeRunsOut) {
   EXPECT_EQ(game->music.playing_music_slot, game->music.music_track_slot);
 }
 
+TEST_F(Music, TracksAreFoundFromADeeplyNestedDirectory) {
+  // A current directory far longer than the old 260-character limit.
+  fs::path deep = directory;
+  for (int level = 0; level < 8; ++level) deep /= std::string(60, 'd');
+  fs::create_directories(deep);
+  fs::create_symlink(fs::path(MORVANE_GAME_DIR) / "mrvnmus05.mid", deep / "mrvnmus05.mid");
+  fs::current_path(deep);
+  ASSERT_GT(fs::current_path().string().size(), 480u);
+  start(4);
+  EXPECT_EQ(game->world.music_track, 5);
+  EXPECT_NE(game->music.music_track_slot, -1);
+  EXPECT_EQ(rec.played, std::vector<std::string>{music_track_table[5].title});
+}
+
 TEST_F(Music, MissingFileIsSkippedInTheNextFrame) {
   fs::remove(directory / "mrvnmus02.mid");
   start(0);  // track 1
