@@ -69,10 +69,14 @@ void turn_hull_toward_turret(LocalTank& tank, float rate) {
   if (tank.hull_heading > target) tank.hull_heading -= rate;
 }
 
-void open_chat_line(WorldState& world) {
+// The T that opens the line counts as the editor's held key, so it is not
+// typed into the new line unless it is held long enough to repeat.
+void open_chat_line(Game& game) {
+  WorldState& world = game.world;
   world.key_delay = kChatKeyDelay;
   world.chat_entry_open = 1;
   std::memset(world.chat_line, 0, sizeof world.chat_line);
+  game.protocol.last_chat_key = kScanT;
 }
 
 void controls(Game& game, float step) {
@@ -80,7 +84,7 @@ void controls(Game& game, float step) {
   LocalTank& tank = world.tank;
   const InputState& input = game.input;
   if (key_down(input, kScanT)) {
-    open_chat_line(world);
+    open_chat_line(game);
     return;
   }
   if (key_down(input, kScanUp)) {

@@ -7,6 +7,7 @@
 
 #include "net/protocol.h"
 #include "shell/game.h"
+#include "world/simulation.h"
 
 namespace {
 
@@ -101,4 +102,21 @@ TEST_F(ChatFixture, AHostsLineReachesItsOwnLogWithItsName) {
   EXPECT_STREQ(game.log.entries[0].text, "A");
   EXPECT_STREQ(game.log.entries[0].source, "Hosty");
   EXPECT_EQ(game.log.entries[0].category, LOG_CHAT);
+}
+
+TEST_F(ChatFixture, TheTThatOpensTheLineIsNotTyped) {
+  game.world.chat_entry_open = 0;
+  game.world.tank.in_play = 1;
+  game.world.tank.health = 100;
+  hold(kScanT);
+  simulation_step(game, 1.0f);
+  ASSERT_EQ(game.world.chat_entry_open, 1);
+  chat_entry_frame(game);  // the editor runs in the frame that opened it
+  EXPECT_EQ(line(), "");
+  for (int i = 0; i < 19; ++i) frame();
+  EXPECT_EQ(line(), "") << "T held on types only when it repeats";
+  release(kScanT);
+  hold(kScanA);
+  frame();
+  EXPECT_EQ(line(), "A");
 }
