@@ -31,6 +31,12 @@ int32_t whole_degrees(float heading) {
   return static_cast<int32_t>(heading);
 }
 
+// A position that is no number (a garbled shot from another program) counts
+// as outside, so such a shell ends instead of flying forever.
+bool inside_level(float coordinate) {
+  return coordinate >= -kLevelBound && coordinate <= kLevelBound;
+}
+
 bool inside_box_ahead(const LevelObject& box, const Projectile& shot) {
   return box.y <= shot.y && shot.y < box.y + box.size_y && box.z <= shot.z + shot.vz &&
          shot.z + shot.vz < box.z + box.size_z && box.x < shot.x - shot.vx &&
@@ -84,8 +90,7 @@ void projectile_pass(Game& game, int32_t number, float step) {
   shot.x -= shot.vx * step;
   shot.y += shot.vy * step;
   shot.z += shot.vz * step;
-  if (shot.x < -kLevelBound || shot.x > kLevelBound || shot.y < -kLevelBound ||
-      shot.y > kLevelBound || shot.z < -kLevelBound || shot.z > kLevelBound)
+  if (!inside_level(shot.x) || !inside_level(shot.y) || !inside_level(shot.z))
     send_projectile_gone(game, number);
   spawn_particle(game, shot.x, shot.y, shot.z, whole_degrees(shot.heading), kTrailSpeed,
                  kTrailViewDistance, 1.0f, 1.0f, 1.0f, 0.0f);

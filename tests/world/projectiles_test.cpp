@@ -165,6 +165,11 @@ TEST(Projectiles, LeavingTheLevelEndsTheShellAfterItsLastPuff) {
   EXPECT_EQ(game->world.projectile_table[0].active, 0);
   EXPECT_EQ(game->world.particle_next, 1);
   EXPECT_NEAR(game->world.particle_pool[0].z, 100.3f, 1e-4f);
+
+  // A shell whose position is no number is outside the level too.
+  place_shell(*game, 1, std::nanf(""), 0, 0, 1);
+  advance_projectiles(*game, 1.0f);
+  EXPECT_EQ(game->world.projectile_table[1].active, 0);
 }
 
 TEST(Projectiles, The257thShotReusesSlotZero) {
