@@ -49,10 +49,14 @@ wait_exit() {
   return 1
 }
 
-# Walks the open pause menu down to "Quit" and chooses it.
+# Walks the open pause menu down to "Quit" and chooses it. Quit is the last
+# row and the cursor stops there, so Down is held long enough for four moves
+# of 20 frames each even when a busy machine draws few frames; Return follows
+# once the key pacing has run out.
 quit_from_pause_menu() {
-  for _ in 1 2 3 4; do hold_key Down 0.1; sleep 0.9; done
-  hold_key Return 0.1
+  hold_key Down 5
+  sleep 1
+  hold_key Return 0.3
 }
 
 # Holds a key long enough for a frame to see it.
