@@ -10,11 +10,11 @@ cd "$GAME_COPY" || exit 1
 pid=""
 trap '[ -n "$pid" ] && kill $pid 2>/dev/null; rm -rf "$GAME_COPY"' EXIT
 
-# Waits up to ten seconds for the game to end; its exit code goes to `code`.
+# Waits up to thirty seconds for the game to end; its exit code goes to `code`.
 # (Run in this shell: only the shell that started the game can wait for it.)
 await_game() {
   code=""
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     if ! kill -0 "$pid" 2>/dev/null; then
       wait "$pid"; code=$?; pid=""; return 0
     fi
@@ -44,15 +44,14 @@ close_boxes_until_exit() {
 # a software renderer can take a second.
 quit_through_pause_menu() {
   hold_key Escape 0.15; sleep 1.5
-  for _ in 1 2 3 4; do hold_key Down 0.1; sleep 0.9; done
-  hold_key Return 0.1
+  quit_from_pause_menu
 }
 
 echo "-- sound on, sound.pak missing: start-up stops"
 write_config 1 1
 mv sound.pak sound.pak.away
 SDL_AUDIODRIVER=dummy ./Morvane 2>stderr.txt & pid=$!
-for _ in $(seq 100); do grep -q "Sounds cannot be loaded!" stderr.txt && break; sleep 0.1; done
+for _ in $(seq 300); do grep -q "Sounds cannot be loaded!" stderr.txt && break; sleep 0.1; done
 grep -q "Sounds cannot be loaded!" stderr.txt || fail "no 'Sounds cannot be loaded!': $(cat stderr.txt)"
 close_boxes_until_exit || fail "the game did not end after its error box"
 grep -q "shut down" log.txt && fail "footer written after a failed start-up"

@@ -209,7 +209,7 @@ TEST_F(CapturedSound, AFireMessageSoundsAndTheNextOneRestartsIt) {
   handle_fire_message(*game, 3);
   std::this_thread::sleep_for(std::chrono::milliseconds(17));  // one frame
   handle_fire_message(*game, 4);
-  std::this_thread::sleep_for(std::chrono::milliseconds(900));
+  std::this_thread::sleep_for(std::chrono::milliseconds(2000));  // room for a busy machine
   const Bytes out = stop_and_read();
   EXPECT_EQ(game->world.projectile_table[4].active, 1);
 

@@ -29,9 +29,9 @@ fail() {
   failures=$((failures + 1))
 }
 
-# Waits up to about five seconds for a command to succeed.
+# Waits up to about thirty seconds (a busy machine) for a command to succeed.
 wait_until() {
-  for _ in $(seq 50); do
+  for _ in $(seq 300); do
     "$@" && return 0
     sleep 0.1
   done

@@ -24,7 +24,7 @@ find_window() {
 }
 
 wait_for_window() {
-  local name=$1 tries=${2:-100} id=""
+  local name=$1 tries=${2:-300} id=""
   for _ in $(seq "$tries"); do
     id=$(find_window "$name")
     [ -n "$id" ] && { echo "$id"; return 0; }
@@ -37,7 +37,7 @@ wait_for_window() {
 # fails after a timeout. (Not in a command substitution: only this shell
 # can wait for its own children.)
 wait_exit() {
-  local pid=$1 tries=${2:-100}
+  local pid=$1 tries=${2:-300}
   EXIT_CODE=""
   for _ in $(seq "$tries"); do
     if ! kill -0 "$pid" 2>/dev/null; then
