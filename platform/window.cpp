@@ -188,6 +188,15 @@ void destroy_window(Window* window) {
   delete window;
 }
 
+void set_window_icon(Window* window, const uint32_t* pixels, int32_t width, int32_t height) {
+  if (!window || !pixels || width <= 0 || height <= 0) return;
+  SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
+      const_cast<uint32_t*>(pixels), width, height, 32, width * 4, SDL_PIXELFORMAT_ARGB8888);
+  if (!surface) return;
+  SDL_SetWindowIcon(window->sdl, surface);
+  SDL_FreeSurface(surface);
+}
+
 namespace {
 
 bool translate(const SDL_Event& sdl, WindowEvent& event) {

@@ -39,6 +39,8 @@ bool desktop_size(int32_t& width, int32_t& height);
 // there is no display at all: the game never runs invisibly).
 Window* create_main_window(const char* title, int32_t width, int32_t height);
 void destroy_window(Window* window);
+// Gives the window its icon: width x height pixels, 0xAARRGGBB, top row first.
+void set_window_icon(Window* window, const uint32_t* pixels, int32_t width, int32_t height);
 
 // Takes one event without waiting; false when none was waiting.
 bool take_event(Window* window, WindowEvent& event);

@@ -12,6 +12,7 @@
 #include "net/session.h"
 #include "platform/window.h"
 #include "shell/game.h"
+#include "shell/game_icon.h"
 #include "world/input.h"
 #include "world/level.h"
 
@@ -63,6 +64,8 @@ int start_up(Game& game) {
   game.shell.main_window =
       platform::create_main_window(kWindowTitle, game.shell.desktop_width, game.shell.desktop_height);
   if (!game.shell.main_window) return fail(game, STARTUP_FAILED, "Window cannot be created!");
+  const auto icon = draw_game_icon();
+  platform::set_window_icon(game.shell.main_window, icon.data(), kGameIconSize, kGameIconSize);
 
   seed_random(game, static_cast<uint32_t>(std::time(nullptr)));
   timer_start(game.shell.timer);

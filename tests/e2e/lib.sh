@@ -30,6 +30,11 @@ wait_for_window() {
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1
   done
+  # For the log of a failing run: what the X server shows and where the
+  # programs are.
+  echo "no window named '$name'; the screen holds:" >&2
+  xwininfo -root -tree 2>&1 | grep -E '^ +0x' | head -n 20 >&2
+  ps -o pid,stat,etime,args -C Morvane >&2
   return 1
 }
 

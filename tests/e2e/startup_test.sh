@@ -29,6 +29,7 @@ win=$(wait_for_window "Morvane - ") || { cat stderr.txt; fail "no game window"; 
 sleep 1.5
 [ "$(window_size "$win")" = "$(root_size)" ] || fail "window $(window_size "$win") does not cover the screen $(root_size)"
 grep -q "shut down" log.txt && fail "footer written while running"
+xprop -id "$win" _NET_WM_ICON | grep -q "32 x 32" || fail "the game window has no icon"
 shot startup-default
 hold_key Escape 0.15; sleep 0.5
 shot startup-default-pause
