@@ -75,14 +75,6 @@ Uint32 g_quit_event = 0;
 int32_t g_mode_width = 0;
 int32_t g_mode_height = 0;
 
-bool video_ready() {
-  if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
-  g_close_event = SDL_RegisterEvents(2);
-  g_quit_event = g_close_event + 1;
-  return true;
-}
-
 // Without a display SDL falls back to an invisible window; the game must not
 // run like that unless a test asked for the off-screen driver itself.
 bool invisible_fallback() {
@@ -91,6 +83,34 @@ bool invisible_fallback() {
   if (std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0) return false;
   const char* requested = std::getenv("SDL_VIDEODRIVER");
   return !(requested && std::strcmp(requested, driver) == 0);
+}
+
+bool display_configured() {
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x11 && *x11) || (wayland && *wayland);
+}
+
+bool video_ready() {
+  if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
+  // A display that is configured but refuses the first connection (a busy
+  // X server) would leave SDL on its invisible fallback: try it again.
+  constexpr int kAttempts = 4;
+  bool ready = false;
+  for (int attempt = 0; attempt < kAttempts && !ready; ++attempt) {
+    if (attempt > 0) SDL_Delay(250);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) continue;
+    ready = true;
+    if (invisible_fallback() && display_configured() && attempt + 1 < kAttempts) {
+      std::fprintf(stderr, "Morvane: the display did not answer; trying again\n");
+      SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+      ready = false;
+    }
+  }
+  if (!ready) return false;
+  g_close_event = SDL_RegisterEvents(2);
+  g_quit_event = g_close_event + 1;
+  return true;
 }
 
 }  // namespace
