@@ -2,6 +2,7 @@
 #include "audio/wave_reader.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -206,7 +207,7 @@ TEST(SoundArchive, HoldsTwoEightBitMonoWavesAtTheirOffsets) {
 
   const std::string tmp = testing::TempDir();
   for (const auto& [offset, name] : {std::pair{1, "spare.wav"}, std::pair{29553, "shot.wav"}}) {
-    const std::string path = tmp + name;
+    const std::string path = tmp + std::to_string(::getpid()) + "_" + name;
     std::FILE* out = std::fopen(path.c_str(), "wb");
     ASSERT_NE(out, nullptr);
     std::fwrite(bytes.data() + offset, 1, bytes.size() - static_cast<std::size_t>(offset), out);

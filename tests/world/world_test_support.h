@@ -2,6 +2,8 @@
 // and levels written from text.
 #pragma once
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -15,7 +17,8 @@ inline std::unique_ptr<Game> make_game() { return std::make_unique<Game>(); }
 
 // Writes text to a file of the test's temporary directory and returns its path.
 inline std::string write_temp_file(const std::string& name, const std::string& text) {
-  const std::string path = testing::TempDir() + "/" + name;
+  // Named per process: ctest runs the tests of one program side by side.
+  const std::string path = testing::TempDir() + "/" + std::to_string(::getpid()) + "_" + name;
   std::FILE* file = std::fopen(path.c_str(), "wb");
   EXPECT_NE(file, nullptr);
   if (file) {
