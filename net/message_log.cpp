@@ -1,5 +1,6 @@
 #include "net/message_log.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -9,6 +10,20 @@ void copy_cut(char* dest, std::size_t size, const char* src) {
   std::size_t n = src ? strnlen(src, size - 1) : 0;
   std::memcpy(dest, src ? src : "", n);
   std::memset(dest + n, 0, size - n);
+}
+
+void echo_entry(MessageLog& log, const LogEntry& entry) {
+  LogEntry& last = log.last_echoed;
+  if (entry.category == last.category && std::strcmp(entry.text, last.text) == 0 &&
+      std::strcmp(entry.source, last.source) == 0) {
+    ++log.repeats;
+    return;
+  }
+  if (log.repeats > 0) std::printf("(the line above was repeated %u more times)\n", log.repeats);
+  std::printf("%s: %s\n", entry.source, entry.text);
+  std::fflush(stdout);
+  last = entry;
+  log.repeats = 0;
 }
 
 }  // namespace
@@ -21,6 +36,7 @@ int add_log_entry(MessageLog& log, int32_t category, const char* text, const cha
   copy_cut(newest.text, sizeof newest.text, text);
   copy_cut(newest.source, sizeof newest.source, source);
   newest.category = category;
+  if (log.echo) echo_entry(log, newest);
   return 1;
 }
 

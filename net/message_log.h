@@ -23,6 +23,12 @@ struct LogEntry {
 
 struct MessageLog {
   std::array<LogEntry, 4> entries{};  // entry 0 is the newest
+  // The game program also writes every message to standard output, so a
+  // player (or a script) can follow the game from a terminal. A message
+  // equal to the one before is counted instead of written again.
+  bool echo = false;
+  LogEntry last_echoed{};
+  uint32_t repeats = 0;
 };
 
 // Pushes one message; the oldest falls out. Texts are copied verbatim and cut

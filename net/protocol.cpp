@@ -1,6 +1,7 @@
 #include "net/protocol.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -8,37 +9,11 @@
 #include "audio/sound.h"
 #include "net/message_log.h"
 #include "shell/byte_reader.h"
+#include "shell/byte_writer.h"
 #include "platform/window.h"
 #include "shell/game.h"
 
 namespace {
-
-// Little-endian writer over a fixed record; every field lands at the offset
-// its layout gives because fields are written strictly in order.
-class ByteWriter {
- public:
-  explicit ByteWriter(std::span<uint8_t> out) : out_(out) {}
-  void u32(uint32_t value) {
-    if (pos_ + 4 > out_.size()) return;
-    for (int i = 0; i < 4; ++i) out_[pos_++] = static_cast<uint8_t>(value >> (8 * i));
-  }
-  void i32(int32_t value) { u32(static_cast<uint32_t>(value)); }
-  void f32(float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    u32(bits);
-  }
-  void text(const char* text, std::size_t size) {
-    if (pos_ + size > out_.size()) return;
-    const std::size_t n = strnlen(text, size - 1);
-    std::memcpy(&out_[pos_], text, n);  // the rest stays zero: the NUL and padding
-    pos_ += size;
-  }
-
- private:
-  std::span<uint8_t> out_;
-  std::size_t pos_ = 0;
-};
 
 void write_header(ByteWriter& out, const MessageHeader& header) {
   out.i32(header.type);
@@ -271,6 +246,23 @@ int send_projectile_gone(Game& game, int32_t number) {
 
 namespace {
 
+bool is_finite(const StatusMessage& m) {
+  for (float value : {m.x, m.y, m.z, m.hull_heading, m.turret_heading, m.gun_pitch})
+    if (!std::isfinite(value)) return false;
+  return true;
+}
+
+bool is_finite(const FireMessage& m) {
+  for (float value : {m.x, m.y, m.z, m.vx, m.vy, m.vz, m.heading})
+    if (!std::isfinite(value)) return false;
+  return true;
+}
+
+// What a player may fire: an unnumbered shell of its own.
+bool is_players_own_shot(const FireMessage& message, uint32_t player) {
+  return message.number == kUnnumberedShot && message.owner_id == player && message.hitscan == 0;
+}
+
 PlayerSlot& sender_slot(Game& game, uint32_t sender) {
   for (PlayerSlot& slot : game.world.player_table)
     if (slot.player_id == sender) return slot;
@@ -338,7 +330,7 @@ void handle_text(Game& game, const TextMessage& message) {
 
 }  // namespace
 
-int handle_game_message(Game& game, std::span<const uint8_t> bytes, uint32_t, uint32_t) {
+int handle_game_message(Game& game, std::span<const uint8_t> bytes, uint32_t from, uint32_t) {
   MessageHeader header;
   if (!decode_header(bytes, header) || header.valid == 0) return invalid_message(game);
   const MessageTableRow* row = find_message_type(header.type);
@@ -346,23 +338,31 @@ int handle_game_message(Game& game, std::span<const uint8_t> bytes, uint32_t, ui
     add_log_entry(game.log, LOG_ERROR, "Unknown message encountered.", "ERROR");
     return 1;
   }
+  // On the host, a message from another player must be one that player may
+  // write. The host's own messages come from its own id or, for health it
+  // hands itself, from the server player's; a remote player never has either.
+  const bool remote = game.settings.is_host && from != game.world.tank.local_player_id &&
+                      from != DPID_SERVERPLAYER;
+  if (remote && header.sender != from) return invalid_message(game);
   switch (row->layout) {
     case MessageLayout::Status: {
       StatusMessage message;
-      if (!decode_message(bytes, message)) return invalid_message(game);
+      if (!decode_message(bytes, message) || !is_finite(message)) return invalid_message(game);
       if (game.settings.is_host) relay_to_all(game, encode_message(message));
       handle_status(game, message);
       break;
     }
     case MessageLayout::Fire: {
       FireMessage message;
-      if (!decode_message(bytes, message)) return invalid_message(game);
+      if (!decode_message(bytes, message) || !is_finite(message)) return invalid_message(game);
+      if (remote && !is_players_own_shot(message, from)) return invalid_message(game);
       handle_fire(game, message);
       break;
     }
     case MessageLayout::Text: {
       TextMessage message;
       if (!decode_message(bytes, message)) return invalid_message(game);
+      if (remote && message.header.type != MSG_CHAT) return invalid_message(game);
       handle_text(game, message);
       break;
     }
@@ -467,6 +467,8 @@ int receive_messages(Game& game) {
     } else {
       handle_game_message(game, bytes, from, to);
     }
+    // The host has gone: the game is offline from this message on.
+    if (!networking_on(game.settings)) break;
   }
   return 1;
 }

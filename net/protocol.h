@@ -160,7 +160,11 @@ int send_to_host(Game& game, std::span<const uint8_t> bytes);
 
 // Handles one game message as it arrived: from and to are the session's
 // sender and receiver ids. Returns 1, or 0 for an invalid message (logged
-// as "Found an invalid message.").
+// as "Found an invalid message."): too short for its type, a number outside
+// its table, a position or heading that is no finite number, or, on the
+// host, anything another player may not write: a sender other than itself,
+// or a type other than its status, its chat lines and its own unnumbered
+// shells (owner itself, hitscan 0).
 int handle_game_message(Game& game, std::span<const uint8_t> bytes, uint32_t from, uint32_t to);
 
 // Handles one system message of the session layer. Their layouts, all

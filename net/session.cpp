@@ -1,25 +1,137 @@
 #include "net/session.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include "shell/game.h"
 
-// Stand-ins until the network lands: no session is ever found or opened.
+namespace {
+
+constexpr int32_t kSessionPlayers = 8;
+
+// The protocol's view of the session: send, count and receive.
+bool transport_send(void* peer, uint32_t from, uint32_t to, bool guaranteed, const uint8_t* bytes,
+                    std::size_t size) {
+  return platform::send(static_cast<platform::PeerSession*>(peer), from, to, guaranteed, bytes, size);
+}
+
+uint32_t transport_count(void* peer, uint32_t player) {
+  return platform::message_count(static_cast<platform::PeerSession*>(peer), player);
+}
+
+bool transport_receive(void* peer, uint32_t, uint32_t& from, uint32_t& to, uint8_t* buffer,
+                       std::size_t capacity, std::size_t& size) {
+  // The receive buffer holds the largest message the session carries, so a
+  // message never has to wait for a bigger buffer.
+  static_assert(kReceiveBufferSize >= platform::kMaxSessionMessage);
+  size = capacity;
+  return platform::receive(static_cast<platform::PeerSession*>(peer), from, to, buffer, size) ==
+         platform::ReceiveResult::Ok;
+}
+
+void copy_cut(char* dest, std::size_t size, const char* src) {
+  std::snprintf(dest, size, "%s", src ? src : "");
+}
+
+}  // namespace
+
 int create_directplay(Game& game) {
-  game.session.created = 1;
+  SessionState& session = game.session;
+  session.peer = platform::create_peer_session(session.ports);
+  if (!session.peer) return 4;
+  game.protocol.transport = Transport{session.peer, transport_send, transport_count, transport_receive};
   return 1;
 }
+
 int release_directplay(Game& game) {
-  game.session.created = 0;
+  platform::release_peer_session(game.session.peer);
+  game.session.peer = nullptr;
+  game.protocol.transport = Transport{};
   return 1;
 }
+
 int reset_directplay(Game& game) {
   release_directplay(game);
   create_directplay(game);
   return 1;
 }
-int connect_tcpip(Game&, const char*) { return 1; }
-int connect_ipx(Game&) { return 0; }
-int enumerate_sessions(Game& game) {
-  game.session.session_count = 0;
+
+int connect_tcpip(Game& game, const char* address) {
+  platform::initialize_internet(game.session.peer, address);
   return 1;
 }
-int open_session(Game&) { return 0; }
+
+int connect_ipx(Game& game) { return platform::initialize_lan(game.session.peer) ? 1 : 0; }
+
+int enumerate_sessions(Game& game) {
+  SessionState& session = game.session;
+  session.session_count = 0;
+  return platform::enum_sessions(session.peer, session.enumeration_ms, on_session_found, &game) ? 1 : 0;
+}
+
+bool on_session_found(void* context, const platform::SessionDescription* found) {
+  SessionState& session = static_cast<Game*>(context)->session;
+  if (!found) return false;  // the time-out ends the listing
+  if (session.session_count >= static_cast<int32_t>(kMaxSessions)) return false;
+  SessionEntry& entry = session.session_list[static_cast<std::size_t>(session.session_count)];
+  entry.instance = found->instance;
+  entry.current_players = found->current_players;
+  entry.max_players = found->max_players;
+  copy_cut(entry.session_name, sizeof entry.session_name, found->session_name);
+  session.session_count += 1;
+  return true;
+}
+
+namespace {
+
+bool open_as_host(Game& game) {
+  char name[80];
+  std::snprintf(name, sizeof name, "%s's game", game.settings.player_name);
+  return platform::open_new_session(game.session.peer, name, kSessionPlayers);
+}
+
+bool open_as_client(Game& game) {
+  const SessionState& session = game.session;
+  if (session.selected_session < 0 || session.selected_session >= session.session_count) return false;
+  const SessionEntry& entry = session.session_list[static_cast<std::size_t>(session.selected_session)];
+  return platform::open_listed_session(session.peer, entry.instance);
+}
+
+void reset_player_table(Game& game) {
+  for (PlayerSlot& slot : game.world.player_table) {
+    slot.active = 0;
+    slot.player_id = 0;
+    copy_cut(slot.name, sizeof slot.name, "<< UNNAMED >>");
+  }
+}
+
+}  // namespace
+
+int open_session(Game& game) {
+  const bool host = game.settings.is_host != 0;
+  if (!(host ? open_as_host(game) : open_as_client(game))) return 0;
+  if (!platform::create_local_player(game.session.peer, game.settings.player_name, host,
+                                     game.world.tank.local_player_id))
+    return 0;
+  reset_player_table(game);
+  game.session.players_found = 0;
+  if (!platform::enum_players(game.session.peer, on_player_found, &game)) return 0;
+  game.world.in_session = 1;
+  return 1;
+}
+
+bool on_player_found(void* context, uint32_t player_id, const char* name) {
+  Game& game = *static_cast<Game*>(context);
+  int32_t& found = game.session.players_found;
+  if (found >= static_cast<int32_t>(kMaxPlayers)) return false;
+  PlayerSlot& slot = game.world.player_table[static_cast<std::size_t>(found)];
+  slot.active = 1;
+  slot.player_id = player_id;
+  copy_cut(slot.name, sizeof slot.name, name);
+  found += 1;
+  return found < static_cast<int32_t>(kMaxPlayers);
+}
+
+void keep_session_alive(Game& game) {
+  if (networking_on(game.settings) && game.world.in_session) platform::keep_alive(game.session.peer);
+}

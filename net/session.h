@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/session.h"
+
 struct Game;
 
 inline constexpr std::size_t kMaxSessions = 8;
@@ -17,7 +19,11 @@ struct SessionEntry {
 };
 
 struct SessionState {
-  int32_t created = 0;  // the session objects exist
+  platform::PeerSession* peer = nullptr;  // the session objects, once created
+  // The ports and how long a listing waits: the game's own by default;
+  // tests choose others so that several runs can share a machine.
+  platform::SessionPorts ports{};
+  uint32_t enumeration_ms = platform::kDefaultEnumerationMs;
   std::array<SessionEntry, kMaxSessions> session_list{};
   int32_t session_count = 0;
   int32_t selected_session = 0;
@@ -31,3 +37,12 @@ int connect_tcpip(Game& game, const char* address);
 int connect_ipx(Game& game);
 int enumerate_sessions(Game& game);
 int open_session(Game& game);
+
+// The session's callbacks: one per game found (null at the time-out), and
+// one per player of the session just joined. True to go on.
+bool on_session_found(void* game, const platform::SessionDescription* session);
+bool on_player_found(void* game, uint32_t player_id, const char* name);
+
+// While the window is inactive the game handles no messages, but the
+// session must still be served or the others drop this player.
+void keep_session_alive(Game& game);

@@ -272,6 +272,11 @@ void wait_event(Window*) {
   if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_WaitEvent(nullptr);
 }
 
+void wait_event_timeout(Window*, int32_t timeout_ms) {
+  if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_WaitEventTimeout(nullptr, timeout_ms);
+  else SDL_Delay(static_cast<Uint32>(timeout_ms));
+}
+
 void post_close(Window*) {
   if (!g_close_event) return;
   SDL_Event sdl{};

@@ -46,6 +46,8 @@ void set_window_icon(Window* window, const uint32_t* pixels, int32_t width, int3
 bool take_event(Window* window, WindowEvent& event);
 // Blocks until an event arrives.
 void wait_event(Window* window);
+// Blocks until an event arrives or timeout_ms has passed.
+void wait_event_timeout(Window* window, int32_t timeout_ms);
 // Asks the window to close: a Destroy event follows through the queue.
 void post_close(Window* window);
 // Puts the quit event with an exit code into the queue.

@@ -10,6 +10,7 @@
 #include "graphics/render.h"
 #include "menus/menus.h"
 #include "net/protocol.h"
+#include "net/session.h"
 #include "shell/game.h"
 #include "shell/run_log.h"
 #include "shell/startup.h"
@@ -120,6 +121,20 @@ void run_one_frame(Game& game) {
   world.frames_per_second = measure_frames_per_second(now_ms(game.shell.timer) - world.frame_start_ms);
 }
 
+// While the window is inactive the thread sleeps until an event arrives; in
+// a network game it wakes every 50 ms to serve the session, so that the
+// others keep this player (they drop a silent one after a few seconds).
+constexpr int32_t kInactiveServiceMs = 50;
+
+void wait_while_inactive(Game& game) {
+  if (networking_on(game.settings) && game.world.in_session) {
+    platform::wait_event_timeout(game.shell.main_window, kInactiveServiceMs);
+    keep_session_alive(game);
+  } else {
+    platform::wait_event(game.shell.main_window);
+  }
+}
+
 bool local_time_now(std::tm& out) {
   const std::time_t now = std::time(nullptr);
   return localtime_r(&now, &out) != nullptr;
@@ -132,6 +147,7 @@ int program_main(Game& game) {
   local_time_now(local);
   if (!write_run_log_header(kRunLogName, local)) return 0;
   std::snprintf(game.shell.error_text, sizeof game.shell.error_text, "No errors whilst running!");
+  game.log.echo = true;
 
   const int code = start_up(game);
   if (code != STARTUP_OK) {
@@ -167,7 +183,7 @@ int program_main(Game& game) {
     } else if (world.app_active == 1) {
       run_one_frame(game);
     } else {
-      platform::wait_event(game.shell.main_window);
+      wait_while_inactive(game);
     }
   }
 

@@ -1,0 +1,676 @@
+#include "platform/session.h"
+
+#include <enet/enet.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <random>
+
+#include "platform/discovery.h"
+
+namespace platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kServerPlayerId = 1;
+constexpr uint32_t kAllPlayers = 0;
+constexpr uint32_t kSystemSender = 0;
+// Seven clients, and room to tell a few more politely that the game is full.
+constexpr std::size_t kMaxPeers = 16;
+constexpr uint8_t kChannel = 0;  // one channel: system and game messages stay in order
+// A peer that has connected but not become a player within this time is
+// dropped, so that half-open connections cannot hold the session's places.
+constexpr uint32_t kPendingPeerMs = 5000;
+// A silent peer is dropped after 3 to 6 s (ENet's default is up to 30 s), so
+// a player who vanishes is announced as gone within 10 s.
+constexpr enet_uint32 kPeerTimeoutMinMs = 3000;
+constexpr enet_uint32 kPeerTimeoutMaxMs = 6000;
+// A clean leave waits this long for the others to acknowledge it.
+constexpr uint32_t kLeaveWaitMs = 250;
+// Received messages wait in a fixed ring until the game takes them. While
+// it is not taking any (its window inactive) the ring fills; then new game
+// messages are dropped and counted, while the last slots stay free for
+// system messages, so joins and departures are never lost.
+constexpr std::size_t kQueueCapacity = 4096;
+constexpr std::size_t kSystemReserve = 64;
+// Events handled per service call, so that a flood cannot stall a frame.
+constexpr int kEventsPerService = 4096;
+
+enum class Mode { Idle, Host, Client };
+enum class PeerStage { Connected, Joined, Player };
+enum class JoinStage { None, Connecting, Connected, Accepted, Refused, Welcomed, Failed };
+
+struct PeerInfo {
+  PeerStage stage = PeerStage::Connected;
+  uint32_t player_id = 0;
+  Clock::time_point since{};
+};
+
+struct QueuedMessage {
+  uint32_t from = 0;
+  uint32_t to = 0;
+  std::size_t size = 0;
+  std::array<uint8_t, kMaxSessionMessage> bytes{};
+};
+
+struct FoundSession {
+  SessionInstance instance{};
+  ENetAddress address{};
+};
+
+// A warning for standard error that repeats at most once a second, with the
+// number of times it happened since it was last printed.
+struct Complaint {
+  const char* text;
+  uint32_t count = 0;
+  Clock::time_point last{};
+};
+
+void complain(Complaint& complaint, uint32_t times = 1) {
+  complaint.count += times;
+  const auto now = Clock::now();
+  if (complaint.last != Clock::time_point{} && now - complaint.last < std::chrono::seconds(1)) return;
+  std::fprintf(stderr, "Morvane: %s (%u)\n", complaint.text, complaint.count);
+  complaint.count = 0;
+  complaint.last = now;
+}
+
+// ENet needs one start and one stop per process, whatever the number of
+// sessions (a test runs several in one process).
+std::atomic<int> g_enet_users{0};
+
+}  // namespace
+
+struct PeerSession {
+  SessionPorts ports{};
+  bool connection_chosen = false;
+  bool lan = false;
+  char address[256] = {};
+
+  Mode mode = Mode::Idle;
+  ENetHost* host = nullptr;
+  ENetPeer* server = nullptr;  // a client's connection to its host
+  ENetSocket listener = ENET_SOCKET_NULL;
+  DiscoveryReply description{};
+  std::array<PeerInfo, kMaxPeers> peers{};
+
+  std::array<SessionPlayer, kSessionMaxPlayers> players{};
+  int32_t player_count = 0;
+  uint32_t local_player_id = 0;
+  uint32_t next_player_id = 2;
+
+  JoinStage join = JoinStage::None;
+  char refusal[kRefusalTextSize] = {};
+  WelcomePacket welcome{};
+
+  std::array<FoundSession, kSessionMaxPlayers> found{};
+  int32_t found_count = 0;
+
+  std::unique_ptr<std::array<QueuedMessage, kQueueCapacity>> queue =
+      std::make_unique<std::array<QueuedMessage, kQueueCapacity>>();
+  std::size_t queue_head = 0;
+  std::size_t queue_count = 0;
+
+  Complaint dropped{"the game was not taking messages; dropped"};
+  Complaint malformed{"ignored malformed network packets"};
+};
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The message queue
+
+bool push_message(PeerSession& s, uint32_t from, uint32_t to, std::span<const uint8_t> bytes) {
+  const bool system = from == kSystemSender;
+  const std::size_t limit = system ? kQueueCapacity : kQueueCapacity - kSystemReserve;
+  if (bytes.size() > kMaxSessionMessage || s.queue_count >= limit) {
+    complain(s.dropped);
+    return false;
+  }
+  QueuedMessage& slot = (*s.queue)[(s.queue_head + s.queue_count) % kQueueCapacity];
+  slot.from = from;
+  slot.to = to;
+  slot.size = bytes.size();
+  std::memcpy(slot.bytes.data(), bytes.data(), bytes.size());
+  ++s.queue_count;
+  return true;
+}
+
+void push_system(PeerSession& s, uint32_t type, uint32_t player_id, const char* name) {
+  std::array<uint8_t, kSystemMessageMax> bytes{};
+  const std::size_t size = encode_system_message(type, player_id, name, bytes);
+  push_message(s, kSystemSender, s.local_player_id, {bytes.data(), size});
+}
+
+// ---------------------------------------------------------------------------
+// Players
+
+SessionPlayer* find_player(PeerSession& s, uint32_t id) {
+  for (int32_t i = 0; i < s.player_count; ++i)
+    if (s.players[static_cast<std::size_t>(i)].id == id) return &s.players[static_cast<std::size_t>(i)];
+  return nullptr;
+}
+
+void add_player(PeerSession& s, uint32_t id, const char* name) {
+  if (s.player_count >= kSessionMaxPlayers || find_player(s, id)) return;
+  SessionPlayer& player = s.players[static_cast<std::size_t>(s.player_count++)];
+  player.id = id;
+  std::memset(player.name, 0, sizeof player.name);
+  std::memcpy(player.name, name, strnlen(name, kPlayerNameSize - 1));
+}
+
+void remove_player(PeerSession& s, uint32_t id) {
+  SessionPlayer* player = find_player(s, id);
+  if (!player) return;
+  SessionPlayer* end = s.players.data() + s.player_count;
+  std::move(player + 1, end, player);  // join order is kept
+  --s.player_count;
+}
+
+// ---------------------------------------------------------------------------
+// Sending packets
+
+bool send_packet(ENetPeer* peer, std::span<const uint8_t> bytes, bool reliable) {
+  if (!peer || bytes.empty()) return false;
+  ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(),
+                                          reliable ? ENET_PACKET_FLAG_RELIABLE : 0);
+  if (!packet) return false;
+  if (enet_peer_send(peer, kChannel, packet) != 0) {
+    enet_packet_destroy(packet);
+    return false;
+  }
+  return true;
+}
+
+PeerInfo& info_of(PeerSession& s, const ENetPeer* peer) {
+  return s.peers[static_cast<std::size_t>(peer - s.host->peers)];
+}
+
+// Every peer that is a player, except the one with id `except`.
+template <typename Visit>
+void for_each_player_peer(PeerSession& s, uint32_t except, Visit visit) {
+  for (std::size_t i = 0; i < s.host->peerCount; ++i) {
+    ENetPeer* peer = &s.host->peers[i];
+    const PeerInfo& info = s.peers[i];
+    if (peer->state == ENET_PEER_STATE_CONNECTED && info.stage == PeerStage::Player &&
+        info.player_id != except)
+      visit(peer, info);
+  }
+}
+
+// One packet, shared by every player peer but `except`.
+void broadcast_packet(PeerSession& s, uint32_t except, std::span<const uint8_t> bytes, bool reliable) {
+  ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(),
+                                          reliable ? ENET_PACKET_FLAG_RELIABLE : 0);
+  if (!packet) return;
+  for_each_player_peer(s, except, [&](ENetPeer* peer, const PeerInfo&) { enet_peer_send(peer, kChannel, packet); });
+  if (packet->referenceCount == 0) enet_packet_destroy(packet);
+}
+
+void send_system_to_others(PeerSession& s, uint32_t type, uint32_t player_id, const char* name) {
+  std::array<uint8_t, kSystemMessageMax> message{};
+  const std::size_t size = encode_system_message(type, player_id, name, message);
+  std::array<uint8_t, 1 + kSystemMessageMax> packet{};
+  broadcast_packet(s, player_id, {packet.data(), encode_framed(PacketKind::System, {message.data(), size}, packet)},
+                   true);
+}
+
+void refuse(PeerSession& s, ENetPeer* peer, const char* reason) {
+  std::array<uint8_t, 1 + kRefusalTextSize> packet{};
+  send_packet(peer, {packet.data(), encode_refuse(reason, packet)}, true);
+  enet_peer_disconnect_later(peer, 0);
+  info_of(s, peer).stage = PeerStage::Connected;
+}
+
+// ---------------------------------------------------------------------------
+// The host's side
+
+int32_t places_taken(PeerSession& s) {
+  int32_t taken = s.player_count;
+  for (std::size_t i = 0; i < s.host->peerCount; ++i)
+    if (s.host->peers[i].state == ENET_PEER_STATE_CONNECTED && s.peers[i].stage == PeerStage::Joined)
+      ++taken;
+  return taken;
+}
+
+void host_join(PeerSession& s, ENetPeer* peer, std::span<const uint8_t> packet) {
+  SessionInstance instance{};
+  if (!decode_join(packet, instance)) return complain(s.malformed);
+  if (instance != s.description.instance)
+    return refuse(s, peer, "That game has ended; list the games again.");
+  if (places_taken(s) >= s.description.max_players)
+    return refuse(s, peer, "The game is full: it has 8 players.");
+  info_of(s, peer).stage = PeerStage::Joined;
+  std::array<uint8_t, 1> accept{};
+  send_packet(peer, {accept.data(), encode_accept(accept)}, true);
+}
+
+void host_create_player(PeerSession& s, ENetPeer* peer, std::span<const uint8_t> packet) {
+  char name[kPlayerNameSize];
+  if (!decode_create_player(packet, name)) return complain(s.malformed);
+  const uint32_t id = s.next_player_id++;
+  add_player(s, id, name);
+  PeerInfo& info = info_of(s, peer);
+  info.stage = PeerStage::Player;
+  info.player_id = id;
+  WelcomePacket welcome;
+  welcome.player_id = id;
+  welcome.player_count = static_cast<uint8_t>(s.player_count);
+  std::copy(s.players.begin(), s.players.begin() + s.player_count, welcome.players.begin());
+  std::array<uint8_t, kWelcomePacketMax> bytes{};
+  send_packet(peer, {bytes.data(), encode_welcome(welcome, bytes)}, true);
+  push_system(s, kSystemCreatePlayer, id, name);
+  send_system_to_others(s, kSystemCreatePlayer, id, name);
+}
+
+void host_receive(PeerSession& s, ENetPeer* peer, std::span<const uint8_t> packet) {
+  PacketKind kind;
+  PeerInfo& info = info_of(s, peer);
+  std::span<const uint8_t> message;
+  if (!packet_kind(packet, kind)) return complain(s.malformed);
+  if (kind == PacketKind::Join && info.stage == PeerStage::Connected) return host_join(s, peer, packet);
+  if (kind == PacketKind::CreatePlayer && info.stage == PeerStage::Joined)
+    return host_create_player(s, peer, packet);
+  if (kind == PacketKind::Game && info.stage == PeerStage::Player && decode_framed(packet, message)) {
+    push_message(s, info.player_id, s.local_player_id, message);
+    return;
+  }
+  complain(s.malformed);
+}
+
+void host_disconnected(PeerSession& s, ENetPeer* peer) {
+  PeerInfo& info = info_of(s, peer);
+  if (info.stage == PeerStage::Player) {
+    const SessionPlayer* player = find_player(s, info.player_id);
+    char name[kPlayerNameSize] = {};
+    if (player) std::memcpy(name, player->name, sizeof name);
+    remove_player(s, info.player_id);
+    push_system(s, kSystemDestroyPlayer, info.player_id, nullptr);
+    send_system_to_others(s, kSystemDestroyPlayer, info.player_id, name);
+  }
+  info = PeerInfo{};
+}
+
+void drop_pending_peers(PeerSession& s) {
+  const auto now = Clock::now();
+  for (std::size_t i = 0; i < s.host->peerCount; ++i) {
+    ENetPeer* peer = &s.host->peers[i];
+    PeerInfo& info = s.peers[i];
+    if (peer->state != ENET_PEER_STATE_CONNECTED || info.stage == PeerStage::Player) continue;
+    if (now - info.since > std::chrono::milliseconds(kPendingPeerMs)) {
+      enet_peer_reset(peer);
+      info = PeerInfo{};
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The client's side
+
+void client_receive(PeerSession& s, std::span<const uint8_t> packet) {
+  PacketKind kind;
+  std::span<const uint8_t> message;
+  if (!packet_kind(packet, kind)) return complain(s.malformed);
+  switch (kind) {
+    case PacketKind::Accept:
+      if (s.join == JoinStage::Connected) s.join = JoinStage::Accepted;
+      return;
+    case PacketKind::Refuse:
+      if (s.join == JoinStage::Connected && decode_refuse(packet, s.refusal)) s.join = JoinStage::Refused;
+      return;
+    case PacketKind::Welcome:
+      if (s.join == JoinStage::Accepted && decode_welcome(packet, s.welcome)) s.join = JoinStage::Welcomed;
+      return;
+    case PacketKind::System:
+    case PacketKind::Game:
+      if (s.join == JoinStage::Welcomed && decode_framed(packet, message)) {
+        push_message(s, kind == PacketKind::System ? kSystemSender : kServerPlayerId, s.local_player_id,
+                     message);
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  complain(s.malformed);
+}
+
+void client_disconnected(PeerSession& s) {
+  s.server = nullptr;
+  if (s.join == JoinStage::Welcomed) {
+    // The host has gone: the game goes on without it.
+    push_system(s, kSystemHost, 0, nullptr);
+  }
+  s.join = JoinStage::Failed;
+}
+
+// ---------------------------------------------------------------------------
+// Serving the network
+
+void handle_event(PeerSession& s, ENetEvent& event) {
+  const bool hosting = s.mode == Mode::Host;
+  switch (event.type) {
+    case ENET_EVENT_TYPE_CONNECT:
+      enet_peer_timeout(event.peer, 0, kPeerTimeoutMinMs, kPeerTimeoutMaxMs);
+      if (hosting) info_of(s, event.peer) = PeerInfo{PeerStage::Connected, 0, Clock::now()};
+      else if (s.join == JoinStage::Connecting) s.join = JoinStage::Connected;
+      break;
+    case ENET_EVENT_TYPE_RECEIVE: {
+      const std::span<const uint8_t> packet(event.packet->data, event.packet->dataLength);
+      if (hosting) host_receive(s, event.peer, packet);
+      else client_receive(s, packet);
+      enet_packet_destroy(event.packet);
+      break;
+    }
+    case ENET_EVENT_TYPE_DISCONNECT:
+      if (hosting) host_disconnected(s, event.peer);
+      else if (event.peer == s.server) client_disconnected(s);
+      break;
+    default:
+      break;
+  }
+}
+
+// Handles what has arrived, sends what is queued, and waits up to wait_ms
+// for the first event.
+void service(PeerSession& s, uint32_t wait_ms = 0) {
+  if (!s.host) return;
+  ENetEvent event;
+  for (int n = 0; n < kEventsPerService; ++n) {
+    const int result = enet_host_service(s.host, &event, n == 0 ? wait_ms : 0);
+    if (result <= 0) break;
+    handle_event(s, event);
+  }
+  if (s.mode != Mode::Host) return;
+  drop_pending_peers(s);
+  s.description.current_players = static_cast<uint8_t>(s.player_count);
+  const uint32_t rejected = answer_queries(s.listener, s.description);
+  if (rejected > 0) complain(s.malformed, rejected);
+}
+
+// Serves the network until the join reaches a stage other than `waiting`,
+// or the time runs out. True when it moved on.
+bool wait_while(PeerSession& s, JoinStage waiting, uint32_t timeout_ms) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (s.join == waiting && Clock::now() < deadline) service(s, 10);
+  return s.join != waiting;
+}
+
+void clear_session(PeerSession& s) {
+  if (s.host) enet_host_destroy(s.host);
+  if (s.listener != ENET_SOCKET_NULL) enet_socket_destroy(s.listener);
+  s.host = nullptr;
+  s.server = nullptr;
+  s.listener = ENET_SOCKET_NULL;
+  s.mode = Mode::Idle;
+  s.peers.fill(PeerInfo{});
+  s.player_count = 0;
+  s.local_player_id = 0;
+  s.next_player_id = 2;
+  s.join = JoinStage::None;
+  s.queue_head = s.queue_count = 0;
+}
+
+bool any_peer_connected(const PeerSession& s) {
+  for (std::size_t i = 0; i < s.host->peerCount; ++i)
+    if (s.host->peers[i].state != ENET_PEER_STATE_DISCONNECTED) return true;
+  return false;
+}
+
+// Says goodbye to every peer and waits briefly for them to acknowledge, so
+// the others see the leave at once rather than after a time-out.
+void leave_cleanly(PeerSession& s) {
+  for (std::size_t i = 0; i < s.host->peerCount; ++i)
+    if (s.host->peers[i].state == ENET_PEER_STATE_CONNECTED) enet_peer_disconnect(&s.host->peers[i], 0);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kLeaveWaitMs);
+  ENetEvent event;
+  while (any_peer_connected(s) && Clock::now() < deadline) {
+    if (enet_host_service(s.host, &event, 10) > 0 && event.type == ENET_EVENT_TYPE_RECEIVE)
+      enet_packet_destroy(event.packet);
+  }
+  for (std::size_t i = 0; i < s.host->peerCount; ++i) enet_peer_reset(&s.host->peers[i]);
+}
+
+SessionInstance random_instance() {
+  std::random_device random;
+  SessionInstance instance{};
+  for (std::size_t i = 0; i < instance.size(); i += 4) {
+    const uint32_t value = random();
+    std::memcpy(&instance[i], &value, 4);
+  }
+  return instance;
+}
+
+struct Listing {
+  PeerSession* session;
+  SessionFound found;
+  void* context;
+  bool more;  // false once found has asked to stop
+};
+
+bool reply_arrived(void* context, const DiscoveryReply& reply, const ENetAddress& from) {
+  Listing& listing = *static_cast<Listing*>(context);
+  PeerSession& s = *listing.session;
+  for (int32_t i = 0; i < s.found_count; ++i)
+    if (s.found[static_cast<std::size_t>(i)].instance == reply.instance) return true;
+  if (s.found_count >= static_cast<int32_t>(s.found.size())) return false;
+  FoundSession& entry = s.found[static_cast<std::size_t>(s.found_count++)];
+  entry.instance = reply.instance;
+  entry.address.host = from.host;
+  entry.address.port = reply.game_port;
+  SessionDescription description;
+  std::memcpy(description.session_name, reply.session_name, sizeof description.session_name);
+  description.current_players = reply.current_players;
+  description.max_players = reply.max_players;
+  description.instance = reply.instance;
+  listing.more = listing.found(listing.context, &description);
+  return listing.more;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The service
+
+PeerSession* create_peer_session(const SessionPorts& ports) {
+  if (g_enet_users.fetch_add(1) == 0 && enet_initialize() != 0) {
+    g_enet_users.fetch_sub(1);
+    return nullptr;
+  }
+  auto* session = new PeerSession;
+  session->ports = ports;
+  return session;
+}
+
+void release_peer_session(PeerSession* session) {
+  if (!session) return;
+  close_session(session);
+  delete session;
+  if (g_enet_users.fetch_sub(1) == 1) enet_deinitialize();
+}
+
+bool initialize_lan(PeerSession* session) {
+  if (!session) return false;
+  session->connection_chosen = true;
+  session->lan = true;
+  session->address[0] = '\0';
+  return true;
+}
+
+bool initialize_internet(PeerSession* session, const char* address) {
+  if (!session) return false;
+  session->connection_chosen = true;
+  session->lan = false;
+  std::snprintf(session->address, sizeof session->address, "%s", address ? address : "");
+  return true;
+}
+
+bool enum_sessions(PeerSession* session, uint32_t timeout_ms, SessionFound found, void* context) {
+  if (!session || !session->connection_chosen || !found) return false;
+  PeerSession& s = *session;
+  s.found_count = 0;
+  QueryTargets targets;
+  if (s.ports.broadcast_override != 0) {
+    targets.hosts[targets.count++] = ENET_HOST_TO_NET_32(s.ports.broadcast_override);
+  } else if (s.lan || s.address[0] == '\0') {
+    targets = broadcast_targets();
+  } else if (!address_target(s.address, targets)) {
+    std::fprintf(stderr, "Morvane: cannot find the address \"%s\"\n", s.address);
+    found(context, nullptr);
+    return false;
+  }
+  Listing listing{&s, found, context, true};
+  const bool sent = query_sessions(targets, s.ports.discovery, timeout_ms, reply_arrived, &listing);
+  if (listing.more) found(context, nullptr);  // the time-out
+  return sent;
+}
+
+bool open_new_session(PeerSession* session, const char* session_name, int32_t max_players) {
+  if (!session || !session->connection_chosen || session->mode != Mode::Idle) return false;
+  PeerSession& s = *session;
+  ENetAddress address{};
+  address.host = ENET_HOST_ANY;
+  address.port = s.ports.game;
+  s.host = enet_host_create(&address, kMaxPeers, 1, 0, 0);
+  if (!s.host) {
+    std::fprintf(stderr, "Morvane: cannot host a game: UDP port %u is in use\n", s.ports.game);
+    return false;
+  }
+  s.listener = open_discovery_listener(s.ports.discovery);
+  if (s.listener == ENET_SOCKET_NULL)
+    std::fprintf(stderr, "Morvane: UDP port %u is in use: this game will not be listed\n",
+                 s.ports.discovery);
+  s.mode = Mode::Host;
+  s.description = DiscoveryReply{};
+  s.description.instance = random_instance();
+  s.description.max_players = static_cast<uint8_t>(
+      max_players > 0 && max_players <= kSessionMaxPlayers ? max_players : kSessionMaxPlayers);
+  s.description.game_port = s.ports.game;
+  std::snprintf(s.description.session_name, kSessionNameSize, "%s", session_name ? session_name : "");
+  return true;
+}
+
+bool open_listed_session(PeerSession* session, const SessionInstance& instance) {
+  if (!session || session->mode != Mode::Idle) return false;
+  PeerSession& s = *session;
+  const FoundSession* target = nullptr;
+  for (int32_t i = 0; i < s.found_count; ++i)
+    if (s.found[static_cast<std::size_t>(i)].instance == instance) target = &s.found[static_cast<std::size_t>(i)];
+  if (!target) return false;
+  s.host = enet_host_create(nullptr, 1, 1, 0, 0);
+  if (!s.host) return false;
+  s.mode = Mode::Client;
+  s.join = JoinStage::Connecting;
+  s.server = enet_host_connect(s.host, &target->address, 1, 0);
+  if (s.server && wait_while(s, JoinStage::Connecting, kJoinTimeoutMs) && s.join == JoinStage::Connected) {
+    std::array<uint8_t, kJoinPacketSize> join{};
+    send_packet(s.server, {join.data(), encode_join(instance, join)}, true);
+    wait_while(s, JoinStage::Connected, kJoinTimeoutMs);
+  }
+  if (s.join == JoinStage::Accepted) return true;
+  if (s.join == JoinStage::Refused)
+    std::fprintf(stderr, "Morvane: the host refused to let us join: %s\n", s.refusal);
+  else
+    std::fprintf(stderr, "Morvane: the game did not answer\n");
+  close_session(session);
+  return false;
+}
+
+bool create_local_player(PeerSession* session, const char* name, bool server_player,
+                         uint32_t& player_id) {
+  if (!session || session->local_player_id != 0) return false;
+  PeerSession& s = *session;
+  if (s.mode == Mode::Host && server_player) {
+    s.local_player_id = kServerPlayerId;
+    add_player(s, kServerPlayerId, name ? name : "");
+  } else if (s.mode == Mode::Client && !server_player && s.join == JoinStage::Accepted) {
+    std::array<uint8_t, 1 + kPlayerNameSize> packet{};
+    send_packet(s.server, {packet.data(), encode_create_player(name ? name : "", packet)}, true);
+    if (!wait_while(s, JoinStage::Accepted, kJoinTimeoutMs) || s.join != JoinStage::Welcomed) return false;
+    s.local_player_id = s.welcome.player_id;
+    s.player_count = 0;
+    for (uint8_t i = 0; i < s.welcome.player_count; ++i)
+      add_player(s, s.welcome.players[i].id, s.welcome.players[i].name);
+  } else {
+    return false;
+  }
+  player_id = s.local_player_id;
+  return true;
+}
+
+bool enum_players(PeerSession* session, PlayerFound found, void* context) {
+  if (!session || session->local_player_id == 0 || !found) return false;
+  for (int32_t i = 0; i < session->player_count; ++i) {
+    const SessionPlayer& player = session->players[static_cast<std::size_t>(i)];
+    if (!found(context, player.id, player.name)) break;
+  }
+  return true;
+}
+
+uint32_t message_count(PeerSession* session, uint32_t player_id) {
+  if (!session) return 0;
+  service(*session);
+  if (player_id != session->local_player_id) return 0;
+  return static_cast<uint32_t>(session->queue_count);
+}
+
+ReceiveResult receive(PeerSession* session, uint32_t& from, uint32_t& to, uint8_t* buffer,
+                      std::size_t& size) {
+  if (!session || session->queue_count == 0) {
+    // The end of a frame's messages: what handling them queued goes out now.
+    if (session && session->host) enet_host_flush(session->host);
+    return ReceiveResult::NoMessage;
+  }
+  PeerSession& s = *session;
+  const QueuedMessage& message = (*s.queue)[s.queue_head];
+  if (message.size > size) {
+    size = message.size;
+    return ReceiveResult::BufferTooSmall;
+  }
+  from = message.from;
+  to = message.to;
+  size = message.size;
+  std::memcpy(buffer, message.bytes.data(), message.size);
+  s.queue_head = (s.queue_head + 1) % kQueueCapacity;
+  --s.queue_count;
+  return ReceiveResult::Ok;
+}
+
+bool send(PeerSession* session, uint32_t from, uint32_t to, bool guaranteed, const uint8_t* bytes,
+          std::size_t size) {
+  if (!session || !bytes || size == 0 || size > kMaxSessionMessage) return false;
+  PeerSession& s = *session;
+  if (s.mode == Mode::Idle || s.local_player_id == 0 || from != s.local_player_id) return false;
+  std::array<uint8_t, 1 + kMaxSessionMessage> packet{};
+  const std::span<const uint8_t> framed(packet.data(),
+                                        encode_framed(PacketKind::Game, {bytes, size}, packet));
+  if (s.mode == Mode::Client)
+    return to == kServerPlayerId && s.server && send_packet(s.server, framed, guaranteed);
+  if (to == s.local_player_id) return push_message(s, from, to, {bytes, size});
+  if (to == kAllPlayers) {
+    broadcast_packet(s, from, framed, guaranteed);
+    return true;
+  }
+  bool sent = false;
+  for_each_player_peer(s, from, [&](ENetPeer* peer, const PeerInfo& info) {
+    if (info.player_id == to) sent = send_packet(peer, framed, guaranteed);
+  });
+  return sent;
+}
+
+void keep_alive(PeerSession* session) {
+  if (session) service(*session);
+}
+
+void close_session(PeerSession* session) {
+  if (!session) return;
+  if (session->host) leave_cleanly(*session);
+  clear_session(*session);
+}
+
+}  // namespace platform

@@ -1,0 +1,92 @@
+// The peer session: what the game expects of a session service, on ENet.
+//
+// One program hosts a session of at most eight players; the others find it
+// (a broadcast on the local network, or a query to an address) and join it.
+// The host's player is the server player with id 1 and the host gives every
+// joining player the next id from 2 on. All traffic is a star through the
+// host: a client sends only to the host, the host to one player or to all.
+// Joins, departures and a vanished host reach the game as system messages
+// from id 0, in order with the game messages around them. Everything runs
+// on the calling thread; nothing happens between calls, so a program that
+// does not handle messages for a while calls keep_alive instead.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/session_packets.h"
+
+namespace platform {
+
+struct PeerSession;  // opaque; owned by this layer
+
+struct SessionPorts {
+  uint16_t game = kGamePort;
+  uint16_t discovery = kDiscoveryPort;
+  // Where discovery queries go when broadcasting: 0 for every IPv4
+  // interface's broadcast address; tests name one address instead.
+  uint32_t broadcast_override = 0;  // host byte order
+};
+
+struct SessionDescription {
+  char session_name[kSessionNameSize] = {};
+  int32_t current_players = 0;
+  int32_t max_players = 0;
+  SessionInstance instance{};
+};
+
+enum class ReceiveResult { Ok, BufferTooSmall, NoMessage };
+
+// How long a listing waits for answers, and how long a join waits for the host.
+inline constexpr uint32_t kDefaultEnumerationMs = 1000;
+inline constexpr uint32_t kJoinTimeoutMs = 3000;
+
+// Null when the network layer cannot be started.
+PeerSession* create_peer_session(const SessionPorts& ports);
+// Leaves any open session (the others see it at once) and frees everything.
+void release_peer_session(PeerSession* session);
+
+// The transport: the local network by broadcast, or the internet through
+// one address (a name or a dotted address; empty broadcasts as well).
+bool initialize_lan(PeerSession* session);
+bool initialize_internet(PeerSession* session, const char* address);
+
+// Lists sessions: blocks up to timeout_ms, calling found once per session
+// that answers (each at most once) and once more with null at the time-out,
+// unless found returned false first. False when no query could be sent.
+using SessionFound = bool (*)(void* context, const SessionDescription* session);
+bool enum_sessions(PeerSession* session, uint32_t timeout_ms, SessionFound found, void* context);
+
+// Creates a session named session_name for max_players and starts
+// answering queries. False when the game port cannot be opened.
+bool open_new_session(PeerSession* session, const char* session_name, int32_t max_players);
+// Joins the listed session with this instance. False when it is not listed,
+// does not answer, or refuses (the reason is printed on standard error).
+bool open_listed_session(PeerSession* session, const SessionInstance& instance);
+
+// Creates the local player in the open session: the host's is the server
+// player (id 1); a client's id comes from the host.
+bool create_local_player(PeerSession* session, const char* name, bool server_player,
+                         uint32_t& player_id);
+// Every player of the session in join order, the local one included.
+using PlayerFound = bool (*)(void* context, uint32_t player_id, const char* name);
+bool enum_players(PeerSession* session, PlayerFound found, void* context);
+
+// Messages waiting for the local player; also serves the network.
+uint32_t message_count(PeerSession* session, uint32_t player_id);
+// Takes the next message: in, capacity is the buffer's size; out, size is
+// the message's size. BufferTooSmall leaves the message waiting.
+ReceiveResult receive(PeerSession* session, uint32_t& from, uint32_t& to, uint8_t* buffer,
+                      std::size_t& size);
+// To one player, or to every player but the sender with id 0. Guaranteed
+// messages are delivered once and in order; the others may be lost.
+bool send(PeerSession* session, uint32_t from, uint32_t to, bool guaranteed, const uint8_t* bytes,
+          std::size_t size);
+// Serves the network without taking messages off the queue: keeps the
+// session alive and lets players join while the game is not drawing frames.
+void keep_alive(PeerSession* session);
+
+// Leaves the session; the layer can then connect and open again.
+void close_session(PeerSession* session);
+
+}  // namespace platform
