@@ -357,6 +357,11 @@ void handle_event(PeerSession& s, ENetEvent& event) {
   switch (event.type) {
     case ENET_EVENT_TYPE_CONNECT:
       enet_peer_timeout(event.peer, 0, kPeerTimeoutMinMs, kPeerTimeoutMaxMs);
+      // The game's traffic is small; ENet's throttle would otherwise drop
+      // unguaranteed messages (a client's shots among them) whenever the
+      // round trip wavers on a busy machine.
+      enet_peer_throttle_configure(event.peer, ENET_PEER_PACKET_THROTTLE_INTERVAL,
+                                   ENET_PEER_PACKET_THROTTLE_ACCELERATION, 0);
       if (hosting) info_of(s, event.peer) = PeerInfo{PeerStage::Connected, 0, Clock::now()};
       else if (s.join == JoinStage::Connecting) s.join = JoinStage::Connected;
       break;

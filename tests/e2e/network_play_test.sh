@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# Three players on one X server, each program in its own game directory,
+# joined over TCP/IP at 127.0.0.1 through the session menu: they see each
+# other's tanks, a shot and a chat line reach everyone; a client killed
+# outright is announced as gone on the host, and when the host is killed the
+# remaining client plays on alone. Then a game on the local network found by
+# broadcast. Screenshots of every step are kept in the artefact folder.
+#
+# As root the whole test runs in a network namespace of its own that has
+# only a loopback, so the game's broadcasts and fixed ports meet nothing
+# else on the machine.
+set -uo pipefail
+source "$(dirname "$0")/lib.sh"
+GAME_DIR=$1
+ARTEFACTS=${2:-$(mktemp -d /tmp/morvane-net.XXXXXX)}
+mkdir -p "$ARTEFACTS"
+
+if [ -z "${MORVANE_NETNS:-}" ] && [ "$(id -u)" = 0 ] && unshare -n true 2>/dev/null; then
+  exec env MORVANE_NETNS=1 unshare -n bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
+fi
+[ -n "${MORVANE_NETNS:-}" ] || echo "not root or no namespaces: running on this machine's loopback, LAN part skipped"
+echo "screenshots in $ARTEFACTS"
+
+PIDS=()
+DIRS=()
+trap 'for p in "${PIDS[@]}"; do kill -9 $p 2>/dev/null; done; rm -rf "${DIRS[@]}"' EXIT
+
+# start_player NAME SERVER NETWORKING ADDRESS: a game directory of its own,
+# its config.dat, the program started there; sets PID and WIN.
+start_player() {
+  local name=$1 dir
+  dir=$(mktemp -d /tmp/morvane-$name.XXXXXX)
+  DIRS+=("$dir")
+  cp -r "$GAME_DIR"/. "$dir"/
+  rm -f "$dir/config.dat" "$dir/log.txt"
+  printf 'MRVN_CONFIG\r\nSET_RESOLUTION 3 \r\nSET_SOUND 1 \r\nSET_MUSIC 0 \r\nSET_PARTICLES 1 \r\nSET_PLAYERNAME "%s"\r\nSET_SERVER %s\r\nSET_NETWORKING %s \r\nSET_IPADDRESS "%s"\r\n' \
+    "$name" "$2" "$3" "$4" > "$dir/config.dat"
+  local before
+  before=$(xwininfo -root -tree | grep -c '"Morvane - ')
+  (cd "$dir" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$dir/sound.raw" exec ./Morvane \
+    >stdout.txt 2>stderr.txt) & PID=$!
+  PIDS+=("$PID")
+  eval "DIR_$name=$dir"
+  for _ in $(seq 300); do
+    [ "$(xwininfo -root -tree | grep -c '"Morvane - ')" -gt "$before" ] && break
+    sleep 0.1
+  done
+  WIN=$(xdotool getwindowfocus)
+  sleep 1.5
+}
+
+activate() { xdotool windowraise "$1" windowfocus "$1"; sleep "${2:-1}"; }
+click() { xdotool mousedown 1; sleep 0.3; xdotool mouseup 1; sleep 0.5; }
+out_of() { local d="DIR_$1"; cat "${!d}/stdout.txt"; }
+# Waits up to a number of tenths of a second for a line in a player's output.
+wait_line() {
+  for _ in $(seq "${3:-100}"); do out_of "$1" | grep -qxF "$2" && return 0; sleep 0.1; done
+  echo "--- $1 printed:"; out_of "$1"; return 1
+}
+# Each program's sound goes to a file (8-bit, silence is 128): how much of
+# it is written so far, and how many loud samples came after that point.
+sound_at() { local d="DIR_$1"; stat -c %s "${!d}/sound.raw"; }
+loud_since() {
+  local d="DIR_$1"
+  tail -c +$(($2 + 1)) "${!d}/sound.raw" | od -An -v -tu1 |
+    awk '{ for (i = 1; i <= NF; i++) if ($i < 112 || $i > 144) n++ } END { print n + 0 }'
+}
+
+# The host enters its game at once; a client lists the games and joins with Enter.
+start_player Hostess 1 1 "" ; host=$PID; host_win=$WIN
+click
+shot 01-host-in-game
+join_and_drive() {
+  start_player "$1" 0 1 127.0.0.1
+  shot "02-$1-session-list"
+  hold_key Return 0.3
+  sleep 1
+  click
+  [ "$3" = 0 ] || hold_key Left "$3"
+  hold_key Up "$2"
+  sleep 0.5
+}
+join_and_drive Ann 0.4 0; ann=$PID; ann_win=$WIN
+join_and_drive Bob 1.5 0.1; bob=$PID; bob_win=$WIN
+
+activate "$host_win" 1.5
+shot 03-host-sees-both
+wait_line Hostess "SYS: Ann joined the game." || fail "the host did not see Ann join"
+wait_line Hostess "SYS: Bob joined the game." || fail "the host did not see Bob join"
+activate "$ann_win" 1.5
+shot 04-ann-sees-bob
+wait_line Ann "SYS: Bob joined the game." || fail "Ann did not see Bob join"
+
+# Ann says something (the chat line types capitals); the host relays it;
+# Bob reads it.
+hold_key t 0.2; sleep 0.3
+xdotool type --delay 200 "go team"
+sleep 0.3; hold_key Return 0.2; sleep 0.5
+activate "$host_win"
+activate "$bob_win"
+for p in Hostess Ann Bob; do
+  [ "$p" = Ann ] && activate "$ann_win"
+  wait_line $p "Ann: GO TEAM" || fail "$p did not get Ann's chat line"
+done
+
+# Bob shoots, away from the others: the host numbers the shell and every
+# program flies it and plays its report as it hears of it.
+activate "$host_win"; activate "$ann_win"; sleep 1
+host_sound=$(sound_at Hostess); ann_sound=$(sound_at Ann)
+activate "$bob_win" 0.5
+click
+shot 05-bob-fired
+activate "$host_win" 0.3; shot 06-host-after-shot
+activate "$ann_win" 0.3; shot 07-ann-after-shot
+sleep 1
+[ "$(loud_since Hostess "$host_sound")" -gt 1000 ] || fail "the host did not hear Bob's shot"
+[ "$(loud_since Ann "$ann_sound")" -gt 1000 ] || fail "Ann did not hear Bob's shot"
+
+# Ann vanishes without a word: the host announces it within 10 seconds.
+kill -9 "$ann"
+activate "$host_win" 0
+wait_line Hostess "SYS: Ann left the game." 110 || fail "the host did not notice Ann had gone"
+shot 08-host-after-ann-left
+
+# The host vanishes: Bob plays on alone, with the two notices.
+activate "$bob_win" 0
+kill -9 "$host"
+wait_line Bob "SYS: The host has disconnected..." 110 || fail "Bob did not notice the host had gone"
+wait_line Bob "SYS: All remote players lost!" 10 || fail "no 'All remote players lost!' on Bob"
+hold_key Up 0.5
+shot 09-bob-alone
+kill -0 "$bob" 2>/dev/null || fail "Bob's game ended with the host"
+grep -q "send failed\|relay failed" "$DIR_Bob/stdout.txt" && fail "Bob kept sending to a host that had gone"
+hold_key Escape 0.15; sleep 0.5
+quit_from_pause_menu
+wait_exit "$bob" || fail "Bob's game did not quit"
+[ "$EXIT_CODE" = 0 ] || fail "Bob's game exited with $EXIT_CODE"
+tail -n 1 "$DIR_Bob/log.txt" | grep -q '^Morvane successfully shut down...$' || fail "no footer in Bob's log.txt"
+
+# The local network: a game found by broadcast (on this namespace's loopback).
+if [ -n "${MORVANE_NETNS:-}" ]; then
+  start_player Lanny 1 0 ""; lan_host=$PID; lan_win=$WIN
+  start_player Seeker 0 0 ""
+  shot 10-lan-session-list
+  hold_key Return 0.3; sleep 1
+  activate "$lan_win"
+  wait_line Lanny "SYS: Seeker joined the game." || fail "no game found on the local network"
+fi
+echo PASS
