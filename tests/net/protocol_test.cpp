@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <map>
 #include <memory>
 #include <string>
@@ -296,6 +297,55 @@ TEST(GameMessages, AFailedClientSendIsLogged) {
   send_status(*game);
   EXPECT_STREQ(game->log.entries[0].text, "Status send failed.");
   EXPECT_EQ(game->log.entries[0].category, LOG_ERROR);
+}
+
+// A player may send the host its status, its chat lines and its own
+// unnumbered shells; everything else it might forge is refused and touches
+// nothing.
+TEST(GameMessages, TheHostRefusesWhatAPlayerMayNotWrite) {
+  auto game = make_player(1, true, "Hostess");
+  name_players(*game);
+  game->world.tank.health = 100;
+  const WorldState before = game->world;
+  auto text = [](int32_t type, uint32_t sender, int32_t value) {
+    TextMessage m;
+    m.header = {type, 1, sender};
+    std::strcpy(m.text, "Hostess was mashed by Guest");
+    m.value = value;
+    return to_vector(encode_message(m));
+  };
+  auto fire = [](uint32_t sender, int32_t number, uint32_t owner, int32_t hitscan, float x) {
+    FireMessage m;
+    m.header = {MSG_FIRE, 1, sender};
+    m.number = number;
+    m.owner_id = owner;
+    m.hitscan = hitscan;
+    m.x = x;
+    return to_vector(encode_message(m));
+  };
+  StatusMessage status;
+  status.header = {MSG_STATUS, 1, 2};
+  status.y = std::numeric_limits<float>::quiet_NaN();
+  const Bytes forged[] = {
+      text(MSG_SET_HEALTH, 2, -500),        text(MSG_PROJECTILE_GONE, 2, 3),
+      text(MSG_EVENT, 2, 0),                text(MSG_CHAT, 3, 0),  // another player's name
+      fire(2, 7, 2, 0, 1.0f),               fire(2, -1, 1, 0, 1.0f),
+      fire(2, -1, 2, 1, 1.0f),              fire(1, -1, 1, 0, 1.0f),
+      fire(2, -1, 2, 0, std::numeric_limits<float>::infinity()),
+      to_vector(encode_message(status)),
+  };
+  for (const Bytes& bytes : forged) {
+    game->log = MessageLog{};
+    EXPECT_EQ(handle_game_message(*game, bytes, 2, 1), 0);
+    EXPECT_STREQ(game->log.entries[0].text, "Found an invalid message.");
+  }
+  EXPECT_EQ(std::memcmp(&before, &game->world, sizeof before), 0);
+
+  // What a player may write still goes through.
+  EXPECT_EQ(handle_game_message(*game, fire(2, -1, 2, 0, 1.0f), 2, 1), 1);
+  EXPECT_EQ(game->world.projectile_table[0].active, 1);
+  EXPECT_EQ(handle_game_message(*game, text(MSG_CHAT, 2, 0), 2, 1), 1);
+  EXPECT_STREQ(game->log.entries[0].source, "Guest");
 }
 
 // ---------------------------------------------------------------------------
