@@ -672,6 +672,15 @@ void keep_alive(PeerSession* session) {
   if (session) service(*session);
 }
 
+SessionTraffic session_traffic(const PeerSession* session) {
+  SessionTraffic traffic;
+  if (session && session->host) {
+    traffic.sent_bytes = session->host->totalSentData;
+    traffic.received_bytes = session->host->totalReceivedData;
+  }
+  return traffic;
+}
+
 void close_session(PeerSession* session) {
   if (!session) return;
   if (session->host) leave_cleanly(*session);

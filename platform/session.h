@@ -86,6 +86,15 @@ bool send(PeerSession* session, uint32_t from, uint32_t to, bool guaranteed, con
 // session alive and lets players join while the game is not drawing frames.
 void keep_alive(PeerSession* session);
 
+// Bytes this program has put on the wire and taken off it in the open
+// session, UDP payloads included ENet's own headers, acknowledgements and
+// pings.
+struct SessionTraffic {
+  uint64_t sent_bytes = 0;
+  uint64_t received_bytes = 0;
+};
+SessionTraffic session_traffic(const PeerSession* session);
+
 // Leaves the session; the layer can then connect and open again.
 void close_session(PeerSession* session);
 
