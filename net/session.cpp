@@ -9,6 +9,12 @@ namespace {
 
 constexpr int32_t kSessionPlayers = 8;
 
+// The session layer speaks the game's own system message types.
+static_assert(DPSYS_CREATEPLAYERORGROUP == platform::kSystemCreatePlayer);
+static_assert(DPSYS_DESTROYPLAYERORGROUP == platform::kSystemDestroyPlayer);
+static_assert(DPSYS_HOST == platform::kSystemHost);
+static_assert(kPlayerSlotNameSize == platform::kPlayerNameSize);
+
 // The protocol's view of the session: send, count and receive.
 bool transport_send(void* peer, uint32_t from, uint32_t to, bool guaranteed, const uint8_t* bytes,
                     std::size_t size) {

@@ -522,7 +522,9 @@ bool enum_sessions(PeerSession* session, uint32_t timeout_ms, SessionFound found
   QueryTargets targets;
   if (s.ports.broadcast_override != 0) {
     targets.hosts[targets.count++] = ENET_HOST_TO_NET_32(s.ports.broadcast_override);
-  } else if (s.lan || s.address[0] == '\0') {
+  } else if (s.lan || s.address[0] == '\0' || std::strcmp(s.address, "0.0.0.0") == 0) {
+    // No address, or the "any address" the configurator starts with: look
+    // on the local network.
     targets = broadcast_targets();
   } else if (!address_target(s.address, targets)) {
     std::fprintf(stderr, "Morvane: cannot find the address \"%s\"\n", s.address);

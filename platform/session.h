@@ -47,7 +47,7 @@ PeerSession* create_peer_session(const SessionPorts& ports);
 void release_peer_session(PeerSession* session);
 
 // The transport: the local network by broadcast, or the internet through
-// one address (a name or a dotted address; empty broadcasts as well).
+// one address (a name or a dotted address; empty or 0.0.0.0 broadcasts).
 bool initialize_lan(PeerSession* session);
 bool initialize_internet(PeerSession* session, const char* address);
 
