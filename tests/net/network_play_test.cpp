@@ -25,8 +25,17 @@ using Players = std::vector<Game*>;
 // side on one machine never meet.
 uint16_t test_game_port() { return static_cast<uint16_t>(20000 + (getpid() % 5000) * 4); }
 
-std::unique_ptr<Game> make_game(const char* name, bool host, uint16_t port) {
-  auto game = std::make_unique<Game>();
+// A game that leaves its session and frees it when the test lets it go.
+struct ReleaseSession {
+  void operator()(Game* game) const {
+    release_directplay(*game);
+    delete game;
+  }
+};
+using NetworkGame = std::unique_ptr<Game, ReleaseSession>;
+
+NetworkGame make_game(const char* name, bool host, uint16_t port) {
+  NetworkGame game(new Game);
   game->settings.is_host = host ? 1 : 0;
   game->settings.use_tcpip = 1;
   std::snprintf(game->settings.player_name, sizeof game->settings.player_name, "%s", name);
@@ -116,7 +125,7 @@ TEST(NetworkPlay, FourPlayersPlayTogetherOverLoopback) {
   ASSERT_EQ(open_session(*host), 1);
   EXPECT_EQ(host->world.tank.local_player_id, 1u);
 
-  std::vector<std::unique_ptr<Game>> clients;
+  std::vector<NetworkGame> clients;
   for (int i = 1; i <= 3; ++i) {
     clients.push_back(make_game(("Guest" + std::to_string(i)).c_str(), false, port));
     Game& client = *clients.back();
@@ -206,7 +215,7 @@ TEST(NetworkPlay, FourPlayersPlayTogetherOverLoopback) {
   }));
 
   // Five more fill the game to eight players; a ninth is refused and stays out.
-  std::vector<std::unique_ptr<Game>> more;
+  std::vector<NetworkGame> more;
   for (int players = 4; players <= 9; ++players) {
     more.push_back(make_game(("Late" + std::to_string(players)).c_str(), false, port));
     ASSERT_EQ(join(*host, *more.back()), players <= 8 ? 1 : 0) << "player " << players;
