@@ -5,6 +5,7 @@
 #include <net/if.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <chrono>
 
 namespace platform {
@@ -14,6 +15,8 @@ namespace {
 // A listener answers at most this many datagrams per call, so a flood of
 // queries cannot hold up a frame.
 constexpr int kQueriesPerCall = 32;
+// A listing repeats its query this often.
+constexpr uint32_t kQueryRepeatMs = 250;
 
 void add_target(QueryTargets& targets, uint32_t host) {
   for (std::size_t i = 0; i < targets.count; ++i)
@@ -37,6 +40,22 @@ int receive_datagram(ENetSocket socket, ENetAddress& from, uint8_t* buffer, std:
 uint32_t milliseconds_since(std::chrono::steady_clock::time_point start) {
   const auto elapsed = std::chrono::steady_clock::now() - start;
   return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+}
+
+// Hands every valid reply waiting on the socket to answered; false once
+// answered asks to stop.
+bool take_replies(ENetSocket socket, ReplyHandler answered, void* context) {
+  for (int n = 0; n < kQueriesPerCall; ++n) {
+    std::array<uint8_t, kDiscoveryReplySize + 1> buffer{};
+    ENetAddress from{};
+    const int length = receive_datagram(socket, from, buffer.data(), buffer.size());
+    if (length == 0) break;
+    DiscoveryReply reply;
+    if (length > 0 && decode_discovery_reply({buffer.data(), static_cast<std::size_t>(length)}, reply) &&
+        !answered(context, reply, from))
+      return false;
+  }
+  return true;
 }
 
 bool send_queries(ENetSocket socket, const QueryTargets& targets, uint16_t port) {
@@ -85,23 +104,24 @@ bool query_sessions(const QueryTargets& targets, uint16_t discovery_port, uint32
   if (socket == ENET_SOCKET_NULL) return false;
   enet_socket_set_option(socket, ENET_SOCKOPT_BROADCAST, 1);
   enet_socket_set_option(socket, ENET_SOCKOPT_NONBLOCK, 1);
-  const bool sent = enet_socket_bind(socket, nullptr) == 0 && send_queries(socket, targets, discovery_port);
-  const auto start = std::chrono::steady_clock::now();
-  bool listening = sent;
-  while (listening) {
-    const uint32_t elapsed = milliseconds_since(start);
-    if (elapsed >= timeout_ms) break;
-    enet_uint32 condition = ENET_SOCKET_WAIT_RECEIVE;
-    if (enet_socket_wait(socket, &condition, timeout_ms - elapsed) != 0) break;
-    std::array<uint8_t, kDiscoveryReplySize + 1> buffer{};
-    ENetAddress from{};
-    for (int n = 0; n < kQueriesPerCall && listening; ++n) {
-      const int length = receive_datagram(socket, from, buffer.data(), buffer.size());
-      if (length == 0) break;
-      if (length < 0) continue;
-      DiscoveryReply reply;
-      if (decode_discovery_reply({buffer.data(), static_cast<std::size_t>(length)}, reply))
-        listening = answered(context, reply, from);
+  bool sent = false;
+  if (enet_socket_bind(socket, nullptr) == 0) {
+    const auto start = std::chrono::steady_clock::now();
+    bool listening = true;
+    uint32_t next_query = 0;
+    while (listening) {
+      const uint32_t elapsed = milliseconds_since(start);
+      if (elapsed >= timeout_ms) break;
+      // The query goes out again every so often: a datagram lost on the way
+      // must not hide a game for the whole listing.
+      if (elapsed >= next_query) {
+        sent = send_queries(socket, targets, discovery_port) || sent;
+        next_query = elapsed + kQueryRepeatMs;
+      }
+      enet_uint32 condition = ENET_SOCKET_WAIT_RECEIVE;
+      const uint32_t wait = std::min(timeout_ms, next_query) - elapsed;
+      if (enet_socket_wait(socket, &condition, wait) != 0) break;
+      if (condition & ENET_SOCKET_WAIT_RECEIVE) listening = take_replies(socket, answered, context);
     }
   }
   enet_socket_destroy(socket);

@@ -14,6 +14,7 @@
 #include "shell/game.h"
 #include "shell/run_log.h"
 #include "shell/startup.h"
+#include "shell/state_report.h"
 #include "world/input.h"
 #include "world/simulation.h"
 
@@ -148,6 +149,7 @@ int program_main(Game& game) {
   if (!write_run_log_header(kRunLogName, local)) return 0;
   std::snprintf(game.shell.error_text, sizeof game.shell.error_text, "No errors whilst running!");
   game.log.echo = true;
+  install_state_report();
 
   const int code = start_up(game);
   if (code != STARTUP_OK) {
@@ -172,6 +174,7 @@ int program_main(Game& game) {
   // (other events' parameters, such as Escape's key code, are not exit codes).
   uint32_t exit_code = 0;
   while (world.quit_requested == 0) {
+    report_state_if_asked(game);
     platform::WindowEvent event;
     if (platform::take_event(game.shell.main_window, event)) {
       if (event.type == platform::WindowEventType::Quit) {

@@ -21,50 +21,7 @@ fi
 [ -n "${MORVANE_NETNS:-}" ] || echo "not root or no namespaces: running on this machine's loopback, LAN part skipped"
 echo "screenshots in $ARTEFACTS"
 
-PIDS=()
-DIRS=()
-trap 'for p in "${PIDS[@]}"; do kill -9 $p 2>/dev/null; done; rm -rf "${DIRS[@]}"' EXIT
-
-# start_player NAME SERVER NETWORKING ADDRESS: a game directory of its own,
-# its config.dat, the program started there; sets PID and WIN.
-start_player() {
-  local name=$1 dir
-  dir=$(mktemp -d /tmp/morvane-$name.XXXXXX)
-  DIRS+=("$dir")
-  cp -r "$GAME_DIR"/. "$dir"/
-  rm -f "$dir/config.dat" "$dir/log.txt"
-  printf 'MRVN_CONFIG\r\nSET_RESOLUTION 3 \r\nSET_SOUND 1 \r\nSET_MUSIC 0 \r\nSET_PARTICLES 1 \r\nSET_PLAYERNAME "%s"\r\nSET_SERVER %s\r\nSET_NETWORKING %s \r\nSET_IPADDRESS "%s"\r\n' \
-    "$name" "$2" "$3" "$4" > "$dir/config.dat"
-  local before
-  before=$(xwininfo -root -tree | grep -c '"Morvane - ')
-  (cd "$dir" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$dir/sound.raw" exec ./Morvane \
-    >stdout.txt 2>stderr.txt) & PID=$!
-  PIDS+=("$PID")
-  eval "DIR_$name=$dir"
-  for _ in $(seq 300); do
-    [ "$(xwininfo -root -tree | grep -c '"Morvane - ')" -gt "$before" ] && break
-    sleep 0.1
-  done
-  WIN=$(xdotool getwindowfocus)
-  sleep 1.5
-}
-
-activate() { xdotool windowraise "$1" windowfocus "$1"; sleep "${2:-1}"; }
-click() { xdotool mousedown 1; sleep 0.3; xdotool mouseup 1; sleep 0.5; }
-out_of() { local d="DIR_$1"; cat "${!d}/stdout.txt"; }
-# Waits up to a number of tenths of a second for a line in a player's output.
-wait_line() {
-  for _ in $(seq "${3:-100}"); do out_of "$1" | grep -qxF "$2" && return 0; sleep 0.1; done
-  echo "--- $1 printed:"; out_of "$1"; return 1
-}
-# Each program's sound goes to a file (8-bit, silence is 128): how much of
-# it is written so far, and how many loud samples came after that point.
-sound_at() { local d="DIR_$1"; stat -c %s "${!d}/sound.raw"; }
-loud_since() {
-  local d="DIR_$1"
-  tail -c +$(($2 + 1)) "${!d}/sound.raw" | od -An -v -tu1 |
-    awk '{ for (i = 1; i <= NF; i++) if ($i < 112 || $i > 144) n++ } END { print n + 0 }'
-}
+source "$(dirname "$0")/net_lib.sh"
 
 # The host enters its game at once; a client lists the games and joins with Enter.
 start_player Hostess 1 1 "" ; host=$PID; host_win=$WIN
@@ -130,12 +87,12 @@ wait_line Bob "SYS: All remote players lost!" 10 || fail "no 'All remote players
 hold_key Up 0.5
 shot 09-bob-alone
 kill -0 "$bob" 2>/dev/null || fail "Bob's game ended with the host"
-grep -q "send failed\|relay failed" "$DIR_Bob/stdout.txt" && fail "Bob kept sending to a host that had gone"
+out_of Bob | grep -q "send failed\|relay failed" && fail "Bob kept sending to a host that had gone"
 hold_key Escape 0.15; sleep 0.5
 quit_from_pause_menu
 wait_exit "$bob" || fail "Bob's game did not quit"
 [ "$EXIT_CODE" = 0 ] || fail "Bob's game exited with $EXIT_CODE"
-tail -n 1 "$DIR_Bob/log.txt" | grep -q '^Morvane successfully shut down...$' || fail "no footer in Bob's log.txt"
+tail -n 1 "$(dir_of Bob)/log.txt" | grep -q '^Morvane successfully shut down...$' || fail "no footer in Bob's log.txt"
 
 # The local network: a game found by broadcast (on this namespace's loopback).
 if [ -n "${MORVANE_NETNS:-}" ]; then

@@ -1,0 +1,31 @@
+#include "shell/state_report.h"
+
+#include <csignal>
+#include <cstdio>
+
+#include "shell/game.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_report_asked = 0;  // set by the signal handler only
+
+extern "C" void ask_for_report(int) { g_report_asked = 1; }
+
+}  // namespace
+
+void install_state_report() { std::signal(SIGUSR1, ask_for_report); }
+
+void report_state_if_asked(const Game& game) {
+  if (!g_report_asked) return;
+  g_report_asked = 0;
+  const WorldState& world = game.world;
+  std::printf("STATE frame=%.0f fps=%d players=", static_cast<double>(world.frame_counter),
+              world.frames_per_second);
+  for (const PlayerSlot& slot : world.player_table)
+    if (slot.active) std::printf("%u:%.39s:%d,", slot.player_id, slot.name, slot.health);
+  std::printf(" projectiles=");
+  for (std::size_t i = 0; i < world.projectile_table.size(); ++i)
+    if (world.projectile_table[i].active) std::printf("%zu,", i);
+  std::printf("\n");
+  std::fflush(stdout);
+}

@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# A host and two clients, each in a network namespace of its own, every
+# client's link to the host through a relay that loses, delays, duplicates
+# and reorders datagrams. After a minute of play (driving, shots and chat
+# from every program) all three agree on the player table, the health
+# values and the projectiles alive, and no sanitizer has anything to say.
+# Then a client's link is cut (the others see it leave within 10 s), and
+# the host's (the remaining client plays on alone).
+#
+# Needs root for the namespaces; elsewhere it says so and passes.
+set -uo pipefail
+source "$(dirname "$0")/lib.sh"
+GAME_DIR=$1
+ARTEFACTS=${2:-$(mktemp -d /tmp/morvane-badnet.XXXXXX)}
+mkdir -p "$ARTEFACTS"
+source "$(dirname "$0")/net_lib.sh"
+RELAY="$(dirname "$0")/impaired_relay.py"
+PLAY_SECONDS=${PLAY_SECONDS:-60}
+
+tag=mv$$
+if [ "$(id -u)" != 0 ] || ! ip netns add "${tag}h" 2>/dev/null; then
+  echo "SKIPPED: network namespaces need root"; exit 0
+fi
+NAMESPACES=("${tag}h")
+trap 'for p in "${PIDS[@]}"; do kill -9 $p 2>/dev/null; done; rm -rf "${DIRS[@]}";
+      for n in "${NAMESPACES[@]}"; do ip netns del $n 2>/dev/null; done' EXIT
+ip -n "${tag}h" link set lo up
+
+# A client's namespace, joined to the host's by a veth pair on a benchmark
+# test network (198.18.N.0/24): host side .1, client side .2. The client's
+# game talks to a relay on its own loopback, which passes everything on to
+# the host through the bad link.
+link_client() {
+  local n=$1 ns=${tag}c$1
+  NAMESPACES+=("$ns")
+  ip netns add "$ns" && ip -n "$ns" link set lo up
+  ip link add "${tag}a$n" type veth peer name "${tag}b$n"
+  ip link set "${tag}a$n" netns "$ns"
+  ip link set "${tag}b$n" netns "${tag}h"
+  ip -n "$ns" addr add "198.18.$n.2/24" dev "${tag}a$n" && ip -n "$ns" link set "${tag}a$n" up
+  ip -n "${tag}h" addr add "198.18.$n.1/24" dev "${tag}b$n" && ip -n "${tag}h" link set "${tag}b$n" up
+  ip netns exec "$ns" python3 "$RELAY" --listen 127.0.0.1 --host "198.18.$n.1" --seed "$n" \
+    --loss 0.05 --delay 0.04 --jitter 0.03 --duplicate 0.03 --seconds 400 \
+    > "$ARTEFACTS/relay$n.txt" 2>&1 &
+  RELAYS+=($!)
+  PIDS+=($!)
+}
+RELAYS=()
+
+# Chooses the listed game with Enter until the program has joined it.
+join_listed_game() {
+  for _ in 1 2 3; do
+    hold_key Return 0.3; sleep 2
+    state_of "$1" "$2" | grep -q "players=1:Hostess:" && { click; return 0; }
+  done
+  fail "$2 could not join the game"
+}
+link_client 1
+link_client 2
+sleep 0.5
+
+start_player Hostess 1 1 "" ip netns exec "${tag}h"; host=$PID; host_win=$WIN
+click
+start_player Ann 0 1 127.0.0.1 ip netns exec "${tag}c1"; ann=$PID; ann_win=$WIN
+join_listed_game "$ann" Ann
+start_player Bob 0 1 127.0.0.1 ip netns exec "${tag}c2"; bob=$PID; bob_win=$WIN
+join_listed_game "$bob" Bob
+
+# A minute of play: each program in turn drives, turns, shoots and talks.
+wins=("$host_win" "$ann_win" "$bob_win")
+keys=(Up Left Down Right)
+end=$((SECONDS + PLAY_SECONDS))
+turn=0
+while [ $SECONDS -lt $end ]; do
+  activate "${wins[$((turn % 3))]}" 0.3
+  hold_key "${keys[$((turn % 4))]}" 0.4
+  click
+  if [ $((turn % 4)) = 1 ]; then
+    hold_key t 0.2; sleep 0.2; xdotool type --delay 200 "turn $turn"; hold_key Return 0.2
+  fi
+  turn=$((turn + 1))
+done
+shot 01-end-of-play
+
+# Settle: no more input; each program runs long enough to hear the others,
+# the host last but one so that every client hears its final word.
+for w in "$host_win" "$ann_win" "$bob_win" "$host_win" "$ann_win" "$bob_win"; do activate "$w" 4; done
+host_state=$(state_of "$host" Hostess)
+ann_state=$(state_of "$ann" Ann)
+bob_state=$(state_of "$bob" Bob)
+printf '%s\n' "host: $host_state" "Ann:  $ann_state" "Bob:  $bob_state" | tee "$ARTEFACTS/states.txt"
+agreed() { echo "$1" | sed 's/^STATE frame=[0-9]* fps=[0-9]* //'; }
+[ -n "$host_state" ] || fail "the host gave no state"
+echo "$host_state" | grep -q "players=1:Hostess:[-0-9]*,2:Ann:[-0-9]*,3:Bob:[-0-9]*, " || fail "the host's table is not the three players"
+[ "$(agreed "$host_state")" = "$(agreed "$ann_state")" ] || fail "Ann and the host disagree"
+[ "$(agreed "$host_state")" = "$(agreed "$bob_state")" ] || fail "Bob and the host disagree"
+chats=$(out_of Bob | grep -c ': TURN ')
+echo "Bob read $chats chat lines"
+[ "$chats" -gt 0 ] || fail "no chat line reached Bob"
+
+# Ann's link is cut: the host and Bob see her leave within 10 seconds.
+ip -n "${tag}c1" link set "${tag}a1" down
+activate "$host_win" 0
+wait_line Hostess "SYS: Ann left the game." 100 || fail "the host did not see Ann's link go"
+activate "$bob_win" 0
+wait_line Bob "SYS: Ann left the game." 100 || fail "Bob did not see Ann's link go"
+
+# The host's link is cut: Bob plays on alone.
+ip -n "${tag}h" link set "${tag}b2" down
+wait_line Bob "SYS: The host has disconnected..." 100 || fail "Bob did not notice the host had gone"
+wait_line Bob "SYS: All remote players lost!" 10 || fail "no 'All remote players lost!' on Bob"
+hold_key Up 0.5
+shot 02-bob-alone
+
+# Everybody quits cleanly; nobody's sanitizers found anything.
+for p in "$host" "$ann" "$bob" "${RELAYS[@]}"; do kill -TERM "$p" 2>/dev/null; done
+for p in "$host" "$ann" "$bob"; do wait_exit "$p" 300 || fail "a program did not quit"; done
+for name in Hostess Ann Bob; do
+  cp "$(dir_of $name)/stdout.txt" "$ARTEFACTS/$name-stdout.txt"
+  cp "$(dir_of $name)/stderr.txt" "$ARTEFACTS/$name-stderr.txt"
+  if sanitizer_reports $name; then fail "sanitizer report from $name"; fi
+done
+cat "$ARTEFACTS"/relay*.txt
+echo PASS

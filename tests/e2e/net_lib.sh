@@ -1,0 +1,63 @@
+# Helpers for end-to-end tests of network play: several players, each in a
+# game directory of its own, on one X server. Sourced after lib.sh, with
+# GAME_DIR set to the built game directory.
+
+PIDS=()
+DIRS=()
+trap 'for p in "${PIDS[@]}"; do kill -9 $p 2>/dev/null; done; rm -rf "${DIRS[@]}"' EXIT
+
+# start_player NAME SERVER NETWORKING ADDRESS [COMMAND PREFIX...]: a game
+# directory of its own, its config.dat, the program started there (through
+# the prefix, for example "ip netns exec NAME"); sets PID and WIN.
+start_player() {
+  local name=$1 server=$2 networking=$3 address=$4 dir before
+  shift 4
+  dir=$(mktemp -d /tmp/morvane-$name.XXXXXX)
+  DIRS+=("$dir")
+  cp -r "$GAME_DIR"/. "$dir"/
+  rm -f "$dir/config.dat" "$dir/log.txt"
+  printf 'MRVN_CONFIG\r\nSET_RESOLUTION 3 \r\nSET_SOUND 1 \r\nSET_MUSIC 0 \r\nSET_PARTICLES 1 \r\nSET_PLAYERNAME "%s"\r\nSET_SERVER %s\r\nSET_NETWORKING %s \r\nSET_IPADDRESS "%s"\r\n' \
+    "$name" "$server" "$networking" "$address" > "$dir/config.dat"
+  before=$(xwininfo -root -tree | grep -c '"Morvane - ')
+  (cd "$dir" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$dir/sound.raw" exec "$@" ./Morvane \
+    >stdout.txt 2>stderr.txt) & PID=$!
+  PIDS+=("$PID")
+  eval "DIR_$name=$dir"
+  for _ in $(seq 300); do
+    [ "$(xwininfo -root -tree | grep -c '"Morvane - ')" -gt "$before" ] && break
+    sleep 0.1
+  done
+  WIN=$(xdotool getwindowfocus)
+  sleep 1.5
+}
+
+activate() { xdotool windowraise "$1" windowfocus "$1"; sleep "${2:-1}"; }
+click() { xdotool mousedown 1; sleep 0.3; xdotool mouseup 1; sleep 0.5; }
+dir_of() { local d="DIR_$1"; echo "${!d}"; }
+out_of() { cat "$(dir_of "$1")/stdout.txt"; }
+# Waits up to a number of tenths of a second for a line in a player's output.
+wait_line() {
+  for _ in $(seq "${3:-100}"); do out_of "$1" | grep -qxF "$2" && return 0; sleep 0.1; done
+  echo "--- $1 printed:"; out_of "$1"; return 1
+}
+# Each program's sound goes to a file (8-bit, silence is 128): how much of
+# it is written so far, and how many loud samples came after that point.
+sound_at() { stat -c %s "$(dir_of "$1")/sound.raw"; }
+loud_since() {
+  tail -c +$(($2 + 1)) "$(dir_of "$1")/sound.raw" | od -An -v -tu1 |
+    awk '{ for (i = 1; i <= NF; i++) if ($i < 112 || $i > 144) n++ } END { print n + 0 }'
+}
+# What a player's program believes about the game right now: its STATE line
+# (players with health, projectiles alive), asked for with SIGUSR1.
+state_of() {
+  local pid=$1 name=$2 lines
+  lines=$(out_of "$name" | grep -c '^STATE ')
+  kill -USR1 "$pid"
+  for _ in $(seq 100); do
+    [ "$(out_of "$name" | grep -c '^STATE ')" -gt "$lines" ] && break
+    sleep 0.1
+  done
+  out_of "$name" | grep '^STATE ' | tail -n 1
+}
+# Sanitizer reports in a player's error output.
+sanitizer_reports() { grep -E 'AddressSanitizer|LeakSanitizer|runtime error:' "$(dir_of "$1")/stderr.txt"; }
