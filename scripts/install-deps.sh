@@ -13,7 +13,7 @@ packages=(
   libfreetype-dev
   libgtest-dev googletest
   xvfb xauth xdotool x11-utils imagemagick xfonts-base sox
-  iproute2 python3
+  iproute2 python3 bc
 )
 
 missing=()

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# A host under a flood of junk on both its ports: its frame rate stays
+# within 10% of its rate under the same flood aimed at a port nobody
+# listens on (the sender costs the machine the same), its output does not
+# fill with a line per junk packet, and a real player can join afterwards.
+# As root it runs in a network namespace of its own.
+set -uo pipefail
+source "$(dirname "$0")/lib.sh"
+GAME_DIR=$1
+ARTEFACTS=${2:-$(mktemp -d /tmp/morvane-flood.XXXXXX)}
+mkdir -p "$ARTEFACTS"
+if [ -z "${MORVANE_NETNS:-}" ] && [ "$(id -u)" = 0 ] && unshare -n true 2>/dev/null; then
+  exec env MORVANE_NETNS=1 unshare -n bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
+fi
+source "$(dirname "$0")/net_lib.sh"
+FLOOD="$(dirname "$0")/flood.py"
+COUNT=${FLOOD_COUNT:-15000}
+FLOOD_SECONDS=6
+
+start_player Hostess 1 1 ""; host=$PID; host_win=$WIN
+click
+sleep 2
+
+frame_now() { state_of "$host" Hostess | sed 's/^STATE frame=\([0-9]*\).*/\1/'; }
+# Frames per second while a flood goes to the given ports.
+rate_under_flood() {
+  local f0 t0 f1 t1
+  f0=$(frame_now); t0=$(date +%s.%N)
+  python3 "$FLOOD" --ports "$1" --count "$COUNT" --seconds "$FLOOD_SECONDS" >> "$ARTEFACTS/flood.txt"
+  f1=$(frame_now); t1=$(date +%s.%N)
+  echo "($f1 - $f0) / ($t1 - $t0)" | bc -l
+}
+# Two floods between three quiet spells, so that a machine whose speed
+# drifts does not decide the comparison.
+quiet1=$(rate_under_flood 24690,24691)
+flood1=$(rate_under_flood 24640,24641)
+quiet2=$(rate_under_flood 24690,24691)
+flood2=$(rate_under_flood 24640,24641)
+quiet3=$(rate_under_flood 24690,24691)
+cat "$ARTEFACTS/flood.txt"
+quiet=$(echo "($quiet1 + $quiet2 + $quiet3) / 3" | bc -l)
+flooded=$(echo "($flood1 + $flood2) / 2" | bc -l)
+printf 'frames per second: %.1f %.1f %.1f with the flood elsewhere, %.1f %.1f flooded\n' \
+  "$quiet1" "$quiet2" "$quiet3" "$flood1" "$flood2" | tee "$ARTEFACTS/rates.txt"
+[ "$(echo "$flooded >= 0.9 * $quiet" | bc -l)" = 1 ] || fail "the flood slowed the host by more than 10%"
+
+lines=$(grep -c malformed "$(dir_of Hostess)/stderr.txt")
+echo "the host's complaints: $lines lines"
+grep malformed "$(dir_of Hostess)/stderr.txt" | tail -n 3
+[ "$lines" -le $((2 * FLOOD_SECONDS + 4)) ] || fail "a line per junk packet"
+out_of Hostess | grep -v '^STATE ' | grep -q . && fail "junk reached the game's messages: $(out_of Hostess | head)"
+
+# A real player still gets in once the junk's half-open connections are gone.
+sleep 6
+start_player Latecomer 0 1 127.0.0.1; late=$PID
+for _ in 1 2 3; do
+  hold_key Return 0.3; sleep 2
+  state_of "$late" Latecomer | grep -q "players=1:Hostess:" && break
+done
+state_of "$late" Latecomer | grep -q "players=1:Hostess:[-0-9]*,2:Latecomer:" || fail "no player could join after the flood"
+echo PASS
