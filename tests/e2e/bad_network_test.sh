@@ -76,7 +76,7 @@ while [ $SECONDS -lt $end ]; do
   hold_key "${keys[$((turn % 4))]}" 0.4
   click
   if [ $((turn % 4)) = 1 ]; then
-    hold_key t 0.2; sleep 0.2; xdotool type --delay 200 "turn $turn"; hold_key Return 0.2
+    hold_key t 0.2; sleep 0.2; type_slowly "turn $turn"; hold_key Return 0.2
   fi
   turn=$((turn + 1))
 done

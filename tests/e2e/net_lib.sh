@@ -61,3 +61,13 @@ state_of() {
 }
 # Sanitizer reports in a player's error output.
 sanitizer_reports() { grep -E 'AddressSanitizer|LeakSanitizer|runtime error:' "$(dir_of "$1")/stderr.txt"; }
+# Types a chat line one held key at a time: the game reads the keyboard once
+# a frame, so a press and release between two frames would be missed.
+type_slowly() {
+  local text=$1 i c
+  for ((i = 0; i < ${#text}; i++)); do
+    c=${text:i:1}
+    [ "$c" = " " ] && c=space
+    hold_key "$c" 0.15; sleep 0.1
+  done
+}

@@ -51,7 +51,7 @@ wait_line Ann "SYS: Bob joined the game." || fail "Ann did not see Bob join"
 # Ann says something (the chat line types capitals); the host relays it;
 # Bob reads it.
 hold_key t 0.2; sleep 0.3
-xdotool type --delay 200 "go team"
+type_slowly "go team"
 sleep 0.3; hold_key Return 0.2; sleep 0.5
 activate "$host_win"
 activate "$bob_win"
