@@ -33,6 +33,17 @@ std::size_t finish(const ByteWriter& out, std::size_t expected) {
   return out.size() == expected ? expected : 0;
 }
 
+// The kind, then a text of at most field_size - 1 characters to the end of
+// the packet.
+std::size_t encode_tail_text(PacketKind kind, const char* text, std::size_t field_size,
+                             std::span<uint8_t> out_bytes) {
+  ByteWriter out(out_bytes);
+  out.u8(static_cast<uint8_t>(kind));
+  const std::size_t length = strnlen(text, field_size - 1);
+  out.bytes(reinterpret_cast<const uint8_t*>(text), length);
+  return finish(out, 1 + length);
+}
+
 }  // namespace
 
 std::array<uint8_t, kDiscoveryQuerySize> encode_discovery_query() {
@@ -93,20 +104,12 @@ std::size_t encode_accept(std::span<uint8_t> out_bytes) {
   return finish(out, 1);
 }
 
-std::size_t encode_refuse(const char* reason, std::span<uint8_t> out_bytes) {
-  ByteWriter out(out_bytes);
-  out.u8(static_cast<uint8_t>(PacketKind::Refuse));
-  const std::size_t length = strnlen(reason, kRefusalTextSize - 1);
-  out.bytes(reinterpret_cast<const uint8_t*>(reason), length);
-  return finish(out, 1 + length);
+std::size_t encode_refuse(const char* reason, std::span<uint8_t> out) {
+  return encode_tail_text(PacketKind::Refuse, reason, kRefusalTextSize, out);
 }
 
-std::size_t encode_create_player(const char* name, std::span<uint8_t> out_bytes) {
-  ByteWriter out(out_bytes);
-  out.u8(static_cast<uint8_t>(PacketKind::CreatePlayer));
-  const std::size_t length = strnlen(name, kPlayerNameSize - 1);
-  out.bytes(reinterpret_cast<const uint8_t*>(name), length);
-  return finish(out, 1 + length);
+std::size_t encode_create_player(const char* name, std::span<uint8_t> out) {
+  return encode_tail_text(PacketKind::CreatePlayer, name, kPlayerNameSize, out);
 }
 
 std::size_t encode_welcome(const WelcomePacket& welcome, std::span<uint8_t> out_bytes) {

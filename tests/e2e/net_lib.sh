@@ -2,6 +2,15 @@
 # game directory of its own, on one X server. Sourced after lib.sh, with
 # GAME_DIR set to the built game directory.
 
+# As root, runs the calling script again in a network namespace of its own
+# that has only a loopback, so the game's broadcasts and fixed ports meet
+# nothing else on the machine: run_in_own_namespace "$0" "$@".
+run_in_own_namespace() {
+  if [ -z "${MORVANE_NETNS:-}" ] && [ "$(id -u)" = 0 ] && unshare -n true 2>/dev/null; then
+    exec env MORVANE_NETNS=1 unshare -n bash -c 'ip link set lo up && exec "$0" "$@"' "$@"
+  fi
+}
+
 PIDS=()
 DIRS=()
 trap 'for p in "${PIDS[@]}"; do kill -9 $p 2>/dev/null; done; rm -rf "${DIRS[@]}"' EXIT

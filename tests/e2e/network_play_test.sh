@@ -14,14 +14,12 @@ source "$(dirname "$0")/lib.sh"
 GAME_DIR=$1
 ARTEFACTS=${2:-$(mktemp -d /tmp/morvane-net.XXXXXX)}
 mkdir -p "$ARTEFACTS"
+source "$(dirname "$0")/net_lib.sh"
+run_in_own_namespace "$0" "$@"
 
-if [ -z "${MORVANE_NETNS:-}" ] && [ "$(id -u)" = 0 ] && unshare -n true 2>/dev/null; then
-  exec env MORVANE_NETNS=1 unshare -n bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
-fi
 [ -n "${MORVANE_NETNS:-}" ] || echo "not root or no namespaces: running on this machine's loopback, LAN part skipped"
 echo "screenshots in $ARTEFACTS"
 
-source "$(dirname "$0")/net_lib.sh"
 
 # The host enters its game at once; a client lists the games and joins with Enter.
 start_player Hostess 1 1 "" ; host=$PID; host_win=$WIN
