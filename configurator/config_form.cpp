@@ -3,6 +3,8 @@
 #include "configurator/config_writer.h"
 #include "shell/settings.h"
 
+#include <utility>
+
 const char* const random_names[10] = {
     "The Banana", "Vegetable Man", "Black Death",  "Big Momma",    "Lord Mechazoid",
     "Brian Damage", "Spanner",     "The Lawyer",   "Jammy Dodger", "Monkey Boy",
@@ -49,8 +51,11 @@ ConfigValues values_of(const ConfigMain& form) {
 }  // namespace
 
 void type_text(TextControl& box, std::string_view text) {
-  if (box.max_length != 0) text = text.substr(0, prefix_bytes(text, box.max_length));
-  box.text.assign(text);
+  std::string typed;
+  for (char c : text)
+    if (c != kRefusedCharacter) typed += c;
+  if (box.max_length != 0) typed.resize(prefix_bytes(typed, box.max_length));
+  box.text = std::move(typed);
 }
 
 void Form_Load(ConfigMain& form) {

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "shell/settings.h"
+
 // A drop-down list the player cannot type into.
 struct ListControl {
   std::vector<std::string> rows;
@@ -36,6 +38,8 @@ inline constexpr int32_t kNetworkTcpip = 1;
 inline constexpr int32_t kNetworkNone = 2;
 
 inline constexpr std::size_t kNameBoxMaxLength = 40;
+// As much of the address as the game keeps.
+inline constexpr std::size_t kIPBoxMaxLength = kHostAddressSize - 1;
 inline constexpr int kRefreshIntervalMs = 10;
 
 struct ConfigMain {
@@ -48,7 +52,7 @@ struct ConfigMain {
   OptionControl Option1;  // "Create Game"
   OptionControl Option2;  // "Join Game"
   bool IPText_visible = true;
-  TextControl IPBox{"0.0.0.0"};
+  TextControl IPBox{"0.0.0.0", kIPBoxMaxLength};
 
   // Never seeded from the clock: every run offers the same names.
   std::mt19937 name_generator;  // the standard fixed default seed
@@ -92,6 +96,11 @@ FormAction DoneButton_Click(ConfigMain& form, DialogServices& services);
 FormAction LaunchButton_Click(ConfigMain& form, DialogServices& services);
 int SaveChanges(ConfigMain& form, DialogServices& services);
 
-// Puts text into a text box as typing or pasting would: anything beyond the
-// box's character limit is left out.
+// A character no text box takes: config.dat quotes both texts, and the
+// game's reader ends a value at the first double quote, so one typed into a
+// box would cut the value short and let the rest be read as settings.
+inline constexpr char kRefusedCharacter = '"';
+
+// Puts text into a text box as typing or pasting would: double quotes and
+// anything beyond the box's character limit are left out.
 void type_text(TextControl& box, std::string_view text);

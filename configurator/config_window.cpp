@@ -12,6 +12,7 @@
 #include <FL/Fl_Round_Button.H>
 #include <FL/fl_ask.H>
 
+#include <cstring>
 #include <memory>
 
 #include "configurator/config_icon.xpm"
@@ -81,6 +82,18 @@ class CommandButton : public Fl_Button {
   }
 };
 
+// A text box that refuses the double quote as it is typed, as it refuses
+// characters beyond its limit; pasted quotes are taken out by the form.
+class TextBox : public Fl_Input {
+ public:
+  TextBox() : Fl_Input(0, 0, 0, 0) {}
+  int handle(int event) override {
+    if (event == FL_KEYBOARD && std::strchr(Fl::event_text(), kRefusedCharacter) != nullptr)
+      return 1;
+    return Fl_Input::handle(event);
+  }
+};
+
 class ConfigWindow final : public DialogServices {
  public:
   ConfigWindow();
@@ -116,11 +129,11 @@ class ConfigWindow final : public DialogServices {
   Fl_Check_Button* dsound_check_ = nullptr;
   Fl_Check_Button* dmusic_check_ = nullptr;
   Fl_Check_Button* particles_check_ = nullptr;
-  Fl_Input* name_box_ = nullptr;
+  TextBox* name_box_ = nullptr;
   Fl_Round_Button* option1_ = nullptr;
   Fl_Round_Button* option2_ = nullptr;
   Fl_Choice* network_box_ = nullptr;
-  Fl_Input* ip_box_ = nullptr;
+  TextBox* ip_box_ = nullptr;
   Fl_Box* ip_text_ = nullptr;
 };
 
@@ -163,7 +176,7 @@ void ConfigWindow::build() {
   auto* label2 = place(new Fl_Box(0, 0, 0, 0, "Player Name:"), {120, 1440, 1455, 375});
   label2->align(FL_ALIGN_INSIDE | FL_ALIGN_TOP_LEFT);
 
-  name_box_ = place(new Fl_Input(0, 0, 0, 0), {1680, 1440, 3255, 360});
+  name_box_ = place(new TextBox, {1680, 1440, 3255, 360});
   name_box_->maximum_size(static_cast<int>(kNameBoxMaxLength));
 
   auto* random = place(new CommandButton("Random Name"), {3120, 960, 1815, 375});
@@ -176,7 +189,8 @@ void ConfigWindow::build() {
 
   network_box_ = place(new Fl_Choice(0, 0, 0, 0), {1680, 1920, 3255, 360});
 
-  ip_box_ = place(new Fl_Input(0, 0, 0, 0), {3120, 2400, 1815, 375});
+  ip_box_ = place(new TextBox, {3120, 2400, 1815, 375});
+  ip_box_->maximum_size(static_cast<int>(kIPBoxMaxLength));
   ip_text_ = place(new Fl_Box(0, 0, 0, 0, "IP Address"), {1680, 2400, 1335, 375});
   ip_text_->align(FL_ALIGN_INSIDE | FL_ALIGN_TOP_LEFT);
 
@@ -224,6 +238,12 @@ void show_text(Fl_Input* input, const TextControl& box) {
   box.visible ? input->show() : input->hide();
 }
 
+// Setting a button, even to the value it has, ends a press in progress: a
+// box held down while the pointer moves would flip again on release.
+void show_check(Fl_Check_Button* box, bool ticked) {
+  if ((box->value() != 0) != ticked) box->value(ticked ? 1 : 0);
+}
+
 void show_option(Fl_Round_Button* button, const OptionControl& option) {
   if ((button->value() != 0) != option.selected) button->value(option.selected ? 1 : 0);
   option.enabled ? button->activate() : button->deactivate();
@@ -234,9 +254,9 @@ void show_option(Fl_Round_Button* button, const OptionControl& option) {
 void ConfigWindow::push() {
   show_list(resolution_box_, form_.ResolutionBox);
   show_list(network_box_, form_.NetworkBox);
-  dsound_check_->value(form_.DSoundCheck ? 1 : 0);
-  dmusic_check_->value(form_.DMusicCheck ? 1 : 0);
-  particles_check_->value(form_.ParticlesCheck ? 1 : 0);
+  show_check(dsound_check_, form_.DSoundCheck);
+  show_check(dmusic_check_, form_.DMusicCheck);
+  show_check(particles_check_, form_.ParticlesCheck);
   show_option(option1_, form_.Option1);
   show_option(option2_, form_.Option2);
   show_text(name_box_, form_.NameBox);

@@ -72,6 +72,9 @@ done_button="277 244"
 launch_button="169 208"
 network_box="220 140"
 join_option="30 164"
+sound_box="14 48"
+name_box="220 108"
+address_box="300 172"
 
 dialog_ended() { ! kill -0 "$dialog_pid" 2>/dev/null; }
 
@@ -118,6 +121,39 @@ if start_dialog; then
   kill "$dialog_pid"
   wait "$dialog_pid" 2>/dev/null
   dialog_pid=""
+fi
+
+echo "== A held check box changes once; double quotes are not typed"
+if start_dialog; then
+  # Pressed, moved a little, held over several refresh ticks, released.
+  xdotool mousemove $((origin_x + ${sound_box% *})) $((origin_y + ${sound_box#* })) mousedown 1
+  sleep 0.05
+  xdotool mousemove_relative 2 1
+  sleep 0.2
+  xdotool mouseup 1
+  sleep 0.2
+  click $network_box
+  xdotool key Down Return
+  sleep 0.2
+  click $join_option
+  sleep 0.3
+  click $name_box
+  xdotool key ctrl+a
+  xdotool type --delay 30 '"Ann" SET_SOUND 1 "'
+  click $address_box
+  xdotool key ctrl+a
+  xdotool type --delay 30 '10.0.0.7"'
+  click $done_button
+  wait_until dialog_ended || fail "the dialog stayed open after Done"
+  wait "$dialog_pid"
+  dialog_pid=""
+  written=$(tr -d '\r' < "$work/run/config.dat")
+  grep -qx 'SET_SOUND 0 ' <<<"$written" || fail "the sound box did not change exactly once"
+  grep -qx 'SET_MUSIC 1 ' <<<"$written" || fail "the music box changed"
+  grep -qx 'SET_PLAYERNAME "Ann SET_SOUND 1 "' <<<"$written" || fail "a quote reached the name"
+  grep -qx 'SET_IPADDRESS "10.0.0.7"' <<<"$written" || fail "a quote reached the address"
+  [ "$(grep -o '"' <<<"$written" | wc -l)" -eq 4 ] || fail "stray quotes in config.dat"
+  grep . <<<"$written" | sed 's/^/  /'
 fi
 
 echo "== Launch starts the game beside the dialog"

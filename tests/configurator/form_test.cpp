@@ -39,6 +39,14 @@ class ConfigForm : public testing::Test {
   std::string config_path() const { return scratch.file("config.dat"); }
   std::string saved() const { return read_bytes(config_path()); }
 
+  // The saved file as the game program reads it.
+  void read_back(GameSettings& settings) const {
+    std::FILE* file = std::fopen(config_path().c_str(), "r");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(read_config(settings, file), 1);
+    std::fclose(file);
+  }
+
   void choose_join() {
     form.Option1.selected = false;
     form.Option2.selected = true;
@@ -173,7 +181,9 @@ TEST_F(ConfigForm, NamesAreSavedExactlyAsTypedUpToFortyCharacters) {
       {" ", " "},
       {std::string(40, 'x'), std::string(40, 'x')},
       {std::string(41, 'y'), std::string(40, 'y')},
-      {"Big \"Boss\"", "Big \"Boss\""},
+      // A quote would end the value early in the game's reader.
+      {"Big \"Boss\"", "Big Boss"},
+      {"\"" + std::string(40, 'q') + "\"", std::string(40, 'q')},
       // The limit counts characters, not bytes.
       {repeat("\xC3\xA9", 41), repeat("\xC3\xA9", 40)},
   };
@@ -211,6 +221,21 @@ TEST_F(ConfigForm, AddressIsWrittenAsTypedEvenWhenHidden) {
   EXPECT_NE(saved().find("SET_IPADDRESS \"not an address at all\"\r\n"), std::string::npos);
 }
 
+// What the game reads back from the texts the boxes take: a quoted setting
+// inside a name stays part of the name, and the address is kept whole up to
+// the length the game keeps.
+TEST_F(ConfigForm, TypedTextsReachTheGameWhole) {
+  type_text(form.NameBox, "x\" SET_SOUND 0 \"");
+  type_text(form.IPBox, "\"" + std::string(300, '1'));
+  ASSERT_EQ(form.IPBox.text.size(), kHostAddressSize - 1);
+  ASSERT_EQ(SaveChanges(form, services), kSaved);
+  GameSettings settings;
+  ASSERT_NO_FATAL_FAILURE(read_back(settings));
+  EXPECT_NE(settings.sound_enabled, 0);
+  EXPECT_STREQ(settings.player_name, "x SET_SOUND 0 ");
+  EXPECT_EQ(std::string(settings.host_address), std::string(255, '1'));
+}
+
 // Every combination of the dialog's choices, written by the dialog and read
 // back by the game program's own reader.
 TEST_F(ConfigForm, EveryChoiceSurvivesTheGamesReader) {
@@ -233,10 +258,7 @@ TEST_F(ConfigForm, EveryChoiceSurvivesTheGamesReader) {
           ASSERT_EQ(SaveChanges(form, services), kSaved);
 
           GameSettings settings;
-          std::FILE* file = std::fopen(config_path().c_str(), "r");
-          ASSERT_NE(file, nullptr);
-          EXPECT_EQ(read_config(settings, file), 1);
-          std::fclose(file);
+          ASSERT_NO_FATAL_FAILURE(read_back(settings));
 
           SCOPED_TRACE(testing::Message() << "row " << row << " flags " << flags << " network "
                                           << network << " join " << join);
