@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# The Debian package as new players meet it, without touching this system:
+# built from the build tree, unpacked into a scratch root, its dependencies
+# present here, its desktop files valid, and its commands run from fresh
+# home directories with no checkout in sight.
+# Usage: install_test.sh BUILD_DIR [SCREENSHOT_DIR]
+set -uo pipefail
+source "$(dirname "$0")/../e2e/lib.sh"
+build=$(readlink -f "$1")
+ARTEFACTS=${2:-}
+if [ -z "${DISPLAY:-}" ]; then
+  echo "SKIP: no X display"
+  exit 77
+fi
+for tool in cpack dpkg-deb dpkg-query desktop-file-validate xdotool xwininfo xprop; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
+done
+[ -n "$ARTEFACTS" ] && mkdir -p "$ARTEFACTS"
+
+work=$(mktemp -d /tmp/morvane-package.XXXXXX)
+started=()
+cleanup() {
+  local status=$?
+  [ "$status" -ne 0 ] && [ -s "$work/stderr.txt" ] && { echo "the programs printed:"; cat "$work/stderr.txt"; }
+  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+echo "-- the package"
+SECONDS=0
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/package" > "$work/cpack.log" 2>&1 ||
+  { cat "$work/cpack.log"; fail "cpack failed"; }
+deb=$(ls "$work"/package/morvane_*_amd64.deb 2>/dev/null | head -n 1)
+[ -n "$deb" ] || { cat "$work/cpack.log"; fail "no morvane_<version>_amd64.deb"; }
+echo "built ${deb##*/} ($(du -k "$deb" | cut -f1) KiB) in ${SECONDS}s"
+root=$work/root
+dpkg-deb -x "$deb" "$root" || fail "dpkg-deb cannot unpack the package"
+for file in games/morvane games/morvane-configuration lib/games/morvane/Morvane \
+    lib/games/morvane/Morvane-Configuration share/games/morvane/mrvn.pak \
+    share/games/morvane/default.mvl share/games/morvane/sound.pak \
+    share/games/morvane/mrvnmus00.mid share/games/morvane/mrvnmus12.mid \
+    share/applications/morvane.desktop share/applications/morvane-configuration.desktop \
+    share/icons/hicolor/256x256/apps/morvane.png share/man/man6/morvane.6.gz \
+    share/man/man6/morvane-configuration.6.gz share/metainfo/org.morvane.morvane.metainfo.xml; do
+  [ -e "$root/usr/$file" ] || fail "the package has no /usr/$file"
+done
+[ "$(ls "$root"/usr/share/games/morvane | wc -l)" -eq 16 ] || fail "the data directory does not hold the 16 data files"
+
+echo "-- every package it depends on is installed here"
+# "a (>= 1), b | c (<< 2)": each entry needs one alternative installed, in
+# a version that satisfies it.
+satisfied() {
+  local alternative=$1 name op version installed
+  read -r name op version <<<"$(tr -d '()' <<<"$alternative")"
+  installed=$(dpkg-query -W -f='${Status}|${Version}' "$name" 2>/dev/null) || return 1
+  [ "${installed%%|*}" = "install ok installed" ] || return 1
+  [ -z "$op" ] || dpkg --compare-versions "${installed#*|}" "$op" "$version"
+}
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+grep -q libsdl2 <<<"$depends" || fail "the library dependencies are missing"
+IFS=',' read -ra entries <<<"$depends"
+for entry in "${entries[@]}"; do
+  found=0
+  IFS='|' read -ra alternatives <<<"$entry"
+  for alternative in "${alternatives[@]}"; do
+    satisfied "$alternative" && found=1
+  done
+  [ "$found" -eq 1 ] || fail "depends on '$entry', which is not installed here"
+done
+
+echo "-- desktop entries and metadata"
+desktop-file-validate "$root"/usr/share/applications/*.desktop || fail "desktop-file-validate"
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net "$root"/usr/share/metainfo/*.xml || fail "appstreamcli validate"
+fi
+
+# Runs an installed command in the background, as a player whose home is
+# $1: a clean environment with the display, the system's PATH and nothing of
+# the build. Leaves the program's process id in $player_pid.
+as_player() {
+  local home=$1 command=$2
+  (cd "$work/elsewhere" && exec env -i HOME="$home" PATH=/usr/bin:/bin DISPLAY="$DISPLAY" \
+     XAUTHORITY="${XAUTHORITY:-}" SDL_AUDIODRIVER=dummy "$root/usr/games/$command") \
+    >>"$work/stderr.txt" 2>&1 &
+  player_pid=$!
+  started+=("$player_pid")
+}
+mkdir -p "$work/elsewhere"
+
+# Starts the configurator for a player and finds its client area.
+start_dialog() {
+  as_player "$1" morvane-configuration
+  dialog_pid=$player_pid
+  local id
+  id=$(wait_for_window "Morvane Configuration") || fail "the configurator did not appear"
+  local corner
+  corner=$(xwininfo -root -tree | grep -F "\"Morvane Configuration\": (" | head -n 1 | awk '{print $NF}')
+  origin_x=$(cut -d+ -f2 <<<"$corner")
+  origin_y=$(cut -d+ -f3 <<<"$corner")
+  sleep 0.3
+}
+click() {
+  xdotool mousemove $((origin_x + $1)) $((origin_y + $2)) click 1
+  sleep 0.2
+}
+network_box="220 140"
+launch_button="169 208"
+done_button="277 244"
+
+echo "-- a new player: the configurator launches the game in their own directory"
+home1=$work/home1
+mkdir -p "$home1"
+start_dialog "$home1"
+game_dir1=$home1/.local/share/morvane
+[ -d "$game_dir1" ] || fail "no game directory $game_dir1"
+[ "$(readlink "$game_dir1/default.mvl")" = "$root/usr/share/games/morvane/default.mvl" ] ||
+  fail "default.mvl is not linked to the installed data"
+shot package-configurator
+click $network_box
+xdotool key Down Down Return   # "No networking protocol": a game alone
+sleep 0.2
+click $launch_button
+wait_for_window "Morvane - " >/dev/null || fail "Launch Morvane brought up no game window"
+sleep 1.5
+shot package-game
+game_pid=$(ps --ppid "$dialog_pid" -o pid= | tr -d ' ' | head -n 1)
+[ -n "$game_pid" ] || fail "the game is not the configurator's child"
+started+=("$game_pid")
+[ "$(readlink "/proc/$game_pid/cwd")" = "$game_dir1" ] || fail "the game runs in $(readlink "/proc/$game_pid/cwd")"
+[ "$(readlink "/proc/$game_pid/exe")" = "$root/usr/lib/games/morvane/Morvane" ] ||
+  fail "the game program is $(readlink "/proc/$game_pid/exe")"
+grep -q "SET_NETWORKING 2 " "$game_dir1/config.dat" || fail "config.dat was not written in $game_dir1"
+grep -q "^Initiating" "$game_dir1/log.txt" || fail "no log.txt in $game_dir1"
+# Ending the game from its menus is the start-up test's; here it is told to
+# end as a desktop session would.
+kill -TERM "$game_pid"
+for _ in $(seq 100); do kill -0 "$game_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$game_pid" 2>/dev/null && fail "the game did not end"
+kill "$dialog_pid"; wait "$dialog_pid" 2>/dev/null
+
+echo "-- a second player keeps their own files; their own level stays theirs"
+home2=$work/home2
+game_dir2=$home2/.local/share/morvane
+mkdir -p "$game_dir2"
+cp "$root/usr/share/games/morvane/default.mvl" "$game_dir2/default.mvl"
+ln -s /nonexistent/mrvn.pak "$game_dir2/mrvn.pak"   # left by an earlier installation
+as_player "$home2" morvane
+pid=$player_pid
+box=$(wait_for_window "Not Configurated") || fail "morvane without config.dat did not ask for the configurator"
+xdotool key --window "$box" Return
+wait_exit "$pid" || fail "the game did not end after its box"
+[ -f "$game_dir2/log.txt" ] || fail "no log.txt of the second player"
+[ -L "$game_dir2/default.mvl" ] && fail "the player's own default.mvl was replaced by a link"
+[ -e "$game_dir2/mrvn.pak" ] || fail "a dangling link to mrvn.pak was not renewed"
+start_dialog "$home2"
+click $done_button
+wait_exit "$dialog_pid" || fail "Done did not end the configurator"
+grep -q "SET_NETWORKING 0 " "$game_dir2/config.dat" || fail "no config.dat of the second player"
+grep -q "SET_NETWORKING 2 " "$game_dir1/config.dat" || fail "the first player's config.dat changed"
+grep -q "successfully shut down" "$game_dir2/log.txt" && fail "the second player's log.txt is the first's"
+
+echo "-- a game directory that cannot be made"
+touch "$work/not-a-directory"
+(cd "$work/elsewhere" && env -i HOME="$home1" XDG_DATA_HOME="$work/not-a-directory" PATH=/usr/bin:/bin \
+   "$root/usr/games/morvane") 2>"$work/refused.txt"
+status=$?
+[ "$status" -eq 1 ] || fail "exit status $status when the game directory cannot be made"
+grep -q "cannot make the game directory $work/not-a-directory/morvane" "$work/refused.txt" ||
+  fail "unclear message: $(cat "$work/refused.txt")"
+echo "all passed in ${SECONDS}s"
