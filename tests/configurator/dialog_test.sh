@@ -5,6 +5,7 @@
 # Usage: dialog_test.sh PROGRAM [SCREENSHOT_DIR]
 set -uo pipefail
 
+source "$(dirname "$0")/../e2e/lib.sh"
 program=$1
 shots=${2:-}
 if [ -z "${DISPLAY:-}" ]; then
@@ -54,17 +55,8 @@ start_dialog() {
     fail "the dialog did not appear"
     return 1
   fi
-  local corner
-  corner=$(window_line "Morvane Configuration" | awk '{print $NF}')
-  origin_x=$(echo "$corner" | cut -d+ -f2)
-  origin_y=$(echo "$corner" | cut -d+ -f3)
+  find_window_origin "Morvane Configuration"
   sleep 0.3
-}
-
-# Clicks at a point of the dialog's client area, in pixels.
-click() {
-  xdotool mousemove $((origin_x + $1)) $((origin_y + $2)) click 1
-  sleep 0.2
 }
 
 # Points of the controls (their centres, or a safe spot inside).

@@ -69,6 +69,21 @@ hold_key() {
   xdotool keydown "$1"; sleep "${2:-0.25}"; xdotool keyup "$1"
 }
 
+# Sets origin_x and origin_y to the screen position of the top left corner
+# of a window's client area.
+find_window_origin() {
+  local corner
+  corner=$(xwininfo -root -tree | grep -F "\"$1\": (" | head -n 1 | awk '{print $NF}')
+  origin_x=$(cut -d+ -f2 <<<"$corner")
+  origin_y=$(cut -d+ -f3 <<<"$corner")
+}
+
+# Clicks at a point of that client area, in pixels.
+click() {
+  xdotool mousemove $((origin_x + $1)) $((origin_y + $2)) click 1
+  sleep 0.2
+}
+
 root_size() {
   xwininfo -root | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w "x" h}'
 }

@@ -93,17 +93,9 @@ mkdir -p "$work/elsewhere"
 start_dialog() {
   as_player "$1" morvane-configuration
   dialog_pid=$player_pid
-  local id
-  id=$(wait_for_window "Morvane Configuration") || fail "the configurator did not appear"
-  local corner
-  corner=$(xwininfo -root -tree | grep -F "\"Morvane Configuration\": (" | head -n 1 | awk '{print $NF}')
-  origin_x=$(cut -d+ -f2 <<<"$corner")
-  origin_y=$(cut -d+ -f3 <<<"$corner")
+  wait_for_window "Morvane Configuration" >/dev/null || fail "the configurator did not appear"
+  find_window_origin "Morvane Configuration"
   sleep 0.3
-}
-click() {
-  xdotool mousemove $((origin_x + $1)) $((origin_y + $2)) click 1
-  sleep 0.2
 }
 network_box="220 140"
 launch_button="169 208"
