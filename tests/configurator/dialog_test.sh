@@ -56,6 +56,9 @@ start_dialog() {
     return 1
   fi
   find_window_origin "Morvane Configuration"
+  # A program that ended before may have left the keyboard focus nowhere,
+  # and there is no window manager to hand it on.
+  xdotool windowfocus "$(window_id "Morvane Configuration")"
   sleep 0.3
 }
 
