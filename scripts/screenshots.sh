@@ -16,12 +16,16 @@ if [ -z "${MORVANE_SCREENSHOT_DISPLAY:-}" ]; then
     xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp -noreset" "$0" "$out"
 fi
 source tests/e2e/lib.sh
+GAME_DIR=$game
+source tests/e2e/net_lib.sh  # ends the programs and removes the directories it is told of
+# The two players of the battle meet on the loopback of a network of their
+# own when the script may make one (as root).
+run_in_own_namespace "$0" "$@"
 export SDL_AUDIODRIVER=dummy
 mkdir -p "$out"
 make_game_copy "$game"
+DIRS+=("$GAME_COPY")
 cd "$GAME_COPY" || exit 1
-pid=""
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$GAME_COPY"' EXIT
 
 # A picture of the game at the README's size.
 keep() {
@@ -34,41 +38,38 @@ config() {
 
 echo "-- the configurator"
 ./Morvane-Configuration & pid=$!
+PIDS+=("$pid")
 dialog=$(wait_for_window "Morvane Configuration") || fail "no configurator"
 sleep 1
 import -window "$dialog" "$out/configurator.png" || fail "cannot take the configurator's picture"
-kill "$pid"; wait "$pid" 2>/dev/null; pid=""
+kill "$pid"; wait "$pid" 2>/dev/null
 
 echo "-- the title screen, looking for games on the network"
 config 0 0
 ./Morvane 2>/dev/null & pid=$!
+PIDS+=("$pid")
 wait_for_window "Morvane - " >/dev/null || fail "no game window"
 sleep 3
 keep title
 hold_key Escape
 wait_exit "$pid" || fail "the title screen did not end on Escape"
-pid=""
 
-echo "-- a battle: driving in, turning and firing"
-config 1 2
-./Morvane 2>/dev/null & pid=$!
-win=$(wait_for_window "Morvane - ") || fail "no game window"
-sleep 2
-xdotool mousemove --window "$win" 512 384
-xdotool mousedown 1; sleep 0.3; xdotool mouseup 1
+echo "-- a battle: a host and a player who joined it over TCP/IP"
+start_player Spanner 1 1 ""
+host_win=$WIN
+click
+start_player Monkey 0 1 127.0.0.1
+hold_key Return 0.3
 sleep 1
-hold_key Up 1.2
-hold_key Left 0.4
-for _ in 1 2 3; do
-  xdotool mousedown 1; sleep 0.1; xdotool mouseup 1
-  sleep 0.4
-done
-sleep 0.3
+click
+hold_key Up 1.5
+activate "$host_win" 1
+hold_key Up 0.6
+for _ in 1 2; do click; sleep 0.3; done
 keep battle
 
 echo "-- the pause menu"
 hold_key Escape 0.15
 sleep 1
 keep pause-menu
-kill "$pid"; wait "$pid" 2>/dev/null; pid=""
 ls -l "$out"

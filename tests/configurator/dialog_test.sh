@@ -84,7 +84,7 @@ expected_default=$(printf 'MRVN_CONFIG\r\n\r\r\nSET_RESOLUTION 3 \r\nSET_SOUND 1
 
 echo "== Done with the start values"
 if start_dialog; then
-  click $done_button
+  click_at $done_button
   wait_until dialog_ended || fail "the dialog stayed open after Done"
   wait "$dialog_pid"
   status=$?
@@ -102,10 +102,10 @@ if start_dialog; then
   # A blank spot inside the address box, right of its text.
   import -window root "$work/before.png"
   before=$(brightness "$work/before.png" 30 12 285 165)
-  click $network_box
+  click_at $network_box
   xdotool key Down Return
   sleep 0.2
-  click $join_option
+  click_at $join_option
   sleep 0.3
   import -window root "$work/join.png"
   after=$(brightness "$work/join.png" 30 12 285 165)
@@ -127,18 +127,18 @@ if start_dialog; then
   sleep 0.2
   xdotool mouseup 1
   sleep 0.2
-  click $network_box
+  click_at $network_box
   xdotool key Down Return
   sleep 0.2
-  click $join_option
+  click_at $join_option
   sleep 0.3
-  click $name_box
+  click_at $name_box
   xdotool key ctrl+a
   xdotool type --delay 30 '"Ann" SET_SOUND 1 "'
-  click $address_box
+  click_at $address_box
   xdotool key ctrl+a
   xdotool type --delay 30 '10.0.0.7"'
-  click $done_button
+  click_at $done_button
   wait_until dialog_ended || fail "the dialog stayed open after Done"
   wait "$dialog_pid"
   dialog_pid=""
@@ -160,7 +160,7 @@ sleep 2
 GAME
   chmod +x "$work/run/Morvane"
   launches() { [ -f "$work/run/started.txt" ] && wc -l < "$work/run/started.txt" || echo 0; }
-  click $launch_button
+  click_at $launch_button
   wait_until eval '[ "$(launches)" -eq 1 ]' || fail "the game was not started"
   window_shown "Morvane Configuration" || fail "the dialog closed on launch"
   cmp -s <(cat "$work/run/config.dat"; printf end) <(printf '%s' "$expected_default") ||
@@ -169,7 +169,7 @@ GAME
   kill -0 "$game_pid" 2>/dev/null || fail "the game had already ended: the dialog waited for it"
   [ "$game_session" = "$game_pid" ] || fail "the game does not lead a session of its own"
   [ "$game_dir" = "$work/run" ] || fail "the game ran in $game_dir"
-  click $launch_button
+  click_at $launch_button
   wait_until eval '[ "$(launches)" -eq 2 ]' || fail "a second launch did not start the game"
   # Both stand-ins end after two seconds; the dialog reaps them.
   sleep 2.5

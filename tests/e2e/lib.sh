@@ -79,7 +79,7 @@ find_window_origin() {
 }
 
 # Clicks at a point of that client area, in pixels.
-click() {
+click_at() {
   xdotool mousemove $((origin_x + $1)) $((origin_y + $2)) click 1
   sleep 0.2
 }

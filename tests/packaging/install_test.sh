@@ -110,10 +110,10 @@ game_dir1=$home1/.local/share/morvane
 [ "$(readlink "$game_dir1/default.mvl")" = "$root/usr/share/games/morvane/default.mvl" ] ||
   fail "default.mvl is not linked to the installed data"
 shot package-configurator
-click $network_box
+click_at $network_box
 xdotool key Down Down Return   # "No networking protocol": a game alone
 sleep 0.2
-click $launch_button
+click_at $launch_button
 wait_for_window "Morvane - " >/dev/null || fail "Launch Morvane brought up no game window"
 sleep 1.5
 shot package-game
@@ -147,7 +147,7 @@ wait_exit "$pid" || fail "the game did not end after its box"
 [ -L "$game_dir2/default.mvl" ] && fail "the player's own default.mvl was replaced by a link"
 [ -e "$game_dir2/mrvn.pak" ] || fail "a dangling link to mrvn.pak was not renewed"
 start_dialog "$home2"
-click $done_button
+click_at $done_button
 wait_exit "$dialog_pid" || fail "Done did not end the configurator"
 grep -q "SET_NETWORKING 0 " "$game_dir2/config.dat" || fail "no config.dat of the second player"
 grep -q "SET_NETWORKING 2 " "$game_dir1/config.dat" || fail "the first player's config.dat changed"
