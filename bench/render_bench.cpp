@@ -48,7 +48,7 @@ bool open_scene(Game& game, int32_t width, int32_t height) {
   return game.shell.main_window &&
          open_texture_archive(game.textures, MORVANE_GAME_DIR "/mrvn.pak", texture_offsets, error_text) == 1 &&
          load_level(game.world.level, MORVANE_GAME_DIR "/default.mvl") == 1 &&
-         platform::set_display_mode(width, height, 16) && create_gl_context(game, width, height, 16) == 1 &&
+         platform::set_display_mode(game.shell.main_window, width, height, 16) && create_gl_context(game, width, height, 16) == 1 &&
          load_textures(game.textures) == 1 && init_gl_scene(game, width, height) == 1;
 }
 

@@ -71,10 +71,6 @@ struct FramebufferApi {
 Uint32 g_close_event = 0;
 Uint32 g_quit_event = 0;
 
-// The drawing size chosen by set_display_mode.
-int32_t g_mode_width = 0;
-int32_t g_mode_height = 0;
-
 // Without a display SDL falls back to an invisible window; the game must not
 // run like that unless a test asked for the off-screen driver itself.
 bool invisible_fallback() {
@@ -124,6 +120,8 @@ struct Window {
   GLuint depth_buffer = 0;
   int32_t fb_width = 0;
   int32_t fb_height = 0;
+  int32_t mode_width = 0;  // the drawing size chosen by set_display_mode; 0 until then
+  int32_t mode_height = 0;
 };
 
 namespace {
@@ -302,17 +300,20 @@ void message_box(Window* window, const char* text, const char* caption, MessageI
   SDL_ShowSimpleMessageBox(flags, caption, text, window ? window->sdl : nullptr);
 }
 
-bool set_display_mode(int32_t width, int32_t height, int32_t bits_per_pixel) {
+bool set_display_mode(Window* window, int32_t width, int32_t height, int32_t bits_per_pixel) {
+  if (!window) return false;
   if (bits_per_pixel != 16 || width <= 0 || height <= 0 || width > 8192 || height > 8192) return false;
   if (!SDL_WasInit(SDL_INIT_VIDEO) || invisible_fallback()) return false;
-  g_mode_width = width;
-  g_mode_height = height;
+  window->mode_width = width;
+  window->mode_height = height;
   return true;
 }
 
 void restore_display_mode(Window* window) {
-  if (window) delete_framebuffer(*window);
-  g_mode_width = g_mode_height = 0;
+  if (window) {
+    delete_framebuffer(*window);
+    window->mode_width = window->mode_height = 0;
+  }
   SDL_SetRelativeMouseMode(SDL_FALSE);
   SDL_ShowCursor(SDL_ENABLE);
 }
@@ -326,7 +327,7 @@ bool create_gl_context(Window* window, int32_t, int32_t) {
   }
   if (SDL_GL_MakeCurrent(window->sdl, window->context) != 0) return false;
   SDL_GL_SetSwapInterval(0);  // free-running frames; the swap paces them
-  int width = g_mode_width, height = g_mode_height;
+  int width = window->mode_width, height = window->mode_height;
   if (width <= 0 || height <= 0) SDL_GL_GetDrawableSize(window->sdl, &width, &height);
   if (!window->fb.load() || !make_framebuffer(*window, width, height)) {
     std::fprintf(stderr, "Morvane: no off-screen framebuffer of %dx%d\n", width, height);

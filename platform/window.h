@@ -59,9 +59,9 @@ void message_box(Window* window, const char* text, const char* caption, MessageI
 
 // Sets the game's drawing size at the given colour depth. The desktop's own
 // mode is never changed: the game draws at this size into an off-screen
-// surface that the buffer swap scales to the whole window. False when the
-// size cannot be served.
-bool set_display_mode(int32_t width, int32_t height, int32_t bits_per_pixel);
+// surface that the buffer swap scales to the whole window. The size belongs
+// to the window. False when the size cannot be served or there is no window.
+bool set_display_mode(Window* window, int32_t width, int32_t height, int32_t bits_per_pixel);
 // Returns to the desktop's presentation and shows the pointer again.
 void restore_display_mode(Window* window);
 

@@ -96,9 +96,9 @@ int start_up(Game& game) {
   return STARTUP_OK;
 }
 
-int set_display_mode(Game&, int32_t width, int32_t height, int32_t bits_per_pixel) {
+int set_display_mode(Game& game, int32_t width, int32_t height, int32_t bits_per_pixel) {
   if (bits_per_pixel != 16) return 8;
-  return platform::set_display_mode(width, height, bits_per_pixel) ? 1 : 8;
+  return platform::set_display_mode(game.shell.main_window, width, height, bits_per_pixel) ? 1 : 8;
 }
 
 int shut_down(Game& game) {

@@ -39,7 +39,7 @@ bool open_scene(Game& game, int32_t width, int32_t height) {
     std::fprintf(stderr, "no window\n");
     return false;
   }
-  if (!platform::set_display_mode(width, height, 16) || create_gl_context(game, width, height, 16) != 1) {
+  if (!platform::set_display_mode(game.shell.main_window, width, height, 16) || create_gl_context(game, width, height, 16) != 1) {
     std::fprintf(stderr, "no OpenGL context\n");
     return false;
   }

@@ -17,6 +17,7 @@
 #include "graphics/render.h"
 #include "graphics/text.h"
 #include "graphics/textures.h"
+#include "platform/window.h"
 
 namespace {
 
@@ -372,3 +373,7 @@ TEST(SceneModes, AspectFollowsTheConfiguredMode) {
 }
 
 }  // namespace
+
+TEST(SceneModes, DisplayModeNeedsAWindowToHoldIt) {
+  EXPECT_FALSE(platform::set_display_mode(nullptr, 640, 480, 16));
+}
