@@ -362,4 +362,9 @@ void swap_buffers(Window* window) {
   SDL_GL_SwapWindow(window->sdl);
 }
 
+void shut_down() {
+  SDL_Quit();
+  g_close_event = g_quit_event = 0;
+}
+
 }  // namespace platform

@@ -74,4 +74,8 @@ bool destroy_gl_context(Window* window);
 // Presents the finished frame.
 void swap_buffers(Window* window);
 
+// Ends the platform layer's use of SDL once everything built on it (windows,
+// contexts, sound, input) has been released. Harmless when nothing started.
+void shut_down();
+
 }  // namespace platform

@@ -374,6 +374,17 @@ TEST(SceneModes, AspectFollowsTheConfiguredMode) {
 
 }  // namespace
 
-TEST(SceneModes, DisplayModeNeedsAWindowToHoldIt) {
+// The drawing size belongs to the window that asked for it, and the platform
+// layer starts again after a full shut-down (the game shuts it down on exit).
+TEST(SceneModes, ModeSizeBelongsToItsWindowAndTheLayerRestartsAfterShutDown) {
   EXPECT_FALSE(platform::set_display_mode(nullptr, 640, 480, 16));
+  auto first = std::make_unique<Game>();
+  ASSERT_TRUE(test_gl::open_scene(*first, 320, 240));
+  test_gl::close_scene(*first);
+  platform::shut_down();
+  platform::shut_down();  // harmless twice
+  auto second = std::make_unique<Game>();
+  ASSERT_TRUE(test_gl::open_scene(*second, 400, 300));
+  EXPECT_EQ(render_frame(*second), 1);
+  test_gl::close_scene(*second);
 }
