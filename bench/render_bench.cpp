@@ -1,17 +1,27 @@
-// Frame rate of render_frame + buffer swap on the shipped level with 8 tanks,
-// 256 shells and 1000 live smoke puffs, beside an empty frame (clear and
-// swap) measured in the same run; and the time from launch to the first
-// finished frame. Run it on a display (scripts/run-bench.sh uses Xvfb).
+// Where the time of a frame goes. At 640 x 480 and 1024 x 768: the empty
+// frame (clear and swap), one full-screen textured square (the fill rate),
+// the fixed scene (level, sky, local tank, spinning cube, HUD), the fixed
+// scene with each kind of object on its own, the full worst case, and how
+// the frame grows with shells, smoke, tanks and level boxes. Each figure is
+// the median of several runs; beside the wall time per frame stand the CPU
+// time of the calls that issue the frame (render_frame alone, on this
+// thread, before anything waits for the pixels) and the CPU time of the
+// whole process per frame (the rasteriser's threads included), which tells
+// the work apart from the waiting on a busy machine. Run it on a display
+// (scripts/run-bench.sh uses Xvfb).
 #include <GL/gl.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "battle.h"
 #include "graphics/gl_setup.h"
 #include "graphics/render.h"
 #include "graphics/textures.h"
@@ -22,7 +32,15 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr double kSecondsPerMeasurement = 3.0;
+constexpr int kRuns = 5;
+constexpr double kSecondsPerRun = 0.4;
+constexpr int kMinFramesPerRun = 8;
+
+double cpu_seconds(clockid_t clock) {
+  timespec now{};
+  clock_gettime(clock, &now);
+  return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
+}
 
 // Seconds since the process started, from the kernel's record of its start
 // (clock ticks since boot) and the boot-time clock.
@@ -35,21 +53,23 @@ double seconds_since_launch() {
   // Field 22 (start time); the text after the name starts at field 3.
   for (int field = 3; field < 22 && position != std::string::npos; ++field) position = text.find(' ', position) + 1;
   const double start_ticks = std::stod(text.substr(position));
-  timespec now{};
-  clock_gettime(CLOCK_BOOTTIME, &now);
-  return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9 - start_ticks / sysconf(_SC_CLK_TCK);
+  return cpu_seconds(CLOCK_BOOTTIME) - start_ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-bool open_scene(Game& game, int32_t width, int32_t height) {
+bool open_scene(Game& game, LevelTable& shipped, int32_t width, int32_t height) {
   int32_t desktop_width = 0, desktop_height = 0;
   platform::desktop_size(desktop_width, desktop_height);
   game.shell.main_window = platform::create_main_window("Morvane benchmark", desktop_width, desktop_height);
   char error_text[80] = {};
-  return game.shell.main_window &&
-         open_texture_archive(game.textures, MORVANE_GAME_DIR "/mrvn.pak", texture_offsets, error_text) == 1 &&
-         load_level(game.world.level, MORVANE_GAME_DIR "/default.mvl") == 1 &&
-         platform::set_display_mode(game.shell.main_window, width, height, 16) && create_gl_context(game, width, height, 16) == 1 &&
-         load_textures(game.textures) == 1 && init_gl_scene(game, width, height) == 1;
+  const bool ok =
+      game.shell.main_window &&
+      open_texture_archive(game.textures, MORVANE_GAME_DIR "/mrvn.pak", texture_offsets, error_text) == 1 &&
+      load_level(shipped, MORVANE_GAME_DIR "/default.mvl") == 1 &&
+      platform::set_display_mode(game.shell.main_window, width, height, 16) &&
+      create_gl_context(game, width, height, 16) == 1 && load_textures(game.textures) == 1 &&
+      init_gl_scene(game, width, height) == 1;
+  game.world.level = shipped;
+  return ok;
 }
 
 void close_scene(Game& game) {
@@ -58,51 +78,39 @@ void close_scene(Game& game) {
   platform::destroy_window(game.shell.main_window);
 }
 
-// A busy battle in front of the start-up camera.
-void populate(Game& game) {
-  WorldState& world = game.world;
-  game.settings.particles_enabled = 1;
-  world.in_session = 1;
-  world.camera.camera_y = -0.2f;
-  world.tank.in_play = 1;
-  world.tank.local_player_id = 1;
-  world.tank.health = 100;
-  for (std::size_t i = 0; i < kMaxPlayers; ++i) {
-    PlayerSlot& slot = world.player_table[i];
-    slot.active = slot.in_play = 1;
-    slot.player_id = static_cast<uint32_t>(i + 1);  // slot 0 is the local player
-    slot.x = -6.0f + 2.0f * static_cast<float>(i);
-    slot.z = 8.0f + 3.0f * static_cast<float>(i % 3);
-    slot.hull_heading = 45.0f * static_cast<float>(i);
-    slot.turret_heading = 30.0f * static_cast<float>(i);
-  }
-  for (std::size_t i = 0; i < kProjectileCount; ++i) {
-    Projectile& shot = world.projectile_table[i];
-    shot.active = 1;
-    shot.x = -8.0f + 0.0625f * static_cast<float>(i);
-    shot.y = 0.5f * std::sin(static_cast<float>(i));
-    shot.z = 4.0f + static_cast<float>(i % 16);
-  }
-  for (std::size_t i = 0; i < kParticleCount; ++i) {
-    Particle& puff = world.particle_pool[i];
-    puff.active = 1;
-    puff.x = -10.0f + 0.02f * static_cast<float>(i);
-    puff.y = 0.3f * std::cos(static_cast<float>(i));
-    puff.z = 3.0f + static_cast<float>(i % 25);
-    puff.view_distance = 100;
-    puff.red = puff.green = puff.blue = 1;
-    puff.life = 0.5f;
-  }
-  add_log_entry(game.log, LOG_NOTICE, "benchmark running", "SYS");
+struct Timing {
+  double frame_ms = 0;  // wall time per frame
+  double issue_ms = 0;  // CPU time of the drawing calls on this thread
+  double cpu_ms = 0;    // CPU time of the whole process per frame
+};
+
+enum class Draw { Empty, Sky, Frame };
+
+// The screen-fixed backdrop exactly as the frame draws it, alone.
+void draw_sky_only(const Game& game) {
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glLoadIdentity();
+  glEnable(GL_LIGHTING);
+  glColor4f(1, 1, 1, 1);
+  glTranslatef(0, 0, -80);
+  bind_texture_slot(game.textures, TEXTURE_BACKDROP);
+  glCallList(game.graphics.lists.backdrop_list);
+  glLoadIdentity();
 }
 
-template <typename Draw>
-double frames_per_second(Game& game, Draw draw) {
+Timing one_run(Game& game, Draw what) {
   int frames = 0;
+  double issue = 0;
+  const double process_start = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID);
   const Clock::time_point start = Clock::now();
   double elapsed = 0;
-  while (elapsed < kSecondsPerMeasurement) {
-    draw();
+  while (elapsed < kSecondsPerRun || frames < kMinFramesPerRun) {
+    const double before = cpu_seconds(CLOCK_THREAD_CPUTIME_ID);
+    if (what == Draw::Empty) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (what == Draw::Sky) draw_sky_only(game);
+    if (what == Draw::Frame) render_frame(game);
+    issue += cpu_seconds(CLOCK_THREAD_CPUTIME_ID) - before;
+    glFlush();
     platform::swap_buffers(game.shell.main_window);
     game.world.frame_counter += 1;
     for (LogEntry& entry : game.log.entries) entry.age = 0;  // keep the message lines on screen
@@ -111,31 +119,104 @@ double frames_per_second(Game& game, Draw draw) {
   }
   glFinish();
   elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-  return frames / elapsed;
+  const double process = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID) - process_start;
+  return {1000 * elapsed / frames, 1000 * issue / frames, 1000 * process / frames};
+}
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+Timing measure(Game& game, const LevelTable& shipped, const BattleLoad& load, Draw what = Draw::Frame) {
+  shape_level(game.world.level, shipped, load.boxes);
+  populate_battle(game, load);
+  one_run(game, what);  // warm-up: shaders compiled, caches filled
+  std::vector<double> frame, issue, cpu;
+  for (int run = 0; run < kRuns; ++run) {
+    const Timing t = one_run(game, what);
+    frame.push_back(t.frame_ms);
+    issue.push_back(t.issue_ms);
+    cpu.push_back(t.cpu_ms);
+  }
+  return {median(frame), median(issue), median(cpu)};
+}
+
+void print_row(const char* name, const Timing& t) {
+  std::printf("  %-40s %8.2f %7.1f %9.3f %9.2f\n", name, t.frame_ms, 1000 / t.frame_ms, t.issue_ms, t.cpu_ms);
+  std::fflush(stdout);
+}
+
+void print_header(const char* title) {
+  std::printf("  %-40s %8s %7s %9s %9s\n", title, "ms/frame", "fps", "issue ms", "CPU ms");
+}
+
+void explain_frame(Game& game, const LevelTable& shipped) {
+  print_header("scene (median of 5 runs)");
+  const BattleLoad fixed{1, 0, 0, -1, 0};
+  print_row("empty frame (clear + swap)", measure(game, shipped, fixed, Draw::Empty));
+  print_row("sky alone (one full-screen textured quad)", measure(game, shipped, fixed, Draw::Sky));
+  const Timing base = measure(game, shipped, fixed);
+  print_row("fixed scene (level, sky, own tank, HUD)", base);
+  print_row("fixed + 8 tanks", measure(game, shipped, {8, 0, 0, -1, 0}));
+  print_row("fixed + 256 shells", measure(game, shipped, {1, 256, 0, -1, 0}));
+  print_row("fixed + 1000 smoke puffs", measure(game, shipped, {1, 0, 1000, -1, 0}));
+  const Timing worst = measure(game, shipped, kWorstCase);
+  print_row("full worst case", worst);
+  std::printf("  worst case / fixed scene: %.2f x (wall), %.2f x (CPU)\n", worst.frame_ms / base.frame_ms,
+              worst.cpu_ms / base.cpu_ms);
+}
+
+void scaling_table(Game& game, const LevelTable& shipped) {
+  print_header("scaling (the rest of the worst case kept)");
+  char name[64];
+  for (int32_t shells : {0, 64, 128, 256}) {
+    std::snprintf(name, sizeof name, "shells %d", shells);
+    print_row(name, measure(game, shipped, {8, shells, 1000, -1, 0}));
+  }
+  for (int32_t puffs : {0, 250, 500, 1000}) {
+    std::snprintf(name, sizeof name, "smoke puffs %d", puffs);
+    print_row(name, measure(game, shipped, {8, 256, puffs, -1, 0}));
+  }
+  for (int32_t tanks : {1, 4, 8}) {
+    std::snprintf(name, sizeof name, "tanks %d", tanks);
+    print_row(name, measure(game, shipped, {tanks, 256, 1000, -1, 0}));
+  }
+  for (int32_t boxes : {16, 64, 256}) {
+    std::snprintf(name, sizeof name, "level boxes %d", boxes);
+    print_row(name, measure(game, shipped, {8, 256, 1000, boxes, 0}));
+  }
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  // "quick": the start-up figure and the worst case only.
+  const bool quick = argc > 1 && std::string(argv[1]) == "quick";
   bool first = true;
   for (auto [width, height] : {std::pair{640, 480}, std::pair{1024, 768}}) {
     auto game = std::make_unique<Game>();
+    auto shipped = std::make_unique<LevelTable>();
     timer_start(game->shell.timer);
-    if (!open_scene(*game, width, height)) {
+    if (!open_scene(*game, *shipped, width, height)) {
       std::fprintf(stderr, "cannot set up %dx%d (display, OpenGL or game data missing)\n", width, height);
       return 1;
     }
-    populate(*game);
+    populate_battle(*game, kWorstCase);
+    add_log_entry(game->log, LOG_NOTICE, "benchmark running", "SYS");
     render_frame(*game);
     platform::swap_buffers(game->shell.main_window);
     glFinish();
-    if (first) std::printf("start-up, launch to first frame: %.0f ms\n", seconds_since_launch() * 1000);
+    if (first) std::printf("start-up in process, launch to first frame: %.0f ms\n", seconds_since_launch() * 1000);
     first = false;
-    const double empty = frames_per_second(*game, [] { glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT); });
-    const double full = frames_per_second(*game, [&] { render_frame(*game); });
-    std::printf("%4dx%-4d  empty frame %7.1f fps   render_frame %7.1f fps (%.2f ms per frame)\n", width, height,
-                empty, full, 1000.0 / full);
-    std::fflush(stdout);
+    std::printf("\n%dx%d\n", width, height);
+    if (quick) {
+      print_header("scene (median of 5 runs)");
+      print_row("full worst case", measure(*game, *shipped, kWorstCase));
+    } else {
+      explain_frame(*game, *shipped);
+      scaling_table(*game, *shipped);
+    }
     close_scene(*game);
   }
   return 0;

@@ -1,9 +1,18 @@
 #!/usr/bin/env bash
-# Runs the benchmarks under Xvfb.
+# Runs the benchmarks under Xvfb: where a frame's time goes, the simulation
+# step, the network traffic of a full game, and the real game program's
+# start-up timed from outside.
+# Arguments go to the frame benchmark ("quick": the worst case only).
 set -euo pipefail
-cd "$(dirname "$0")/../build"
-for b in bench/morvane_bench_*; do
-  [ -x "$b" ] || continue
-  echo "== $b"
-  SDL_AUDIODRIVER=dummy xvfb-run -a -s "-screen 0 1024x768x24" "$b"
-done
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root/build"
+export SDL_AUDIODRIVER=dummy
+xvfb=(xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp -noreset")
+echo "== frame"
+"${xvfb[@]}" bench/morvane_bench_render "$@"
+echo "== simulation step"
+bench/morvane_bench_simulation
+echo "== network"
+"${xvfb[@]}" bench/morvane_bench_net
+echo "== start-up of the game program, from outside"
+"${xvfb[@]}" "$root/bench/startup_time.sh" "$root/build"
