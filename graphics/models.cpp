@@ -104,6 +104,51 @@ constexpr std::array<Corner, 4> kBillboard = {{
     {0.5f, 0.5f, 0, 1, 1}, {-0.5f, 0.5f, 0, 0, 1}, {0.5f, -0.5f, 0, 1, 0}, {-0.5f, -0.5f, 0, 0, 0},
 }};
 
+}  // namespace
+
+void emit_cube_quads(float x, float y, float z, float half) {
+  for (const Face& face : kCube) {
+    glNormal3f(face.nx, face.ny, face.nz);
+    for (const Corner& c : face.corners) {
+      glTexCoord2f(c.s, c.t);
+      glVertex3f(x + c.x * half, y + c.y * half, z + c.z * half);
+    }
+  }
+}
+
+void emit_billboard_triangles(const float (&corners)[4][3], float x, float y, float z) {
+  // The strip's two triangles, the second in the order a strip draws it.
+  constexpr int kOrder[6] = {0, 1, 2, 2, 1, 3};
+  for (int i : kOrder) {
+    glTexCoord2f(kBillboard[static_cast<std::size_t>(i)].s, kBillboard[static_cast<std::size_t>(i)].t);
+    glVertex3f(x + corners[i][0], y + corners[i][1], z + corners[i][2]);
+  }
+}
+
+void emit_glyph_quad(int32_t glyph, float pen_x) {
+  constexpr float kCellSpan = 0.0625f;
+  const int32_t column = glyph % 16, row = glyph / 16;
+  const float s0 = column * kCellSpan, s1 = s0 + kCellSpan;
+  const float t1 = 1.0f - (15 - row) * kCellSpan, t0 = t1 - kCellSpan;
+  glTexCoord2f(s0, t1);
+  glVertex2f(pen_x, 0);
+  glTexCoord2f(s0, t0);
+  glVertex2f(pen_x, 16);
+  glTexCoord2f(s1, t0);
+  glVertex2f(pen_x + 16, 16);
+  glTexCoord2f(s1, t1);
+  glVertex2f(pen_x + 16, 0);
+}
+
+void billboard_corners(const float (&matrix)[3][3], float (&corners)[4][3]) {
+  for (std::size_t i = 0; i < kBillboard.size(); ++i) {
+    const Corner& c = kBillboard[i];
+    for (int row = 0; row < 3; ++row) corners[i][row] = matrix[row][0] * c.x + matrix[row][1] * c.y + matrix[row][2] * c.z;
+  }
+}
+
+namespace {
+
 void compile_backdrop(uint32_t list) {
   glNewList(list, GL_COMPILE);
   emit_quads(std::span(&kBackdrop, 1), true);
@@ -137,21 +182,10 @@ void compile_tank(uint32_t first, const TextureBank& bank) {
 // Glyph cell i is column i mod 16, row i div 16 of the font image (row 0 on
 // top). Each list draws its 16 x 16 cell and moves the pen 10 units right.
 void compile_font(uint32_t first) {
-  constexpr float kCellSpan = 0.0625f;
   for (int32_t i = 0; i < kFontGlyphCount; ++i) {
-    const int32_t column = i % 16, row = i / 16;
-    const float s0 = column * kCellSpan, s1 = s0 + kCellSpan;
-    const float t1 = 1.0f - (15 - row) * kCellSpan, t0 = t1 - kCellSpan;
     glNewList(first + static_cast<uint32_t>(i), GL_COMPILE);
     glBegin(GL_QUADS);
-    glTexCoord2f(s0, t1);
-    glVertex2i(0, 0);
-    glTexCoord2f(s0, t0);
-    glVertex2i(0, 16);
-    glTexCoord2f(s1, t0);
-    glVertex2i(16, 16);
-    glTexCoord2f(s1, t1);
-    glVertex2i(16, 0);
+    emit_glyph_quad(i, 0);
     glEnd();
     glTranslatef(kGlyphAdvance, 0, 0);
     glEndList();

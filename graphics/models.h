@@ -18,6 +18,17 @@ int build_model_lists(Game& game);
 // Deletes the lists that exist and forgets their names.
 void delete_model_lists(DisplayLists& lists);
 
+// Batched drawing, inside the caller's glBegin: the cube of half-size 1
+// scaled to `half` about (x, y, z) as 6 quads with normals; the particle
+// square as two triangles, its corners already turned and scaled
+// (billboard_corners) and moved to (x, y, z).
+void emit_cube_quads(float x, float y, float z, float half);
+void emit_billboard_triangles(const float (&corners)[4][3], float x, float y, float z);
+// Glyph cell `glyph` of the font as a 16 x 16 quad from (pen_x, 0).
+void emit_glyph_quad(int32_t glyph, float pen_x);
+// The billboard's four corners under a 3 x 3 matrix (rows of it).
+void billboard_corners(const float (&matrix)[3][3], float (&corners)[4][3]);
+
 inline uint32_t hull_list(const DisplayLists& lists) { return lists.tank_lists; }
 inline uint32_t tracks_list(const DisplayLists& lists) { return lists.tank_lists + 1; }
 inline uint32_t turret_list(const DisplayLists& lists) { return lists.tank_lists + 2; }

@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -26,24 +27,57 @@ void restore_camera() {
   glPushMatrix();
 }
 
-void draw_level(const Game& game) {
-  for (const LevelObject& box : game.world.level.objects) {
-    if (!box.in_use) continue;
-    restore_camera();
-    if (box.kind != LEVEL_KIND_QUAD && box.kind != LEVEL_KIND_LIFT) continue;
-    if (box.translucent) glEnable(GL_BLEND);
-    bind_texture_slot(game.textures, box.texture);
-    float y = box.y, size_y = box.size_y;
-    // A pillar lift is a column from its base up by its size plus its
-    // current height.
-    if (box.kind == LEVEL_KIND_LIFT && box.lift_pillar) {
-      y = box.lift_base_y;
-      size_y = box.size_y + box.y;
-    }
-    draw_box(box.x, y, box.z, box.size_x, size_y, box.size_z, box.tex_scale_x, box.tex_scale_y, box.tex_scale_z,
-             box.texture_mode);
-    glDisable(GL_BLEND);
+void draw_box_object(const Game& game, const LevelObject& box) {
+  restore_camera();
+  if (box.kind != LEVEL_KIND_QUAD && box.kind != LEVEL_KIND_LIFT) return;
+  if (box.translucent) glEnable(GL_BLEND);
+  bind_texture_slot(game.textures, box.texture);
+  float y = box.y, size_y = box.size_y;
+  // A pillar lift is a column from its base up by its size plus its
+  // current height.
+  if (box.kind == LEVEL_KIND_LIFT && box.lift_pillar) {
+    y = box.lift_base_y;
+    size_y = box.size_y + box.y;
   }
+  draw_box(box.x, y, box.z, box.size_x, size_y, box.size_z, box.tex_scale_x, box.tex_scale_y, box.tex_scale_z,
+           box.texture_mode);
+  glDisable(GL_BLEND);
+}
+
+// The boxes before the first translucent one: drawn before the backdrop, so
+// the depth test spares the backdrop's pixels they cover. Nothing blended
+// comes before them, so the picture is the same. Returns where the rest of
+// the level starts.
+std::size_t draw_opaque_level_prefix(const Game& game) {
+  const auto& objects = game.world.level.objects;
+  std::size_t i = 0;
+  for (; i < objects.size(); ++i) {
+    const LevelObject& box = objects[i];
+    if (!box.in_use) continue;
+    if (box.translucent) break;
+    draw_box_object(game, box);
+  }
+  return i;
+}
+
+// The rest of the level in index order, drawn over the backdrop.
+void draw_level_rest(const Game& game, std::size_t first) {
+  const auto& objects = game.world.level.objects;
+  for (std::size_t i = first; i < objects.size(); ++i) {
+    if (objects[i].in_use) draw_box_object(game, objects[i]);
+  }
+}
+
+// The backdrop ignores the camera: 96 units square at distance 80 fills the
+// 45-degree view and stays fixed on screen.
+void draw_backdrop(const Game& game) {
+  glLoadIdentity();
+  glColor4f(1, 1, 1, 1);
+  glTranslatef(0, 0, -80);
+  bind_texture_slot(game.textures, TEXTURE_BACKDROP);
+  glCallList(game.graphics.lists.backdrop_list);
+  glColor4f(1, 1, 1, 1);
+  glColor3f(1, 1, 1);
 }
 
 // The local tank is drawn relative to the eye: hull and tracks where the
@@ -85,38 +119,60 @@ void draw_other_tanks(const Game& game) {
   }
 }
 
+// All shells in one batch: cubes of side 0.2 about each shell.
 void draw_projectiles(const Game& game) {
   glColor3f(1, 1, 1);
+  restore_camera();
+  bind_texture_slot(game.textures, TEXTURE_SHELL);
+  glBegin(GL_QUADS);
   for (const Projectile& shot : game.world.projectile_table) {
-    if (!shot.active) continue;
-    restore_camera();
-    glTranslatef(shot.x, shot.y, -shot.z);
-    glScalef(kProjectileScale, kProjectileScale, kProjectileScale);
-    bind_texture_slot(game.textures, TEXTURE_SHELL);
-    glCallList(game.graphics.lists.cube_list);
+    if (shot.active) emit_cube_quads(shot.x, shot.y, -shot.z, kProjectileScale);
   }
+  glEnd();
 }
 
-// Smoke puffs face the viewer: the camera's rotation is undone before the
-// square is drawn. Puffs at or beyond their view distance are skipped.
+// glRotatef's matrix for an angle in degrees about a unit axis.
+void rotation(float degrees, float x, float y, float z, float (&m)[3][3]) {
+  const float radians = degrees * static_cast<float>(M_PI / 180.0);
+  const float c = std::cos(radians), s = std::sin(radians), t = 1.0f - c;
+  const float r[3][3] = {{x * x * t + c, x * y * t - z * s, x * z * t + y * s},
+                         {y * x * t + z * s, y * y * t + c, y * z * t - x * s},
+                         {x * z * t - y * s, y * z * t + x * s, z * z * t + c}};
+  std::memcpy(m, r, sizeof r);
+}
+
+void multiply(const float (&a)[3][3], const float (&b)[3][3], float (&out)[3][3]) {
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) out[i][j] = a[i][0] * b[0][j] + a[i][1] * b[1][j] + a[i][2] * b[2][j];
+}
+
+// Smoke puffs face the viewer: the camera's rotation is undone (worked out
+// once for all puffs) and the squares go out in one batch, in index order,
+// since depth writes are on. Puffs at or beyond their view distance are
+// skipped.
 void draw_particles(const Game& game) {
   glEnable(GL_BLEND);
   glColor3f(1, 1, 1);
   if (!game.settings.particles_enabled) return;
   const Camera& camera = game.world.camera;
   const LocalTank& tank = game.world.tank;
+  float heading[3][3], pitch[3][3], turn[3][3], corners[4][3];
+  rotation(camera.camera_heading, 0, -1, 0, heading);
+  rotation(camera.camera_pitch, -1, 0, 0, pitch);
+  multiply(heading, pitch, turn);
+  for (auto& row : turn)
+    for (float& v : row) v *= kParticleScale;
+  billboard_corners(turn, corners);
+  restore_camera();
+  bind_texture_slot(game.textures, TEXTURE_SMOKE);
+  glBegin(GL_TRIANGLES);
   for (const Particle& puff : game.world.particle_pool) {
     if (!puff.active) continue;
     if (!(planar_distance(tank.x, tank.z, puff.x, puff.z) < puff.view_distance)) continue;
-    restore_camera();
-    glTranslatef(puff.x, puff.y, -puff.z);
-    glRotatef(camera.camera_heading, 0, -1, 0);
-    glRotatef(camera.camera_pitch, -1, 0, 0);
-    glScalef(kParticleScale, kParticleScale, kParticleScale);
-    bind_texture_slot(game.textures, TEXTURE_SMOKE);
     glColor4f(puff.red, puff.green, puff.blue, puff.life);
-    glCallList(game.graphics.lists.billboard_list);
+    emit_billboard_triangles(corners, puff.x, puff.y, -puff.z);
   }
+  glEnd();
 }
 
 void draw_spinning_cube(const Game& game) {
@@ -206,18 +262,12 @@ int render_frame(Game& game) {
   glTranslatef(-camera.camera_x, -camera.camera_y, camera.camera_z);
   glPushMatrix();
 
-  // The backdrop ignores the camera: 96 units square at distance 80 fills the
-  // 45-degree view and stays fixed on screen.
-  glLoadIdentity();
+  // Lighting is on for the whole scene; text turns it off.
   glEnable(GL_LIGHTING);
-  glColor4f(1, 1, 1, 1);
-  glTranslatef(0, 0, -80);
-  bind_texture_slot(game.textures, TEXTURE_BACKDROP);
-  glCallList(game.graphics.lists.backdrop_list);
-  glColor4f(1, 1, 1, 1);
   glColor3f(1, 1, 1);
-
-  draw_level(game);
+  const std::size_t rest = draw_opaque_level_prefix(game);
+  draw_backdrop(game);
+  draw_level_rest(game, rest);
   draw_local_tank(game);
   draw_other_tanks(game);
   draw_projectiles(game);

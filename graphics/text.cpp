@@ -45,9 +45,14 @@ void draw_text(const Game& game, int32_t x, int32_t y, const char* text, int32_t
   glLoadIdentity();
   glTranslatef(static_cast<float>(x), static_cast<float>(y), 0);
 
-  glListBase(game.graphics.lists.font_lists + static_cast<uint32_t>(kGlyphsPerSet * font_set) -
-             static_cast<uint32_t>(kFirstPrintable));
-  glCallLists(static_cast<GLsizei>(length), GL_BYTE, buffer);
+  // The glyphs' cells in one batch, each pen position kGlyphAdvance on; the
+  // same quads the font's display lists hold.
+  glBegin(GL_QUADS);
+  for (std::size_t i = 0; i < length; ++i) {
+    const int32_t glyph = kGlyphsPerSet * font_set + static_cast<unsigned char>(buffer[i]) - kFirstPrintable;
+    emit_glyph_quad(glyph, kGlyphAdvance * static_cast<float>(i));
+  }
+  glEnd();
 
   glMatrixMode(GL_PROJECTION);
   glPopMatrix();
