@@ -1,6 +1,6 @@
 // The window services on SDL2. The game draws at its configured resolution
-// into an off-screen framebuffer; each buffer swap scales it over the whole
-// full-screen window. The desktop's own display mode is never changed, so
+// into an off-screen framebuffer; each buffer swap scales it into the
+// full-screen window, keeping its proportions. The desktop's own display mode is never changed, so
 // the game behaves the same on X11, Wayland and Xvfb.
 #include "platform/window.h"
 
@@ -345,15 +345,32 @@ bool destroy_gl_context(Window* window) {
   return true;
 }
 
+PictureRect fit_picture(int32_t width, int32_t height, int32_t out_width, int32_t out_height) {
+  if (width <= 0 || height <= 0 || out_width <= 0 || out_height <= 0) return {0, 0, out_width, out_height};
+  const int64_t wide = static_cast<int64_t>(out_width) * height;
+  const int64_t tall = static_cast<int64_t>(out_height) * width;
+  if (wide > tall) {  // the window is wider: bars left and right
+    const auto shown = static_cast<int32_t>(tall / height);
+    const int32_t x = (out_width - shown) / 2;
+    return {x, 0, x + shown, out_height};
+  }
+  const auto shown = static_cast<int32_t>(wide / width);
+  const int32_t y = (out_height - shown) / 2;
+  return {0, y, out_width, y + shown};
+}
+
 void swap_buffers(Window* window) {
   if (!window || !window->context) return;
   if (window->framebuffer) {
     int out_width = 0, out_height = 0;
     SDL_GL_GetDrawableSize(window->sdl, &out_width, &out_height);
+    const PictureRect to = fit_picture(window->fb_width, window->fb_height, out_width, out_height);
     FramebufferApi& fb = window->fb;
     fb.bind_framebuffer(kReadFramebuffer, window->framebuffer);
     fb.bind_framebuffer(kDrawFramebuffer, 0);
-    fb.blit_framebuffer(0, 0, window->fb_width, window->fb_height, 0, 0, out_width, out_height,
+    // The bars take the game's clear colour, the current one.
+    if (to.x0 > 0 || to.y0 > 0 || to.x1 < out_width || to.y1 < out_height) glClear(GL_COLOR_BUFFER_BIT);
+    fb.blit_framebuffer(0, 0, window->fb_width, window->fb_height, to.x0, to.y0, to.x1, to.y1,
                         GL_COLOR_BUFFER_BIT, GL_LINEAR);
     SDL_GL_SwapWindow(window->sdl);
     fb.bind_framebuffer(kFramebuffer, window->framebuffer);

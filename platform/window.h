@@ -71,8 +71,17 @@ void restore_display_mode(Window* window);
 bool create_gl_context(Window* window, int32_t color_bits, int32_t depth_bits);
 // Releases the context; false when it cannot be released.
 bool destroy_gl_context(Window* window);
-// Presents the finished frame.
+// Presents the finished frame: the drawing surface scaled as large as the
+// window allows with its own proportions, centred, with bars of the current
+// clear colour beside or above and below it.
 void swap_buffers(Window* window);
+
+// Where a picture of width x height lands in a window of out_width x
+// out_height when it keeps its proportions: [x0, x1) x [y0, y1), centred.
+struct PictureRect {
+  int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+PictureRect fit_picture(int32_t width, int32_t height, int32_t out_width, int32_t out_height);
 
 // Ends the platform layer's use of SDL once everything built on it (windows,
 // contexts, sound, input) has been released. Harmless when nothing started.
