@@ -100,6 +100,26 @@ void draw_local_tank(const Game& game) {
   glColor3f(1, 1, 1);
 }
 
+// The local tank reaches at most this far from the eye.
+constexpr float kLocalTankReach = 2.0f;
+
+// Whether a translucent box comes within the local tank's reach. Only then
+// can part of the tank lie behind glass, which hides what is drawn after it;
+// otherwise the tank can go first and spare the pixels it covers.
+bool glass_near_eye(const Game& game) {
+  const Camera& eye = game.world.camera;
+  auto gap = [](float p, float low, float high) { return p < low ? low - p : (p > high ? p - high : 0.0f); };
+  for (const LevelObject& box : game.world.level.objects) {
+    if (!box.in_use || !box.translucent) continue;
+    const float dx = gap(eye.camera_x, box.x, box.x + box.size_x);
+    const float dz = gap(eye.camera_z, box.z, box.z + box.size_z);
+    // A lift's drawn height changes with it, so only its ground square counts.
+    const float dy = box.kind == LEVEL_KIND_LIFT ? 0.0f : gap(eye.camera_y, box.y, box.y + box.size_y);
+    if (!(dx * dx + dy * dy + dz * dz > kLocalTankReach * kLocalTankReach)) return true;
+  }
+  return false;
+}
+
 void draw_other_tanks(const Game& game) {
   const DisplayLists& lists = game.graphics.lists;
   glColor3f(1, 1, 1);
@@ -265,10 +285,14 @@ int render_frame(Game& game) {
   // Lighting is on for the whole scene; text turns it off.
   glEnable(GL_LIGHTING);
   glColor3f(1, 1, 1);
+  // Opaque things nearest first, then the backdrop where they left room,
+  // then everything in its own order.
+  const bool tank_first = !glass_near_eye(game);
+  if (tank_first) draw_local_tank(game);
   const std::size_t rest = draw_opaque_level_prefix(game);
   draw_backdrop(game);
   draw_level_rest(game, rest);
-  draw_local_tank(game);
+  if (!tank_first) draw_local_tank(game);
   draw_other_tanks(game);
   draw_projectiles(game);
   draw_particles(game);

@@ -181,6 +181,25 @@ TEST_F(Frames, TheLocalPlayersOwnSlotIsNeverDrawnAsAnotherTank) {
   EXPECT_GT(changed(without, draw()), 500);
 }
 
+// Glass close ahead of the eye hides the parts of the local tank behind it,
+// exactly as an opaque wall in its place would: the tank shows on the same
+// pixels either way.
+TEST_F(Frames, GlassWithinTheLocalTanksReachHidesThePartsBehindIt) {
+  game.world.level = LevelTable{};
+  LevelObject& pane = add_box(game, -3, -3.2f, 0.8f, 6, 6, 0.1f, 5);
+  auto tank_pixels = [&] {
+    game.world.tank.in_play = 0;
+    const test_gl::Frame without = draw();
+    game.world.tank.in_play = 1;
+    return changed(without, draw());
+  };
+  const int64_t behind_wall = tank_pixels();
+  pane.translucent = 1;
+  const int64_t behind_glass = tank_pixels();
+  EXPECT_GT(behind_wall, 1000);
+  EXPECT_NEAR(static_cast<double>(behind_glass), static_cast<double>(behind_wall), behind_wall * 0.01);
+}
+
 // Rows of the picture's column x that differ between two frames.
 int changed_rows(const test_gl::Frame& a, const test_gl::Frame& b, int x) {
   int rows = 0;
