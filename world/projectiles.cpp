@@ -1,5 +1,6 @@
 #include "world/projectiles.h"
 
+#include <array>
 #include <cstdio>
 
 #include "net/protocol.h"
@@ -37,10 +38,54 @@ bool inside_level(float coordinate) {
   return coordinate >= -kLevelBound && coordinate <= kLevelBound;
 }
 
-bool inside_box_ahead(const LevelObject& box, const Projectile& shot) {
-  return box.y <= shot.y && shot.y < box.y + box.size_y && box.z <= shot.z + shot.vz &&
-         shot.z + shot.vz < box.z + box.size_z && box.x < shot.x - shot.vx &&
-         shot.x - shot.vx <= box.x + box.size_x;
+// The solid boxes' extents side by side, gathered once per frame (the level
+// does not change while projectiles move), so a pass tests them all in one
+// loop of fixed length that the compiler turns into vector code. The far
+// edges are the same sums the box's own fields give; unused places hold
+// empty ranges that hold nothing.
+struct SolidBoxes {
+  std::array<float, kLevelObjectCount> x0, x1, y0, y1, z0, z1;
+  std::size_t count = 0;
+};
+
+void gather_solid_boxes(const LevelTable& level, SolidBoxes& boxes) {
+  constexpr float kHuge = 3.0e38f;
+  boxes.x0.fill(kHuge);
+  boxes.y0.fill(kHuge);
+  boxes.z0.fill(kHuge);
+  boxes.x1.fill(-kHuge);
+  boxes.y1.fill(-kHuge);
+  boxes.z1.fill(-kHuge);
+  boxes.count = 0;
+  for (const LevelObject& box : level.objects) {
+    if (!box.in_use || !box.solid) continue;
+    const std::size_t i = boxes.count++;
+    boxes.x0[i] = box.x;
+    boxes.x1[i] = box.x + box.size_x;
+    boxes.y0[i] = box.y;
+    boxes.y1[i] = box.y + box.size_y;
+    boxes.z0[i] = box.z;
+    boxes.z1[i] = box.z + box.size_z;
+  }
+}
+
+// Whether solid box i holds the shell's next position.
+inline bool inside_box_ahead(const SolidBoxes& boxes, std::size_t i, float x, float y, float z) {
+  return (boxes.y0[i] <= y) & (y < boxes.y1[i]) & (boxes.z0[i] <= z) & (z < boxes.z1[i]) & (boxes.x0[i] < x) &
+         (x <= boxes.x1[i]);
+}
+
+// A shell ends on every solid box that holds its next position, in index
+// order. Only the host ends shells, so other programs skip the test.
+void end_on_boxes(Game& game, int32_t number, const Projectile& shot, const SolidBoxes& boxes) {
+  if (!game.settings.is_host) return;
+  const float x = shot.x - shot.vx, y = shot.y, z = shot.z + shot.vz;
+  int any = 0;
+  for (std::size_t i = 0; i < kLevelObjectCount; ++i) any |= inside_box_ahead(boxes, i, x, y, z);
+  if (!any) return;
+  for (std::size_t i = 0; i < boxes.count; ++i) {
+    if (inside_box_ahead(boxes, i, x, y, z)) send_projectile_gone(game, number);
+  }
 }
 
 // The tank's hit box: 2 wide, 2 deep, from its reference point 1 down.
@@ -79,12 +124,10 @@ void hit_tanks(Game& game, int32_t number, const Projectile& shot) {
   }
 }
 
-void projectile_pass(Game& game, int32_t number, float step) {
+void projectile_pass(Game& game, int32_t number, float step, const SolidBoxes& boxes) {
   WorldState& world = game.world;
   Projectile& shot = world.projectile_table[static_cast<std::size_t>(number)];
-  for (const LevelObject& box : world.level.objects) {
-    if (box.in_use && box.solid && inside_box_ahead(box, shot)) send_projectile_gone(game, number);
-  }
+  end_on_boxes(game, number, shot, boxes);
   if (game.settings.is_host) hit_tanks(game, number, shot);
 
   shot.x -= shot.vx * step;
@@ -94,6 +137,20 @@ void projectile_pass(Game& game, int32_t number, float step) {
     send_projectile_gone(game, number);
   spawn_particle(game, shot.x, shot.y, shot.z, whole_degrees(shot.heading), kTrailSpeed,
                  kTrailViewDistance, 1.0f, 1.0f, 1.0f, 0.0f);
+}
+
+// Every puff of a trail needs the direction of a whole-degree heading; the
+// extended-precision sine and cosine cost far more than the rest of a puff,
+// so the usual headings 0..360 are worked out once, by the same function.
+Direction trail_direction(int32_t heading) {
+  constexpr int32_t kTabled = 361;
+  static const std::array<Direction, kTabled> table = [] {
+    std::array<Direction, kTabled> t{};
+    for (int32_t h = 0; h < kTabled; ++h) t[static_cast<std::size_t>(h)] = heading_direction(h);
+    return t;
+  }();
+  if (heading >= 0 && heading < kTabled) return table[static_cast<std::size_t>(heading)];
+  return heading_direction(heading);
 }
 
 }  // namespace
@@ -112,13 +169,15 @@ void fire_shell(Game& game) {
 
 void advance_projectiles(Game& game, float step) {
   auto& table = game.world.projectile_table;
+  SolidBoxes boxes;
+  gather_solid_boxes(game.world.level, boxes);
   for (std::size_t i = 0; i < table.size(); ++i) {
     const int32_t number = static_cast<int32_t>(i);
     if (!table[i].active) continue;
-    projectile_pass(game, number, step);
+    projectile_pass(game, number, step, boxes);
     int passes = 1;
     while (table[i].hitscan && table[i].active && passes < kMaxHitscanPasses) {
-      projectile_pass(game, number, step);
+      projectile_pass(game, number, step, boxes);
       ++passes;
     }
     if (table[i].hitscan && table[i].active && passes == kMaxHitscanPasses)
@@ -132,7 +191,7 @@ int spawn_particle(Game& game, float x, float y, float z, int32_t heading, float
   if (world.particle_next < 0 || world.particle_next >= static_cast<int32_t>(kParticleCount))
     world.particle_next = 0;
   Particle& puff = world.particle_pool[static_cast<std::size_t>(world.particle_next)];
-  const Direction direction = heading_direction(heading);
+  const Direction direction = trail_direction(heading);
   puff.x = x;
   puff.y = y;
   puff.z = z;

@@ -6,6 +6,7 @@
 
 #include "net/protocol.h"
 #include "shell/game.h"
+#include "world/heading.h"
 #include "world/projectiles.h"
 #include "world_test_support.h"
 
@@ -158,6 +159,38 @@ TEST(Projectiles, SolidBoxesEndShellsOnTheHost) {
   EXPECT_EQ(game->world.projectile_table[0].active, 0);
 }
 
+// The box test's mixed edges: a shell's next position ends it on the low y
+// and z faces and the high x face, not on the others; a full level's last
+// slot counts like any other.
+TEST(Projectiles, BoxEdgesEndShellsOnTheirOwnSidesOnly) {
+  struct Case {
+    float x, y, z;  // the shell's next position
+    int ends;
+  };
+  // Box 2 x 2 x 2 from (10, 10, 10); the shell moves 0.5 along +z per step.
+  const Case cases[] = {
+      {11, 10, 10, 1},  {11, 12, 11, 0},  // y: low face inside, top face outside
+      {11, 11, 10, 1},  {11, 11, 12, 0},  // z: low face inside, far face outside
+      {10, 11, 11, 0},  {12, 11, 11, 1},  // x: low face outside, high face inside
+      {11, 11, 11, 1},
+  };
+  for (const Case& c : cases) {
+    for (int full : {0, 1}) {
+      auto game = host_game();
+      LevelTable& level = game->world.level;
+      if (full) {
+        for (int i = 0; i < 255; ++i) add_box(level, -90, -90, -90, 1, 1, 1);
+        level.count = 255;
+      }
+      level.objects[full ? 255 : 0] = add_box(level, 10, 10, 10, 2, 2, 2);
+      place_shell(*game, 0, c.x, c.y, c.z - 0.5f, 2);
+      advance_projectiles(*game, 1.0f);
+      EXPECT_EQ(game->world.projectile_table[0].active, 1 - c.ends)
+          << "at (" << c.x << ", " << c.y << ", " << c.z << ") in a " << (full ? "full" : "small") << " level";
+    }
+  }
+}
+
 TEST(Projectiles, LeavingTheLevelEndsTheShellAfterItsLastPuff) {
   auto game = host_game();
   place_shell(*game, 0, 0, 0, 99.8f, 1);
@@ -215,6 +248,17 @@ TEST(Particles, SpawnFillsTheRingAndWraps) {
   EXPECT_FLOAT_EQ(puff.gravity, 0.1f);
   EXPECT_EQ(game->world.particle_next, 1);
   EXPECT_FLOAT_EQ(game->world.particle_pool[1].x, 1);
+}
+
+TEST(Particles, TrailHeadingsInAndOutOfTheUsualRangeGiveTheExactDirection) {
+  auto game = host_game();
+  for (int32_t heading : {0, 1, 90, 359, 360, 361, -30, 100000}) {
+    spawn_particle(*game, 0, 0, 0, heading, 0.02f, 16, 1, 1, 1, 0);
+    const Particle& puff = game->world.particle_pool[static_cast<std::size_t>(game->world.particle_next - 1)];
+    const Direction expected = heading_direction(heading);
+    EXPECT_EQ(puff.vx, expected.sin_a * 0.02f) << heading;
+    EXPECT_EQ(puff.vz, expected.cos_a * 0.02f) << heading;
+  }
 }
 
 TEST(Particles, APuffDiesInItsFiftyFirstFrame) {
