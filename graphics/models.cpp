@@ -106,8 +106,12 @@ constexpr std::array<Corner, 4> kBillboard = {{
 
 }  // namespace
 
-void emit_cube_quads(float x, float y, float z, float half) {
+void emit_cube_quads(float x, float y, float z, float half, const float (&eye)[3]) {
   for (const Face& face : kCube) {
+    // A face turned away from the eye would be culled anyway: leave it out.
+    const float toward = (x + face.nx * half - eye[0]) * face.nx + (y + face.ny * half - eye[1]) * face.ny +
+                         (z + face.nz * half - eye[2]) * face.nz;
+    if (toward > 0) continue;
     glNormal3f(face.nx, face.ny, face.nz);
     for (const Corner& c : face.corners) {
       glTexCoord2f(c.s, c.t);
@@ -117,8 +121,8 @@ void emit_cube_quads(float x, float y, float z, float half) {
 }
 
 void emit_billboard_triangles(const float (&corners)[4][3], float x, float y, float z) {
-  // The strip's two triangles, the second in the order a strip draws it.
-  constexpr int kOrder[6] = {0, 1, 2, 2, 1, 3};
+  // The strip's corners around the square's edge.
+  constexpr int kOrder[4] = {0, 1, 3, 2};
   for (int i : kOrder) {
     glTexCoord2f(kBillboard[static_cast<std::size_t>(i)].s, kBillboard[static_cast<std::size_t>(i)].t);
     glVertex3f(x + corners[i][0], y + corners[i][1], z + corners[i][2]);

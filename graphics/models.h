@@ -19,10 +19,11 @@ int build_model_lists(Game& game);
 void delete_model_lists(DisplayLists& lists);
 
 // Batched drawing, inside the caller's glBegin: the cube of half-size 1
-// scaled to `half` about (x, y, z) as 6 quads with normals; the particle
+// scaled to `half` about (x, y, z) as quads with normals, leaving out the
+// faces turned away from the eye (culling would drop them); the particle
 // square as two triangles, its corners already turned and scaled
 // (billboard_corners) and moved to (x, y, z).
-void emit_cube_quads(float x, float y, float z, float half);
+void emit_cube_quads(float x, float y, float z, float half, const float (&eye)[3]);
 void emit_billboard_triangles(const float (&corners)[4][3], float x, float y, float z);
 // Glyph cell `glyph` of the font as a 16 x 16 quad from (pen_x, 0).
 void emit_glyph_quad(int32_t glyph, float pen_x);

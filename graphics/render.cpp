@@ -141,12 +141,14 @@ void draw_other_tanks(const Game& game) {
 
 // All shells in one batch: cubes of side 0.2 about each shell.
 void draw_projectiles(const Game& game) {
+  const Camera& camera = game.world.camera;
+  const float eye[3] = {camera.camera_x, camera.camera_y, -camera.camera_z};
   glColor3f(1, 1, 1);
   restore_camera();
   bind_texture_slot(game.textures, TEXTURE_SHELL);
   glBegin(GL_QUADS);
   for (const Projectile& shot : game.world.projectile_table) {
-    if (shot.active) emit_cube_quads(shot.x, shot.y, -shot.z, kProjectileScale);
+    if (shot.active) emit_cube_quads(shot.x, shot.y, -shot.z, kProjectileScale, eye);
   }
   glEnd();
 }
@@ -185,7 +187,7 @@ void draw_particles(const Game& game) {
   billboard_corners(turn, corners);
   restore_camera();
   bind_texture_slot(game.textures, TEXTURE_SMOKE);
-  glBegin(GL_TRIANGLES);
+  glBegin(GL_QUADS);
   for (const Particle& puff : game.world.particle_pool) {
     if (!puff.active) continue;
     if (!(planar_distance(tank.x, tank.z, puff.x, puff.z) < puff.view_distance)) continue;
