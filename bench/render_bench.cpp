@@ -217,10 +217,10 @@ int main(int argc, char** argv) {
     platform::swap_buffers(game->shell.main_window);
     glFinish();
     if (first) {
-      std::printf("start-up in process, launch to first frame: %.0f ms (window %.0f, context and textures %.0f,"
+      const double shown = seconds_since_launch() * 1000;
+      std::printf("start-up in process, launch to first frame: %.0f ms (ms since launch at: window %.0f, context and textures %.0f,"
                   " display lists %.0f, first frame %.0f; no sound or music)\n",
-                  seconds_since_launch() * 1000, stages.window, stages.textures, stages.scene,
-                  seconds_since_launch() * 1000);
+                  shown, stages.window, stages.textures, stages.scene, shown);
     }
     first = false;
     std::printf("\n%dx%d\n", width, height);
