@@ -120,7 +120,7 @@ void emit_cube_quads(float x, float y, float z, float half, const float (&eye)[3
   }
 }
 
-void emit_billboard_triangles(const float (&corners)[4][3], float x, float y, float z) {
+void emit_billboard_quad(const float (&corners)[4][3], float x, float y, float z) {
   // The strip's corners around the square's edge.
   constexpr int kOrder[4] = {0, 1, 3, 2};
   for (int i : kOrder) {

@@ -21,10 +21,10 @@ void delete_model_lists(DisplayLists& lists);
 // Batched drawing, inside the caller's glBegin: the cube of half-size 1
 // scaled to `half` about (x, y, z) as quads with normals, leaving out the
 // faces turned away from the eye (culling would drop them); the particle
-// square as two triangles, its corners already turned and scaled
+// square as one quad (corners around its edge), already turned and scaled
 // (billboard_corners) and moved to (x, y, z).
 void emit_cube_quads(float x, float y, float z, float half, const float (&eye)[3]);
-void emit_billboard_triangles(const float (&corners)[4][3], float x, float y, float z);
+void emit_billboard_quad(const float (&corners)[4][3], float x, float y, float z);
 // Glyph cell `glyph` of the font as a 16 x 16 quad from (pen_x, 0).
 void emit_glyph_quad(int32_t glyph, float pen_x);
 // The billboard's four corners under a 3 x 3 matrix (rows of it).

@@ -192,7 +192,7 @@ void draw_particles(const Game& game) {
     if (!puff.active) continue;
     if (!(planar_distance(tank.x, tank.z, puff.x, puff.z) < puff.view_distance)) continue;
     glColor4f(puff.red, puff.green, puff.blue, puff.life);
-    emit_billboard_triangles(corners, puff.x, puff.y, -puff.z);
+    emit_billboard_quad(corners, puff.x, puff.y, -puff.z);
   }
   glEnd();
 }
