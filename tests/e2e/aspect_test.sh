@@ -22,9 +22,15 @@ for row in 3 5; do
   sed -i "s/SET_SERVER 1/SET_SERVER 0/; s/SET_RESOLUTION [0-9]/SET_RESOLUTION $row/" config.dat
   ./Morvane 2>stderr.txt & pid=$!
   wait_for_window "Morvane - " >/dev/null || { cat stderr.txt; fail "no game window at row $row"; }
-  sleep 1.5
+  # A busy machine may take a while for the first frame: look again until
+  # the left bar shows, then check everything on that picture.
   picture="$ARTEFACTS/aspect-row$row.png"
-  import -window root "$picture" || fail "no screenshot"
+  for _ in $(seq 60); do
+    import -window root "$picture" || fail "no screenshot"
+    read -r low high <<<"$(grey_range "$picture" 158x720+0+0)"
+    [ "$low" -ge 124 ] && [ "$high" -le 132 ] && break
+    sleep 0.5
+  done
   for bar in 158x720+0+0 158x720+1122+0; do
     read -r low high <<<"$(grey_range "$picture" "$bar")"
     [ "$low" -ge 124 ] && [ "$high" -le 132 ] || fail "bar $bar at row $row is not the clear colour: grey $low..$high"
