@@ -207,7 +207,9 @@ TEST_F(CapturedSound, AFireMessageSoundsAndTheNextOneRestartsIt) {
 
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   handle_fire_message(*game, 3);
-  std::this_thread::sleep_for(std::chrono::milliseconds(17));  // one frame
+  // Long enough for the mixer to have started the first (it mixes 23 ms at
+  // a time, later on a busy machine), well inside the shot's 1.3 s.
+  std::this_thread::sleep_for(std::chrono::milliseconds(250));
   handle_fire_message(*game, 4);
   std::this_thread::sleep_for(std::chrono::milliseconds(2000));  // room for a busy machine
   const Bytes out = stop_and_read();
