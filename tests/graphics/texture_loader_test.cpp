@@ -12,7 +12,7 @@
 
 namespace {
 
-struct BitmapSpec {
+struct BitmapFields {
   int32_t width = 3;
   int32_t height = 2;
   uint16_t bits = 24;
@@ -28,22 +28,22 @@ void put(std::vector<uint8_t>& out, uint32_t value, int bytes) {
 }
 
 // Stored pixel k (in file order) has the bytes (k, k + 1, k + 2) mod 256.
-std::vector<uint8_t> make_bitmap(const BitmapSpec& spec) {
-  const uint32_t size = spec.image_size >= 0 ? static_cast<uint32_t>(spec.image_size)
-                                             : static_cast<uint32_t>(spec.width * spec.height * 3);
-  std::vector<uint8_t> out{static_cast<uint8_t>(spec.type[0]), static_cast<uint8_t>(spec.type[1])};
+std::vector<uint8_t> make_bitmap(const BitmapFields& fields) {
+  const uint32_t size = fields.image_size >= 0 ? static_cast<uint32_t>(fields.image_size)
+                                               : static_cast<uint32_t>(fields.width * fields.height * 3);
+  std::vector<uint8_t> out{static_cast<uint8_t>(fields.type[0]), static_cast<uint8_t>(fields.type[1])};
   put(out, 54 + size, 4);
   put(out, 0, 4);
-  put(out, spec.pixel_offset, 4);
+  put(out, fields.pixel_offset, 4);
   put(out, 40, 4);
-  put(out, static_cast<uint32_t>(spec.width), 4);
-  put(out, static_cast<uint32_t>(spec.height), 4);
+  put(out, static_cast<uint32_t>(fields.width), 4);
+  put(out, static_cast<uint32_t>(fields.height), 4);
   put(out, 1, 2);
-  put(out, spec.bits, 2);
-  put(out, spec.compression, 4);
+  put(out, fields.bits, 2);
+  put(out, fields.compression, 4);
   put(out, size, 4);
   for (int i = 0; i < 4; ++i) put(out, 0, 4);
-  const int64_t pixels = spec.pixel_bytes >= 0 ? spec.pixel_bytes : size;
+  const int64_t pixels = fields.pixel_bytes >= 0 ? fields.pixel_bytes : size;
   for (int64_t k = 0; k < pixels; ++k) out.push_back(static_cast<uint8_t>(k / 3 + k % 3));
   return out;
 }
@@ -81,9 +81,9 @@ TEST_F(BitmapFile, LoadsRowsTopFirstWithoutPaddingForAnyWidth) {
 }
 
 TEST_F(BitmapFile, PixelsAreReadFromByte54WhateverTheOffsetFieldSays) {
-  BitmapSpec spec;
-  spec.pixel_offset = 1078;
-  write(make_bitmap(spec));
+  BitmapFields fields;
+  fields.pixel_offset = 1078;
+  write(make_bitmap(fields));
   BitmapImage image;
   ASSERT_EQ(load_bitmap(image, path.c_str(), 1), 1);
   EXPECT_EQ(image.pixels[0], 3);
@@ -91,39 +91,39 @@ TEST_F(BitmapFile, PixelsAreReadFromByte54WhateverTheOffsetFieldSays) {
 
 struct Rejection {
   const char* name;
-  BitmapSpec spec;
+  BitmapFields fields;
 };
 
 std::vector<Rejection> rejections() {
   std::vector<Rejection> cases;
   auto add = [&](const char* name, auto change) {
-    BitmapSpec spec;
-    change(spec);
-    cases.push_back({name, spec});
+    BitmapFields fields;
+    change(fields);
+    cases.push_back({name, fields});
   };
-  add("not BM", [](BitmapSpec& s) { s.type[0] = 'B', s.type[1] = 'A'; });
-  add("8-bit palette", [](BitmapSpec& s) { s.bits = 8; });
-  add("32-bit", [](BitmapSpec& s) { s.bits = 32, s.image_size = s.width * s.height * 4; });
-  add("run-length compressed", [](BitmapSpec& s) { s.compression = 1; });
-  add("rows padded to four bytes", [](BitmapSpec& s) { s.image_size = 12 * 2; });
-  add("image size too small", [](BitmapSpec& s) { s.image_size = 17; });
-  add("two negative dimensions", [](BitmapSpec& s) { s.width = -3, s.height = -2, s.image_size = 18; });
-  add("zero width", [](BitmapSpec& s) { s.width = 0, s.image_size = 0; });
+  add("not BM", [](BitmapFields& s) { s.type[0] = 'B', s.type[1] = 'A'; });
+  add("8-bit palette", [](BitmapFields& s) { s.bits = 8; });
+  add("32-bit", [](BitmapFields& s) { s.bits = 32, s.image_size = s.width * s.height * 4; });
+  add("run-length compressed", [](BitmapFields& s) { s.compression = 1; });
+  add("rows padded to four bytes", [](BitmapFields& s) { s.image_size = 12 * 2; });
+  add("image size too small", [](BitmapFields& s) { s.image_size = 17; });
+  add("two negative dimensions", [](BitmapFields& s) { s.width = -3, s.height = -2, s.image_size = 18; });
+  add("zero width", [](BitmapFields& s) { s.width = 0, s.image_size = 0; });
   // 65536 x 65536 x 3 is 3 x 2^32: a 32-bit product wraps to 0.
-  add("size product wraps", [](BitmapSpec& s) { s.width = 65536, s.height = 65536, s.image_size = 0, s.pixel_bytes = 64; });
+  add("size product wraps", [](BitmapFields& s) { s.width = 65536, s.height = 65536, s.image_size = 0, s.pixel_bytes = 64; });
   // A consistent header for a 2.7 GB image in a tiny file: refused before
   // anything is allocated.
-  add("huge image in a short file", [](BitmapSpec& s) {
+  add("huge image in a short file", [](BitmapFields& s) {
     s.width = 30000, s.height = 30000, s.image_size = 2700000000LL, s.pixel_bytes = 64;
   });
-  add("pixels cut short", [](BitmapSpec& s) { s.pixel_bytes = 17; });
+  add("pixels cut short", [](BitmapFields& s) { s.pixel_bytes = 17; });
   return cases;
 }
 
 TEST_F(BitmapFile, RejectsEveryEntryItCannotUseAndHoldsNoPixels) {
   for (const Rejection& r : rejections()) {
     SCOPED_TRACE(r.name);
-    write(make_bitmap(r.spec));
+    write(make_bitmap(r.fields));
     BitmapImage image;
     EXPECT_EQ(load_bitmap(image, path.c_str(), 1), 0);
     EXPECT_EQ(image.loaded, 0);
