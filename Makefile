@@ -3,10 +3,13 @@
 #   make test  - install what is missing, build (normal and sanitized) and run every test headless
 #   make install [PREFIX=/usr/local] [DESTDIR=...] - install the game from build/
 #   make package - build/morvane_<version>_amd64.deb
+#   make fuzz  - build the fuzz targets with clang and run each for FUZZ_SECONDS (default 180)
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
+FUZZ_SECONDS ?= 180
+FUZZ_TARGETS ?=
 
-.PHONY: play test deps build build-asan bench clean install package
+.PHONY: play test deps build build-asan bench fuzz clean install package
 
 deps:
 	@scripts/install-deps.sh
@@ -32,8 +35,14 @@ package: build
 	@cd build && cpack -G DEB
 	@ls build/morvane_*.deb
 
+fuzz: deps
+	@cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANE_FUZZ=ON \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build build-fuzz --target fuzz_programs -j $(JOBS)
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_TARGETS="$(FUZZ_TARGETS)" scripts/run-fuzz.sh
+
 bench: build
 	@scripts/run-bench.sh
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz

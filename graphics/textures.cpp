@@ -93,11 +93,9 @@ int open_texture_archive(TextureBank& bank, const char* path,
 // anything is allocated, so a hostile header cannot make us reserve more than
 // the file holds and no image is ever uploaded with unread bytes. A pixel
 // buffer that cannot be allocated rejects the entry the same way.
-int load_bitmap(BitmapImage& image, const char* path, int32_t offset) {
+int read_bitmap(BitmapImage& image, std::FILE* file, int32_t offset) {
   if (image.loaded) free_bitmap(image);
   if (offset < 0) return 0;
-  std::FILE* file = std::fopen(path, "rb");
-  if (!file) return 0;
   uint8_t bytes[kPixelArrayOffset];
   BitmapHeader header;
   const long available = bytes_after(file, offset);
@@ -112,7 +110,6 @@ int load_bitmap(BitmapImage& image, const char* path, int32_t offset) {
     }
   }
   ok = ok && std::fread(image.pixels.data(), 1, header.image_size, file) == header.image_size;
-  std::fclose(file);
   if (!ok) {
     free_bitmap(image);
     return 0;
@@ -123,6 +120,16 @@ int load_bitmap(BitmapImage& image, const char* path, int32_t offset) {
   flip_rows(image.pixels.data(), static_cast<std::size_t>(header.width) * 3,
             static_cast<std::size_t>(header.height));
   return 1;
+}
+
+int load_bitmap(BitmapImage& image, const char* path, int32_t offset) {
+  if (image.loaded) free_bitmap(image);
+  if (offset < 0) return 0;
+  std::FILE* file = std::fopen(path, "rb");
+  if (!file) return 0;
+  const int result = read_bitmap(image, file, offset);
+  std::fclose(file);
+  return result;
 }
 
 // Swaps rows pairwise in place, so there is no temporary buffer that could

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 inline constexpr std::size_t kTextureSlotCount = 1024;
@@ -50,6 +51,8 @@ int load_textures(TextureBank& bank);
 // Deletes every uploaded texture; always 1, harmless twice.
 int free_textures(TextureBank& bank);
 int load_bitmap(BitmapImage& image, const char* path, int32_t offset);
+// The same from a stream open for reading, which stays open.
+int read_bitmap(BitmapImage& image, std::FILE* file, int32_t offset);
 int flip_rows(uint8_t* pixels, std::size_t bytes_per_row, std::size_t row_count);
 int free_bitmap(BitmapImage& image);
 int upload_texture(uint32_t& texture_name, const BitmapImage& image);

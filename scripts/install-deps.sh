@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config ccache
+  clang libclang-rt-dev
   libsdl2-dev libsdl2-mixer-dev
   libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
   libenet-dev

@@ -139,10 +139,8 @@ float read_version(std::FILE* file) {
 
 // Hostile files: a word longer than 79 characters or a number that does not
 // parse refuses the whole file (0), as a missing file would.
-int load_level(LevelTable& level, const char* path) {
+int read_level(LevelTable& level, std::FILE* file) {
   for (LevelObject& object : level.objects) object.in_use = 0;
-  std::FILE* file = std::fopen(path, "r");
-  if (!file) return 0;
   WordReader in(file);
   char word[kMaxWordLength + 1];
   bool accepted = in.next(word) && std::strcmp(word, "MRVN_LEVEL") == 0;
@@ -151,8 +149,18 @@ int load_level(LevelTable& level, const char* path) {
     if (std::strcmp(word, "EOF") == 0) break;
     if (std::strcmp(word, "BEGIN_OBJECT_DEFINITION") == 0 && !read_block(in, level)) break;
   }
-  std::fclose(file);
   if (accepted && !in.broken()) return 1;
   for (LevelObject& object : level.objects) object.in_use = 0;
   return 0;
+}
+
+int load_level(LevelTable& level, const char* path) {
+  std::FILE* file = std::fopen(path, "r");
+  if (!file) {
+    for (LevelObject& object : level.objects) object.in_use = 0;
+    return 0;
+  }
+  const int result = read_level(level, file);
+  std::fclose(file);
+  return result;
 }

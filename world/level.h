@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 
 inline constexpr int32_t LEVEL_KIND_QUAD = 0;
 inline constexpr int32_t LEVEL_KIND_LIFT = 3;
@@ -42,3 +43,5 @@ struct LevelTable {
 // Loads the level file. Returns 1 when the file opened and its header was
 // accepted, 0 otherwise.
 int load_level(LevelTable& level, const char* path);
+// The same from a stream open for reading, which stays open.
+int read_level(LevelTable& level, std::FILE* file);
