@@ -153,6 +153,7 @@ class Music : public ::testing::Test {
     game->settings.music_enabled = 1;
   }
   void TearDown() override {
+    unload_all_music(*game);  // the segments a test leaves loaded
     fs::current_path(previous);
     fs::remove_all(directory);
   }
