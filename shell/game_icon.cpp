@@ -20,7 +20,7 @@ struct Block {
 constexpr int kMaxBlocks = 32;
 
 struct Drawing {
-  Block blocks[kMaxBlocks];
+  Block blocks[kMaxBlocks] = {};
   int count = 0;
   constexpr void fill(int x0, int y0, int x1, int y1, uint32_t colour) {
     blocks[count++] = {x0, y0, x1, y1, colour};
