@@ -163,6 +163,7 @@ TEST(PauseMenu, EveryRowDoesItsJob) {
   game.menus.menu_cursor = 4;  // Quit
   pause_menu_frame(game);
   EXPECT_EQ(game.world.quit_requested, 1);
+  release_directplay(game);  // the session objects Disconnect made anew
 }
 
 TEST(PauseMenu, EscapeAfterTheSessionListPutsTheCursorOnResume) {
