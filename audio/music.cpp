@@ -98,7 +98,7 @@ bool read_whole_file(const char* path, std::vector<uint8_t>& bytes) {
 // Keeps the time a switch takes out of the frame's measured duration, so the
 // next simulation step does not jump.
 void exclude_switch_time(Game& game, double t0) {
-  game.world.frame_start_ms += static_cast<float>(now_ms(game.shell.timer) - t0);
+  game.world.frame_start_ms += now_ms(game.shell.timer) - t0;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "audio/music.h"
 #include "graphics/text.h"
+#include "net/message_log.h"
 #include "net/session.h"
 #include "shell/game.h"
 #include "world/input.h"
@@ -45,11 +46,18 @@ bool move_cursor(Game& game, int32_t last_row) {
 }
 
 // Both paths of the session menu end here: the game is entered and the
-// entry prompt shows from the next frame.
+// entry prompt shows from the next frame. A host whose session cannot be
+// opened still plays (alone). A refused or failed join is said in the
+// message log, and the player stays at the session menu, which lists the
+// games again.
 void enter_game(Game& game) {
   game.world.chat_entry_open = 0;
+  if (open_session(game) != 1 && !game.settings.is_host) {
+    add_log_entry(game.log, LOG_ERROR, join_failure_text(game), "SYS");
+    game.menus.session_menu_phase = 0;
+    return;
+  }
   game.world.in_session = 1;
-  open_session(game);
   game.world.awaiting_entry = 1;
   game.world.tank.in_play = 0;
 }

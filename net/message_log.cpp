@@ -10,6 +10,7 @@ void copy_cut(char* dest, std::size_t size, const char* src) {
   std::size_t n = src ? strnlen(src, size - 1) : 0;
   std::memcpy(dest, src ? src : "", n);
   std::memset(dest + n, 0, size - n);
+  replace_control_characters(dest);
 }
 
 void echo_entry(MessageLog& log, const LogEntry& entry) {
@@ -38,6 +39,13 @@ int add_log_entry(MessageLog& log, int32_t category, const char* text, const cha
   newest.category = category;
   if (log.echo) echo_entry(log, newest);
   return 1;
+}
+
+void replace_control_characters(char* text) {
+  for (; *text != '\0'; ++text) {
+    const auto c = static_cast<unsigned char>(*text);
+    if (c < 32 || c == 127) *text = '?';
+  }
 }
 
 void hide_log_entries(MessageLog& log) {

@@ -31,9 +31,15 @@ struct MessageLog {
   uint32_t repeats = 0;
 };
 
-// Pushes one message; the oldest falls out. Texts are copied verbatim and cut
-// at 79 characters. Returns 1.
+// Pushes one message; the oldest falls out. Texts are cut at 79 characters
+// and their control characters replaced (see below). Returns 1.
 int add_log_entry(MessageLog& log, int32_t category, const char* text, const char* source);
 
 // Hides every entry, as at start-up.
 void hide_log_entries(MessageLog& log);
+
+// Replaces every control character (codes below 32, and 127) of a
+// NUL-terminated text with '?'. Names and texts from other players pass
+// through here before they are stored, so that nobody can send escape
+// sequences to another player's terminal or garble the screen.
+void replace_control_characters(char* text);

@@ -225,7 +225,10 @@ int send_damage(Game& game, int32_t slot_index, int32_t damage) {
   const auto bytes = encode_message(message);
   if (slot.player_id == game.world.tank.local_player_id) {
     handle_game_message(game, bytes, DPID_SERVERPLAYER, slot.player_id);
-  } else if (!transport_send(game, slot.player_id, false, bytes)) {
+  } else if (!transport_send(game, slot.player_id, true, bytes)) {
+    // Guaranteed: the host has already lowered its own copy, and a lost
+    // set-health would leave host and victim disagreeing (a kill announced
+    // for a tank that plays on).
     add_log_entry(game.log, LOG_ERROR, "Status send failed.", "ERROR");
   }
   return 1;
@@ -267,6 +270,17 @@ PlayerSlot& sender_slot(Game& game, uint32_t sender) {
   for (PlayerSlot& slot : game.world.player_table)
     if (slot.player_id == sender) return slot;
   return game.world.player_table[0];
+}
+
+// Health as the host lets a player report it: never above the host's own
+// copy, which only the host lowers, except that a dead tank re-enters the
+// game with 100.
+constexpr int32_t kEntryHealth = 100;
+
+int32_t accepted_health(const PlayerSlot& slot, int32_t reported) {
+  if (reported <= slot.health) return reported;
+  if (slot.health < 1 && reported == kEntryHealth) return reported;
+  return slot.health;
 }
 
 void handle_status(Game& game, const StatusMessage& message) {
@@ -348,6 +362,7 @@ int handle_game_message(Game& game, std::span<const uint8_t> bytes, uint32_t fro
     case MessageLayout::Status: {
       StatusMessage message;
       if (!decode_message(bytes, message) || !is_finite(message)) return invalid_message(game);
+      if (remote) message.health = accepted_health(sender_slot(game, from), message.health);
       if (game.settings.is_host) relay_to_all(game, encode_message(message));
       handle_status(game, message);
       break;
@@ -363,6 +378,8 @@ int handle_game_message(Game& game, std::span<const uint8_t> bytes, uint32_t fro
       TextMessage message;
       if (!decode_message(bytes, message)) return invalid_message(game);
       if (remote && message.header.type != MSG_CHAT) return invalid_message(game);
+      // Relayed and shown without control characters.
+      replace_control_characters(message.text);
       handle_text(game, message);
       break;
     }
@@ -387,8 +404,11 @@ void player_created(Game& game, uint32_t id, std::span<const uint8_t> name_bytes
   const std::size_t limit = std::min(name_bytes.size(), kPlayerSlotNameSize - 1);
   std::size_t length = 0;
   while (length < limit && name_bytes[length] != 0) ++length;
-  std::memset(slot->name, 0, sizeof slot->name);
+  // A reused slot starts clean: the departed tank's place, health and
+  // in_play must not show until the new player's first status arrives.
+  *slot = PlayerSlot{};
   if (length > 0) std::memcpy(slot->name, name_bytes.data(), length);
+  replace_control_characters(slot->name);
   slot->active = 1;
   slot->player_id = id;
   char text[kPlayerSlotNameSize + 32];

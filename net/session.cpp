@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "net/message_log.h"
 #include "shell/game.h"
 
 namespace {
@@ -35,8 +36,10 @@ bool transport_receive(void* peer, uint32_t, uint32_t& from, uint32_t& to, uint8
          platform::ReceiveResult::Ok;
 }
 
+// Names and texts from the network are stored without control characters.
 void copy_cut(char* dest, std::size_t size, const char* src) {
   std::snprintf(dest, size, "%s", src ? src : "");
+  replace_control_characters(dest);
 }
 
 }  // namespace
@@ -105,25 +108,40 @@ bool open_as_client(Game& game) {
 
 void reset_player_table(Game& game) {
   for (PlayerSlot& slot : game.world.player_table) {
-    slot.active = 0;
-    slot.player_id = 0;
+    slot = PlayerSlot{};
     copy_cut(slot.name, sizeof slot.name, "<< UNNAMED >>");
   }
+}
+
+// The local player, then every player of the session into the table.
+bool create_players(Game& game, const char* name, bool host) {
+  if (!platform::create_local_player(game.session.peer, name, host, game.world.tank.local_player_id))
+    return false;
+  reset_player_table(game);
+  game.session.players_found = 0;
+  return platform::enum_players(game.session.peer, on_player_found, &game);
 }
 
 }  // namespace
 
 int open_session(Game& game) {
   const bool host = game.settings.is_host != 0;
+  // A hand-edited config.dat may leave the name empty; the session needs one.
+  char* name = game.settings.player_name;
+  if (name[0] == '\0') copy_cut(name, sizeof game.settings.player_name, kDefaultPlayerName);
   if (!(host ? open_as_host(game) : open_as_client(game))) return 0;
-  if (!platform::create_local_player(game.session.peer, game.settings.player_name, host,
-                                     game.world.tank.local_player_id))
+  if (!create_players(game, name, host)) {
+    platform::close_session(game.session.peer);
     return 0;
-  reset_player_table(game);
-  game.session.players_found = 0;
-  if (!platform::enum_players(game.session.peer, on_player_found, &game)) return 0;
+  }
   game.world.in_session = 1;
   return 1;
+}
+
+const char* join_failure_text(const Game& game) {
+  if (game.session.selected_session < 0 || game.session.selected_session >= game.session.session_count)
+    return "That game is not listed; list the games again.";
+  return platform::join_failure(game.session.peer);
 }
 
 bool on_player_found(void* context, uint32_t player_id, const char* name) {
@@ -136,6 +154,10 @@ bool on_player_found(void* context, uint32_t player_id, const char* name) {
   copy_cut(slot.name, sizeof slot.name, name);
   found += 1;
   return found < static_cast<int32_t>(kMaxPlayers);
+}
+
+void flush_session(Game& game) {
+  if (networking_on(game.settings) && game.world.in_session) platform::flush(game.session.peer);
 }
 
 void keep_session_alive(Game& game) {

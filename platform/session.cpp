@@ -106,6 +106,7 @@ struct PeerSession {
 
   JoinStage join = JoinStage::None;
   char refusal[kRefusalTextSize] = {};
+  char failure[kRefusalTextSize] = {};  // why the last join failed
   WelcomePacket welcome{};
 
   std::array<FoundSession, kSessionMaxPlayers> found{};
@@ -581,9 +582,10 @@ bool open_listed_session(PeerSession* session, const SessionInstance& instance) 
   }
   if (s.join == JoinStage::Accepted) return true;
   if (s.join == JoinStage::Refused)
-    std::fprintf(stderr, "Morvane: the host refused to let us join: %s\n", s.refusal);
+    std::snprintf(s.failure, sizeof s.failure, "%s", s.refusal);
   else
-    std::fprintf(stderr, "Morvane: the game did not answer\n");
+    std::snprintf(s.failure, sizeof s.failure, "The game did not answer.");
+  std::fprintf(stderr, "Morvane: could not join: %s\n", s.failure);
   close_session(session);
   return false;
 }
@@ -598,7 +600,10 @@ bool create_local_player(PeerSession* session, const char* name, bool server_pla
   } else if (s.mode == Mode::Client && !server_player && s.join == JoinStage::Accepted) {
     std::array<uint8_t, 1 + kPlayerNameSize> packet{};
     send_packet(s.server, {packet.data(), encode_create_player(name ? name : "", packet)}, true);
-    if (!wait_while(s, JoinStage::Accepted, kJoinTimeoutMs) || s.join != JoinStage::Welcomed) return false;
+    if (!wait_while(s, JoinStage::Accepted, kJoinTimeoutMs) || s.join != JoinStage::Welcomed) {
+      std::snprintf(s.failure, sizeof s.failure, "The host did not take the new player.");
+      return false;
+    }
     s.local_player_id = s.welcome.player_id;
     s.player_count = 0;
     for (uint8_t i = 0; i < s.welcome.player_count; ++i)
@@ -668,6 +673,14 @@ bool send(PeerSession* session, uint32_t from, uint32_t to, bool guaranteed, con
     if (info.player_id == to) sent = send_packet(peer, framed, guaranteed);
   });
   return sent;
+}
+
+void flush(PeerSession* session) {
+  if (session && session->host) enet_host_flush(session->host);
+}
+
+const char* join_failure(const PeerSession* session) {
+  return session && session->failure[0] ? session->failure : "The game could not be joined.";
 }
 
 void keep_alive(PeerSession* session) {

@@ -61,8 +61,12 @@ bool enum_sessions(PeerSession* session, uint32_t timeout_ms, SessionFound found
 // answering queries. False when the game port cannot be opened.
 bool open_new_session(PeerSession* session, const char* session_name, int32_t max_players);
 // Joins the listed session with this instance. False when it is not listed,
-// does not answer, or refuses (the reason is printed on standard error).
+// does not answer, or refuses (join_failure says which).
 bool open_listed_session(PeerSession* session, const SessionInstance& instance);
+
+// Why the last join (open_listed_session or a client's create_local_player)
+// failed, in a sentence for the player: the host's refusal or the silence.
+const char* join_failure(const PeerSession* session);
 
 // Creates the local player in the open session: the host's is the server
 // player (id 1); a client's id comes from the host.
@@ -82,6 +86,9 @@ ReceiveResult receive(PeerSession* session, uint32_t& from, uint32_t& to, uint8_
 // messages are delivered once and in order; the others may be lost.
 bool send(PeerSession* session, uint32_t from, uint32_t to, bool guaranteed, const uint8_t* bytes,
           std::size_t size);
+// Puts every message sent so far on the wire now, rather than at the next
+// service.
+void flush(PeerSession* session);
 // Serves the network without taking messages off the queue: keeps the
 // session alive and lets players join while the game is not drawing frames.
 void keep_alive(PeerSession* session);

@@ -326,7 +326,7 @@ bool create_gl_context(Window* window, int32_t, int32_t) {
     return false;
   }
   if (SDL_GL_MakeCurrent(window->sdl, window->context) != 0) return false;
-  SDL_GL_SetSwapInterval(0);  // free-running frames; the swap paces them
+  SDL_GL_SetSwapInterval(0);  // until the game chooses its pacing
   int width = window->mode_width, height = window->mode_height;
   if (width <= 0 || height <= 0) SDL_GL_GetDrawableSize(window->sdl, &width, &height);
   if (!window->fb.load() || !make_framebuffer(*window, width, height)) {
@@ -357,6 +357,19 @@ PictureRect fit_picture(int32_t width, int32_t height, int32_t out_width, int32_
   const auto shown = static_cast<int32_t>(wide / width);
   const int32_t y = (out_height - shown) / 2;
   return {0, y, out_width, y + shown};
+}
+
+bool set_swap_sync(Window* window, bool on) {
+  if (!window || !window->context) return false;
+  return SDL_GL_SetSwapInterval(on ? 1 : 0) == 0;
+}
+
+int32_t display_refresh_rate(Window* window) {
+  if (!window) return 0;
+  const int display = SDL_GetWindowDisplayIndex(window->sdl);
+  SDL_DisplayMode mode{};
+  if (display < 0 || SDL_GetCurrentDisplayMode(display, &mode) != 0) return 0;
+  return mode.refresh_rate > 0 ? mode.refresh_rate : 0;
 }
 
 void swap_buffers(Window* window) {

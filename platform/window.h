@@ -71,6 +71,11 @@ void restore_display_mode(Window* window);
 bool create_gl_context(Window* window, int32_t color_bits, int32_t depth_bits);
 // Releases the context; false when it cannot be released.
 bool destroy_gl_context(Window* window);
+// Asks the buffer swap to wait for the display's refresh (on) or not. True
+// when the driver accepted; some drivers accept and still do not wait.
+bool set_swap_sync(Window* window, bool on);
+// The refresh rate of the window's display in Hz; 0 when unknown (Xvfb).
+int32_t display_refresh_rate(Window* window);
 // Presents the finished frame: the drawing surface scaled as large as the
 // window allows with its own proportions, centred, with bars of the current
 // clear colour beside or above and below it.

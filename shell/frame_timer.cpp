@@ -1,10 +1,13 @@
 #include "shell/frame_timer.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include "platform/clock.h"
 
 const ClockSource& platform_clock_source() {
   static const ClockSource source{platform::performance_frequency, platform::performance_counter,
-                                  platform::millisecond_clock};
+                                  platform::millisecond_clock, platform::precise_wait_ms};
   return source;
 }
 
@@ -43,4 +46,16 @@ double now_ms(const FrameTimer& timer) {
   }
   const uint32_t elapsed = clocks.millis() - timer.start_ms;  // wraps safely
   return static_cast<double>(static_cast<long double>(elapsed) * resolution * 1000.0L);
+}
+
+void hold_frame(const FrameTimer& timer, double frame_start_ms) {
+  const double remaining = kPacedFrameMs - (now_ms(timer) - frame_start_ms);
+  if (remaining <= 0.0) return;
+  const ClockSource& clocks = source_of(timer);
+  (clocks.wait ? clocks.wait : platform::precise_wait_ms)(remaining);
+}
+
+bool frames_paced() {
+  const char* unpaced = std::getenv("MORVANE_UNPACED");
+  return !(unpaced && std::strcmp(unpaced, "1") == 0);
 }

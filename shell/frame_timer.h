@@ -9,6 +9,8 @@ struct ClockSource {
   bool (*frequency)(int64_t& counts_per_second);
   int64_t (*counter)();
   uint32_t (*millis)();
+  // Waits the given milliseconds; null: the platform's precise wait.
+  void (*wait)(double ms) = nullptr;
 };
 
 const ClockSource& platform_clock_source();
@@ -26,3 +28,18 @@ struct FrameTimer {
 int timer_start(FrameTimer& timer);
 // Milliseconds since timer_start, computed in extended precision.
 double now_ms(const FrameTimer& timer);
+
+// Every per-frame quantity of the game is tuned for 85 frames a second.
+inline constexpr double kTunedFramesPerSecond = 85.0;
+// The shortest frame: a little under 1/85 s, so that the measured rate,
+// truncated to whole frames a second, reads 85 (and the simulation's step
+// is 1) even when the wait ends a few microseconds late.
+inline constexpr double kPacedFrameMs = 1000.0 / (kTunedFramesPerSecond + 0.5);
+
+// Holds the frame that began at frame_start_ms (on this timer) until it has
+// lasted kPacedFrameMs; a frame that took longer is not held.
+void hold_frame(const FrameTimer& timer, double frame_start_ms);
+
+// False when the environment asks for unpaced frames (MORVANE_UNPACED=1),
+// which only benchmarks and tests that measure raw frame cost should do.
+bool frames_paced();

@@ -30,6 +30,7 @@ struct ShellState {
   int32_t desktop_height = 0;
   FrameTimer timer{};
   int32_t com_initialised = 0;  // kept for the start-up order; nothing to do on Linux
+  bool paced = true;            // frames held to 1/85 s; off only for benchmarks
 };
 
 // The stages of a frame, in the order run_frame calls them. The real

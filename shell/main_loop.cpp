@@ -50,6 +50,7 @@ int run_frame(Game& game) {
     if (world.chat_entry_open && stages.chat_entry_frame(game) != 1) return 0;
     if (world.awaiting_entry && stages.entry_prompt_frame(game) != 1) return 0;
   }
+  flush_session(game);
   world.frame_counter += 1.0f;
   return 1;
 }
@@ -114,12 +115,28 @@ namespace {
 
 void run_one_frame(Game& game) {
   WorldState& world = game.world;
-  world.frame_start_ms = static_cast<float>(now_ms(game.shell.timer));
+  world.frame_start_ms = now_ms(game.shell.timer);
   if (world.key_delay > 0) world.key_delay -= 1;
   if (run_frame(game) != 1) world.quit_requested = 1;
   glFlush();
   platform::swap_buffers(game.shell.main_window);
+  if (game.shell.paced) hold_frame(game.shell.timer, world.frame_start_ms);
   world.frames_per_second = measure_frames_per_second(now_ms(game.shell.timer) - world.frame_start_ms);
+}
+
+// Frames are paced by the buffer swap where the display waits for its
+// refresh, and never run faster than 85 a second: where the swap does not
+// wait (no vertical sync, as on a virtual display, or a driver that ignores
+// it) or the display refreshes faster than 85 Hz, each frame is held to
+// 1/85 s on the clock. The frame rate is measured after the hold, so the
+// simulation's step stays 85 / frames_per_second as before.
+constexpr int32_t kHighestSyncedRefreshHz = 86;
+
+void choose_frame_pacing(Game& game) {
+  game.shell.paced = frames_paced();
+  const int32_t refresh = platform::display_refresh_rate(game.shell.main_window);
+  const bool sync = game.shell.paced && refresh <= kHighestSyncedRefreshHz;
+  platform::set_swap_sync(game.shell.main_window, sync);
 }
 
 // While the window is inactive the thread sleeps until an event arrives; in
@@ -168,8 +185,9 @@ int program_main(Game& game) {
     return 0;
   }
 
+  choose_frame_pacing(game);
   WorldState& world = game.world;
-  world.frame_start_ms = static_cast<float>(now_ms(game.shell.timer));
+  world.frame_start_ms = now_ms(game.shell.timer);
   // A clean exit returns 0; only a quit event carries its own exit code
   // (other events' parameters, such as Escape's key code, are not exit codes).
   uint32_t exit_code = 0;

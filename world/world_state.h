@@ -83,7 +83,10 @@ struct WorldState {
   int32_t awaiting_entry = 0;
   uint32_t key_delay = 0;
   int32_t frames_per_second = 60;
-  float frame_start_ms = 0;
+  // Double, not float: a float of milliseconds since start-up is only
+  // good to a millisecond after four hours, which would upset both the
+  // frame-rate measurement and the frame hold.
+  double frame_start_ms = 0;
   float frame_counter = 0;
   int32_t music_track = 0;
   float music_track_start_ms = 0;

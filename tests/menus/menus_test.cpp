@@ -97,16 +97,21 @@ TEST(SessionMenu, EnterActsOnlyOnListedRowsAndNotWithAMove) {
   EXPECT_EQ(game->menus.menu_cursor, 2);
   EXPECT_EQ(game->world.in_session, 0);
 
+  // Enter on a listed row tries that game. With no network it cannot be
+  // joined: the reason goes to the log and the menu lists the games again.
   release_all(*game);
   press(*game, kScanEnter);
-  for (int frame = 0; frame < 20 && game->world.in_session == 0; ++frame) {
+  for (int frame = 0; frame < 20 && game->session.selected_session != 2; ++frame) {
     tick(*game);
     session_menu_frame(*game);
   }
-  EXPECT_EQ(game->world.in_session, 1);
   EXPECT_EQ(game->session.selected_session, 2);
   EXPECT_EQ(game->settings.is_host, 0);
-  EXPECT_EQ(game->world.awaiting_entry, 1);
+  EXPECT_EQ(game->world.in_session, 0);
+  EXPECT_EQ(game->world.awaiting_entry, 0);
+  EXPECT_EQ(game->menus.session_menu_phase, 0);
+  EXPECT_EQ(game->log.entries[0].category, LOG_ERROR);
+  EXPECT_STREQ(game->log.entries[0].text, "The game could not be joined.");
 }
 
 TEST(PauseMenu, CursorStopsOnQuitAndDownWithEnterActsOnTheRowReached) {
@@ -168,11 +173,11 @@ TEST(PauseMenu, EveryRowDoesItsJob) {
 
 TEST(PauseMenu, EscapeAfterTheSessionListPutsTheCursorOnResume) {
   auto game = client_with_sessions(1);
-  game->menus.menu_cursor = 0;
-  press(*game, kScanEnter);
+  game->menus.menu_cursor = 5;
+  game->settings.is_host = 1;  // a game that opens without a network
+  game->menus.session_menu_phase = 0;
   session_menu_frame(*game);
   ASSERT_EQ(game->world.in_session, 1);
-  game->menus.menu_cursor = 5;
   game->world.key_delay = 0;
   window_procedure(*game, {platform::WindowEventType::KeyDown, platform::kVirtualKeyEscape});
   EXPECT_EQ(game->world.pause_menu_open, 1);
@@ -180,11 +185,12 @@ TEST(PauseMenu, EscapeAfterTheSessionListPutsTheCursorOnResume) {
 }
 
 TEST(EntryPrompt, FireEntersOnlyOnceKeyDelayHasRunOut) {
-  auto game = client_with_sessions(1);
-  game->input.mouse_button = 0x80;  // fire held since the session list
-  press(*game, kScanEnter);
+  auto game = std::make_unique<Game>();
+  game->settings.is_host = 1;
+  game->input.mouse_button = 0x80;  // fire held since the session menu
   session_menu_frame(*game);
   ASSERT_EQ(game->world.awaiting_entry, 1);
+  game->world.key_delay = 20;  // as the session list's Enter leaves it
   game->world.tank.vertical_speed = -0.25f;
   game->world.tank.health = 0;
   int frames = 0;

@@ -270,6 +270,7 @@ TEST(GameMessages, StatusFromAnUnknownPlayerFillsSlotZero) {
   StatusMessage status;
   status.header = {MSG_STATUS, 1, 77};
   status.x = 4.0f;
+  game->world.player_table[0].health = 100;
   status.health = 30;
   status.in_play = 1;
   handle_game_message(*game, encode_message(status), 77, 1);
