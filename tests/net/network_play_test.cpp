@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "menus/menus.h"
 #include "net/session.h"
 #include "shell/game.h"
 #include "world/projectiles.h"
@@ -108,6 +109,28 @@ const PlayerSlot& slot_of(const Game& game, uint32_t id) {
   return game.world.player_table[0];
 }
 
+// A network in front of the real one that loses every message not sent
+// guaranteed.
+Transport lossy_in_front_of(Transport& real) {
+  Transport lossy;
+  lossy.context = &real;
+  lossy.send = [](void* inner, uint32_t from, uint32_t to, bool guaranteed, const uint8_t* bytes,
+                  std::size_t size) {
+    const Transport& t = *static_cast<const Transport*>(inner);
+    return !guaranteed || t.send(t.context, from, to, guaranteed, bytes, size);
+  };
+  lossy.message_count = [](void* inner, uint32_t player) {
+    const Transport& t = *static_cast<const Transport*>(inner);
+    return t.message_count(t.context, player);
+  };
+  lossy.receive = [](void* inner, uint32_t player, uint32_t& from, uint32_t& to, uint8_t* buffer,
+                     std::size_t capacity, std::size_t& size) {
+    const Transport& t = *static_cast<const Transport*>(inner);
+    return t.receive(t.context, player, from, to, buffer, capacity, size);
+  };
+  return lossy;
+}
+
 void place_tank(Game& game, float x, float z) {
   LocalTank& tank = game.world.tank;
   tank.x = x;
@@ -162,6 +185,10 @@ TEST(NetworkPlay, FourPlayersPlayTogetherOverLoopback) {
 
   // A client's shot: numbered by the host, the same number everywhere; it
   // hits, the victim's health drops through set-health, and the second kills.
+  // The host's unguaranteed sends are all lost from here on: a hit must
+  // still reach its victim.
+  Transport host_network = host->protocol.transport;
+  host->protocol.transport = lossy_in_front_of(host_network);
   fire_shell(shooter);
   EXPECT_EQ(shooter.world.projectile_table[0].active, 0);  // not before the host numbered it
   ASSERT_TRUE(run_until(all, [&] { return victim.world.tank.health == 50; }));
@@ -171,6 +198,11 @@ TEST(NetworkPlay, FourPlayersPlayTogetherOverLoopback) {
       if (game->world.projectile_table[0].active || slot_of(*game, 4).health != 50) return false;
     return true;
   }));
+  // A status cannot raise health: the host keeps its own copy and relays it.
+  victim.world.tank.health = 100;
+  run_until(all, [] { return false; }, 20);
+  for (Game* game : all) EXPECT_EQ(slot_of(*game, 4).health, 50) << game->settings.player_name;
+  victim.world.tank.health = 50;
   fire_shell(shooter);
   ASSERT_TRUE(run_until(all, [&] {
     for (Game* game : all)
@@ -181,6 +213,15 @@ TEST(NetworkPlay, FourPlayersPlayTogetherOverLoopback) {
     EXPECT_EQ(game->log.entries[0].category, LOG_EVENT);
     EXPECT_NE(std::strstr(game->log.entries[0].text, " Guest1"), nullptr) << game->log.entries[0].text;
   }
+
+  // A dead tank re-enters with 100, which the host accepts.
+  victim.world.tank.health = 100;
+  ASSERT_TRUE(run_until(all, [&] {
+    for (Game* game : all)
+      if (slot_of(*game, 4).health != 100) return false;
+    return true;
+  }));
+  host->protocol.transport = host_network;
 
   // Chat reaches everyone, the writer included, under the writer's name.
   TextMessage chat;
@@ -214,16 +255,50 @@ TEST(NetworkPlay, FourPlayersPlayTogetherOverLoopback) {
     return true;
   }));
 
-  // Five more fill the game to eight players; a ninth is refused and stays out.
+  // The next player takes the departed one's slot, and nothing of the old
+  // tank shows before the newcomer's first status.
   std::vector<NetworkGame> more;
-  for (int players = 4; players <= 9; ++players) {
+  more.push_back(make_game("Late4", false, port));
+  ASSERT_EQ(join(*host, *more.back()), 1);
+  ASSERT_TRUE(run_until(staying, [&] { return slot_of(*host, 5).player_id == 5; }));
+  const PlayerSlot& reused = host->world.player_table[3];
+  EXPECT_EQ(reused.player_id, 5u);
+  EXPECT_EQ(reused.in_play, 0);
+  EXPECT_EQ(reused.health, 0);
+  EXPECT_EQ(reused.z, 0.0f);
+
+  // A peer's name cannot carry terminal escapes to another player's screen
+  // or terminal.
+  host->log.echo = true;
+  testing::internal::CaptureStdout();
+  more.push_back(make_game("\x1b[2J", false, port));
+  ASSERT_EQ(join(*host, *more.back()), 1);
+  run_until(staying, [&] { return slot_of(*host, 6).player_id == 6; });
+  const std::string echoed = testing::internal::GetCapturedStdout();
+  host->log.echo = false;
+  EXPECT_EQ(echoed.find('\x1b'), std::string::npos);
+  EXPECT_NE(echoed.find("?[2J joined the game."), std::string::npos) << echoed;
+  EXPECT_STREQ(slot_of(*host, 6).name, "?[2J");
+
+  // Three more fill the game to eight players.
+  for (int players = 6; players <= 8; ++players) {
     more.push_back(make_game(("Late" + std::to_string(players)).c_str(), false, port));
-    ASSERT_EQ(join(*host, *more.back()), players <= 8 ? 1 : 0) << "player " << players;
+    ASSERT_EQ(join(*host, *more.back()), 1) << "player " << players;
   }
+  // A ninth picks the game from the session menu and is refused: it stays
+  // at the menu with the reason on its screen, and lists the games again.
+  more.push_back(make_game("Ninth", false, port));
   Game& refused = *more.back();
+  with_host_served(*host, [&] {
+    session_menu_frame(refused);
+    refused.input.key_state[kScanEnter] = kKeyDownBit;
+    session_menu_frame(refused);
+  });
   EXPECT_EQ(refused.world.in_session, 0);
   EXPECT_EQ(refused.world.player_table[0].active, 0);
   EXPECT_EQ(refused.session.session_list[0].current_players, 8);
+  EXPECT_STREQ(refused.log.entries[0].text, "The game is full: it has 8 players.");
+  EXPECT_EQ(refused.menus.session_menu_phase, 0);
 
   // The host goes: every client carries on alone, with the two notices.
   release_directplay(*host);
