@@ -7,6 +7,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root/build"
 export SDL_AUDIODRIVER=dummy
+# Benchmarks measure what a frame costs, not the paced rate players see.
+export MORVANE_UNPACED=1
 xvfb=(xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp -noreset")
 echo "== frame"
 "${xvfb[@]}" bench/morvane_bench_render "$@"
