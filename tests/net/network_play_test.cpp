@@ -280,11 +280,14 @@ TEST(NetworkPlay, FourPlayersPlayTogetherOverLoopback) {
   EXPECT_NE(echoed.find("?[2J joined the game."), std::string::npos) << echoed;
   EXPECT_STREQ(slot_of(*host, 6).name, "?[2J");
 
-  // Three more fill the game to eight players.
+  // Three more fill the game to eight players; one of them has no name in
+  // its config.dat and joins under the default one.
   for (int players = 6; players <= 8; ++players) {
-    more.push_back(make_game(("Late" + std::to_string(players)).c_str(), false, port));
+    more.push_back(make_game(players == 7 ? "" : ("Late" + std::to_string(players)).c_str(), false, port));
     ASSERT_EQ(join(*host, *more.back()), 1) << "player " << players;
   }
+  run_until(staying, [&] { return logged(*host, "Player joined the game.", "SYS"); });
+  EXPECT_TRUE(logged(*host, "Player joined the game.", "SYS"));
   // A ninth picks the game from the session menu and is refused: it stays
   // at the menu with the reason on its screen, and lists the games again.
   more.push_back(make_game("Ninth", false, port));
