@@ -28,13 +28,27 @@ parser.add_argument("--seed", type=int, default=1)
 args = parser.parse_args()
 random.seed(args.seed)
 
-routes = []  # (local socket, upstream socket, port, [local peer])
+# One listening socket per port; each local peer (a program, or one of
+# several players in one program) gets upstream sockets of its own, so the
+# host sees as many peers as there are players behind the relay.
+listeners = {}  # listening socket -> port
 for port in (int(p) for p in args.ports.split(",")):
     local = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     local.bind((args.listen, port))
-    upstream = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    upstream.bind(("0.0.0.0", 0))
-    routes.append((local, upstream, port, [None]))
+    listeners[local] = port
+upstreams = {}  # (local peer address, port) -> upstream socket
+peers = {}  # upstream socket -> (listening socket, local peer address, port)
+
+
+def upstream_for(local, source, port):
+    key = (source, port)
+    if key not in upstreams:
+        sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        sock.bind(("0.0.0.0", 0))
+        upstreams[key] = sock
+        peers[sock] = (local, source, port)
+    return upstreams[key]
+
 
 queue = []  # (due time, order, socket, address, bytes)
 order = 0
@@ -56,25 +70,21 @@ def schedule(sock, address, data):
 
 signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
 end = time.monotonic() + args.seconds
-sockets = {}
-for route in routes:
-    sockets[route[0]] = route
-    sockets[route[1]] = route
 try:
     while time.monotonic() < end:
         wait = min(0.05, max(0.0, queue[0][0] - time.monotonic())) if queue else 0.05
-        ready, _, _ = select.select(list(sockets), [], [], wait)
+        ready, _, _ = select.select(list(listeners) + list(peers), [], [], wait)
         for sock in ready:
-            local, upstream, port, peer = sockets[sock]
             try:
                 data, source = sock.recvfrom(65536)
             except OSError:
                 continue
-            if sock is local:
-                peer[0] = source
-                schedule(upstream, (args.host, port), data)
-            elif peer[0] is not None:
-                schedule(local, peer[0], data)
+            if sock in listeners:
+                port = listeners[sock]
+                schedule(upstream_for(sock, source, port), (args.host, port), data)
+            else:
+                local, peer, _ = peers[sock]
+                schedule(local, peer, data)
         now = time.monotonic()
         while queue and queue[0][0] <= now:
             _, _, sock, address, data = heapq.heappop(queue)
@@ -84,5 +94,6 @@ try:
             except OSError:
                 pass  # the link is cut
 finally:
-    print("relay %s: %d passed, %d lost, %d duplicated"
-          % (args.listen, counts["passed"], counts["lost"], counts["duplicated"]), flush=True)
+    print("relay %s: %d passed, %d lost, %d duplicated, %d peers"
+          % (args.listen, counts["passed"], counts["lost"], counts["duplicated"], len(upstreams)),
+          flush=True)
