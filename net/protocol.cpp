@@ -8,8 +8,8 @@
 
 #include "audio/sound.h"
 #include "net/message_log.h"
-#include "shell/byte_reader.h"
-#include "shell/byte_writer.h"
+#include "platform/byte_reader.h"
+#include "platform/byte_writer.h"
 #include "platform/window.h"
 #include "shell/game.h"
 
