@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "shell/game.h"
+#include "shell/game_core.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ void copy_cut(char* dest, std::size_t size, const char* src) {
 
 }  // namespace
 
-int create_directplay(Game& game) {
+int create_directplay(GameCore& game) {
   SessionState& session = game.session;
   session.peer = platform::create_peer_session(session.ports);
   if (!session.peer) return 4;
@@ -49,34 +49,34 @@ int create_directplay(Game& game) {
   return 1;
 }
 
-int release_directplay(Game& game) {
+int release_directplay(GameCore& game) {
   platform::release_peer_session(game.session.peer);
   game.session.peer = nullptr;
   game.protocol.transport = Transport{};
   return 1;
 }
 
-int reset_directplay(Game& game) {
+int reset_directplay(GameCore& game) {
   release_directplay(game);
   create_directplay(game);
   return 1;
 }
 
-int connect_tcpip(Game& game, const char* address) {
+int connect_tcpip(GameCore& game, const char* address) {
   platform::initialize_internet(game.session.peer, address);
   return 1;
 }
 
-int connect_ipx(Game& game) { return platform::initialize_lan(game.session.peer) ? 1 : 0; }
+int connect_ipx(GameCore& game) { return platform::initialize_lan(game.session.peer) ? 1 : 0; }
 
-int enumerate_sessions(Game& game) {
+int enumerate_sessions(GameCore& game) {
   SessionState& session = game.session;
   session.session_count = 0;
   return platform::enum_sessions(session.peer, session.enumeration_ms, on_session_found, &game) ? 1 : 0;
 }
 
 bool on_session_found(void* context, const platform::SessionDescription* found) {
-  SessionState& session = static_cast<Game*>(context)->session;
+  SessionState& session = static_cast<GameCore*>(context)->session;
   if (!found) return false;  // the time-out ends the listing
   if (session.session_count >= static_cast<int32_t>(kMaxSessions)) return false;
   SessionEntry& entry = session.session_list[static_cast<std::size_t>(session.session_count)];
@@ -90,20 +90,20 @@ bool on_session_found(void* context, const platform::SessionDescription* found) 
 
 namespace {
 
-bool open_as_host(Game& game) {
+bool open_as_host(GameCore& game) {
   char name[80];
   std::snprintf(name, sizeof name, "%s's game", game.settings.player_name);
   return platform::open_new_session(game.session.peer, name, kSessionPlayers);
 }
 
-bool open_as_client(Game& game) {
+bool open_as_client(GameCore& game) {
   const SessionState& session = game.session;
   if (session.selected_session < 0 || session.selected_session >= session.session_count) return false;
   const SessionEntry& entry = session.session_list[static_cast<std::size_t>(session.selected_session)];
   return platform::open_listed_session(session.peer, entry.instance);
 }
 
-void reset_player_table(Game& game) {
+void reset_player_table(GameCore& game) {
   for (PlayerSlot& slot : game.world.player_table) {
     slot.active = 0;
     slot.player_id = 0;
@@ -113,7 +113,7 @@ void reset_player_table(Game& game) {
 
 }  // namespace
 
-int open_session(Game& game) {
+int open_session(GameCore& game) {
   const bool host = game.settings.is_host != 0;
   if (!(host ? open_as_host(game) : open_as_client(game))) return 0;
   if (!platform::create_local_player(game.session.peer, game.settings.player_name, host,
@@ -127,7 +127,7 @@ int open_session(Game& game) {
 }
 
 bool on_player_found(void* context, uint32_t player_id, const char* name) {
-  Game& game = *static_cast<Game*>(context);
+  GameCore& game = *static_cast<GameCore*>(context);
   int32_t& found = game.session.players_found;
   if (found >= static_cast<int32_t>(kMaxPlayers)) return false;
   PlayerSlot& slot = game.world.player_table[static_cast<std::size_t>(found)];
@@ -138,6 +138,6 @@ bool on_player_found(void* context, uint32_t player_id, const char* name) {
   return found < static_cast<int32_t>(kMaxPlayers);
 }
 
-void keep_session_alive(Game& game) {
+void keep_session_alive(GameCore& game) {
   if (networking_on(game.settings) && game.world.in_session) platform::keep_alive(game.session.peer);
 }

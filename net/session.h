@@ -7,7 +7,7 @@
 
 #include "platform/session.h"
 
-struct Game;
+struct GameCore;
 
 inline constexpr std::size_t kMaxSessions = 8;
 
@@ -30,19 +30,20 @@ struct SessionState {
   int32_t players_found = 0;
 };
 
-int create_directplay(Game& game);   // 1, or 4
-int release_directplay(Game& game);  // 1
-int reset_directplay(Game& game);    // 1
-int connect_tcpip(Game& game, const char* address);
-int connect_ipx(Game& game);
-int enumerate_sessions(Game& game);
-int open_session(Game& game);
+int create_directplay(GameCore& game);   // 1, or 4
+int release_directplay(GameCore& game);  // 1
+int reset_directplay(GameCore& game);    // 1
+int connect_tcpip(GameCore& game, const char* address);
+int connect_ipx(GameCore& game);
+int enumerate_sessions(GameCore& game);
+int open_session(GameCore& game);
 
 // The session's callbacks: one per game found (null at the time-out), and
-// one per player of the session just joined. True to go on.
+// one per player of the session just joined; game is the GameCore* they
+// serve. True to go on.
 bool on_session_found(void* game, const platform::SessionDescription* session);
 bool on_player_found(void* game, uint32_t player_id, const char* name);
 
 // While the window is inactive the game handles no messages, but the
 // session must still be served or the others drop this player.
-void keep_session_alive(Game& game);
+void keep_session_alive(GameCore& game);
