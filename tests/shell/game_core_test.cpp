@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "net/protocol.h"
+#include "net/session.h"
 #include "shell/game_core.h"
 #include "world/projectiles.h"
 #include "world/simulation.h"
@@ -111,4 +112,16 @@ TEST(GameCore, NullHooksLeaveEverythingElseAsTheHooksWouldHave) {
   }
   EXPECT_EQ(counting->shots_heard, 1);
   EXPECT_EQ(counting->sessions_lost, 1);
+}
+
+// The session layer comes with the core: a program without a window creates
+// and releases its session objects as the game does.
+TEST(GameCore, SessionObjectsComeAndGoWithoutAWindow) {
+  auto core = std::make_unique<GameCore>();
+  ASSERT_EQ(create_directplay(*core), 1);
+  EXPECT_NE(core->protocol.transport.send, nullptr);
+  EXPECT_EQ(connect_ipx(*core), 1);
+  EXPECT_EQ(release_directplay(*core), 1);
+  EXPECT_EQ(core->session.peer, nullptr);
+  EXPECT_EQ(core->protocol.transport.send, nullptr);
 }
