@@ -1,6 +1,6 @@
 #include "audio/midi_file.h"
 
-#include "shell/byte_reader.h"
+#include "platform/byte_reader.h"
 
 bool is_standard_midi_file(const uint8_t* bytes, std::size_t size) {
   ByteReader in{bytes, size};

@@ -1,6 +1,6 @@
 #include "audio/wave_reader.h"
 
-#include "shell/byte_reader.h"
+#include "platform/byte_reader.h"
 
 namespace {
 

@@ -310,6 +310,12 @@ int render_frame(Game& game) {
   return 1;
 }
 
+void draw_chat_entry(const Game& game) {
+  draw_text(game, 150, 300, "Please enter a chat message.", 1);
+  draw_text(game, 200, 280, ">", 1);
+  draw_text(game, 216, 280, game.world.chat_line, 0);
+}
+
 // Unit box from (0, 0, 0) to (1, 1, -1), scaled to the object. Side faces
 // take Y0 along their upper edge so images stand upright; every face winds
 // counter-clockwise seen from outside.

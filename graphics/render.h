@@ -7,6 +7,9 @@
 struct Game;
 
 int render_frame(Game& game);
+// The chat line being typed, with its prompt, over the picture; drawn after
+// the editor has handled this frame's keys.
+void draw_chat_entry(const Game& game);
 int draw_box(float x, float y, float z, float size_x, float size_y, float size_z, float tex_scale_x,
              float tex_scale_y, float tex_scale_z, int32_t texture_mode);
 float planar_distance(float ax, float az, float bx, float bz);

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <new>
 
-#include "shell/byte_reader.h"
+#include "platform/byte_reader.h"
 
 const std::array<int32_t, kTextureSlotCount> texture_offsets = [] {
   std::array<int32_t, kTextureSlotCount> offsets{};

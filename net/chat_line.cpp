@@ -1,10 +1,10 @@
 // The chat line editor: typing a line with held-key repeat, Backspace and
-// Enter, drawn over the game while it is open.
+// Enter. The window draws the line over the game while it is open
+// (draw_chat_entry); the editor itself draws nothing.
 #include <cstring>
 
-#include "graphics/text.h"
 #include "net/protocol.h"
-#include "shell/game.h"
+#include "shell/game_core.h"
 #include "world/input.h"
 
 namespace {
@@ -21,7 +21,7 @@ int highest_key_down(const InputState& input, int last) {
   return -1;
 }
 
-void send_chat(Game& game, const char* line) {
+void send_chat(GameCore& game, const char* line) {
   TextMessage message;
   message.header.type = MSG_CHAT;
   message.header.valid = 1;
@@ -33,10 +33,7 @@ void send_chat(Game& game, const char* line) {
 
 }  // namespace
 
-int chat_entry_frame(Game& game) {
-  draw_text(game, 150, 300, "Please enter a chat message.", 1);
-  draw_text(game, 200, 280, ">", 1);
-
+int chat_entry_frame(GameCore& game) {
   WorldState& world = game.world;
   const InputState& input = game.input;
   char* line = world.chat_line;
@@ -67,7 +64,5 @@ int chat_entry_frame(Game& game) {
     // when the host handles or relays it.
     if (networking_on(game.settings)) send_chat(game, line);
   }
-
-  draw_text(game, 216, 280, line, 0);
   return 1;
 }

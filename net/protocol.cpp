@@ -6,12 +6,10 @@
 #include <cstring>
 #include <limits>
 
-#include "audio/sound.h"
 #include "net/message_log.h"
-#include "shell/byte_reader.h"
-#include "shell/byte_writer.h"
-#include "platform/window.h"
-#include "shell/game.h"
+#include "platform/byte_reader.h"
+#include "platform/byte_writer.h"
+#include "shell/game_core.h"
 
 namespace {
 
@@ -129,7 +127,7 @@ bool decode_message(std::span<const uint8_t> bytes, FireMessage& message) {
 
 namespace {
 
-bool transport_send(Game& game, uint32_t to, bool guaranteed, std::span<const uint8_t> bytes) {
+bool transport_send(GameCore& game, uint32_t to, bool guaranteed, std::span<const uint8_t> bytes) {
   const Transport& transport = game.protocol.transport;
   if (!transport.send) return false;
   return transport.send(transport.context, game.world.tank.local_player_id, to, guaranteed,
@@ -137,16 +135,16 @@ bool transport_send(Game& game, uint32_t to, bool guaranteed, std::span<const ui
 }
 
 // Host only: the message goes on, guaranteed, to every other player.
-void relay_to_all(Game& game, std::span<const uint8_t> bytes) {
+void relay_to_all(GameCore& game, std::span<const uint8_t> bytes) {
   if (!transport_send(game, DPID_ALLPLAYERS, true, bytes))
     add_log_entry(game.log, LOG_ERROR, "Status relay failed.", "ERROR");
 }
 
-MessageHeader own_header(const Game& game, int32_t type) {
+MessageHeader own_header(const GameCore& game, int32_t type) {
   return MessageHeader{type, 1, game.world.tank.local_player_id};
 }
 
-int invalid_message(Game& game) {
+int invalid_message(GameCore& game) {
   add_log_entry(game.log, LOG_ERROR, "Found an invalid message.", "ERROR");
   return 0;
 }
@@ -161,7 +159,7 @@ int32_t lowered(int32_t health, int32_t damage) {
 
 }  // namespace
 
-int send_to_host(Game& game, std::span<const uint8_t> bytes) {
+int send_to_host(GameCore& game, std::span<const uint8_t> bytes) {
   if (game.settings.is_host) {
     handle_game_message(game, bytes, game.world.tank.local_player_id, DPID_SERVERPLAYER);
     return 1;
@@ -174,7 +172,7 @@ int send_to_host(Game& game, std::span<const uint8_t> bytes) {
 // ---------------------------------------------------------------------------
 // Sending
 
-int send_status(Game& game) {
+int send_status(GameCore& game) {
   if (!networking_on(game.settings) || !game.world.in_session) return 1;
   const LocalTank& tank = game.world.tank;
   StatusMessage message;
@@ -190,7 +188,7 @@ int send_status(Game& game) {
   return send_to_host(game, encode_message(message));
 }
 
-int send_event_text(Game& game, const char* text) {
+int send_event_text(GameCore& game, const char* text) {
   if (!networking_on(game.settings)) return 1;
   TextMessage message;
   message.header = own_header(game, MSG_EVENT);
@@ -198,7 +196,7 @@ int send_event_text(Game& game, const char* text) {
   return send_to_host(game, encode_message(message));
 }
 
-int send_fire(Game& game, float x, float y, float z, float vx, float vy, float vz, float heading,
+int send_fire(GameCore& game, float x, float y, float z, float vx, float vy, float vz, float heading,
               int32_t hitscan, uint32_t owner_id) {
   FireMessage message;
   message.header = own_header(game, MSG_FIRE);
@@ -215,7 +213,7 @@ int send_fire(Game& game, float x, float y, float z, float vx, float vy, float v
   return send_to_host(game, encode_message(message));
 }
 
-int send_damage(Game& game, int32_t slot_index, int32_t damage) {
+int send_damage(GameCore& game, int32_t slot_index, int32_t damage) {
   if (slot_index < 0 || slot_index >= static_cast<int32_t>(kMaxPlayers)) return 1;
   PlayerSlot& slot = game.world.player_table[static_cast<std::size_t>(slot_index)];
   slot.health = lowered(slot.health, damage);
@@ -234,7 +232,7 @@ int send_damage(Game& game, int32_t slot_index, int32_t damage) {
   return 1;
 }
 
-int send_projectile_gone(Game& game, int32_t number) {
+int send_projectile_gone(GameCore& game, int32_t number) {
   if (!game.settings.is_host) return 1;
   TextMessage message;
   message.header = own_header(game, MSG_PROJECTILE_GONE);
@@ -266,7 +264,7 @@ bool is_players_own_shot(const FireMessage& message, uint32_t player) {
   return message.number == kUnnumberedShot && message.owner_id == player && message.hitscan == 0;
 }
 
-PlayerSlot& sender_slot(Game& game, uint32_t sender) {
+PlayerSlot& sender_slot(GameCore& game, uint32_t sender) {
   for (PlayerSlot& slot : game.world.player_table)
     if (slot.player_id == sender) return slot;
   return game.world.player_table[0];
@@ -283,7 +281,7 @@ int32_t accepted_health(const PlayerSlot& slot, int32_t reported) {
   return slot.health;
 }
 
-void handle_status(Game& game, const StatusMessage& message) {
+void handle_status(GameCore& game, const StatusMessage& message) {
   PlayerSlot& slot = sender_slot(game, message.header.sender);
   slot.x = message.x;
   slot.y = message.y;
@@ -295,7 +293,7 @@ void handle_status(Game& game, const StatusMessage& message) {
   slot.health = message.health;
 }
 
-void handle_fire(Game& game, FireMessage& message) {
+void handle_fire(GameCore& game, FireMessage& message) {
   WorldState& world = game.world;
   if (game.settings.is_host && message.number == kUnnumberedShot) {
     message.number = world.projectile_next;
@@ -314,12 +312,12 @@ void handle_fire(Game& game, FireMessage& message) {
   shot.heading = message.heading;
   shot.hitscan = message.hitscan;
   shot.owner_id = message.owner_id;
-  play_sound(game, game.sound.shot_sound);
+  if (game.hooks.shot_fired) game.hooks.shot_fired(game);
 }
 
 // Text-layout messages. A relay sends the decoded record again, which is
 // byte for byte the message that arrived whenever that was well formed.
-void handle_text(Game& game, const TextMessage& message) {
+void handle_text(GameCore& game, const TextMessage& message) {
   const bool host = game.settings.is_host != 0;
   switch (message.header.type) {
     case MSG_CHAT:
@@ -344,7 +342,7 @@ void handle_text(Game& game, const TextMessage& message) {
 
 }  // namespace
 
-int handle_game_message(Game& game, std::span<const uint8_t> bytes, uint32_t from, uint32_t) {
+int handle_game_message(GameCore& game, std::span<const uint8_t> bytes, uint32_t from, uint32_t) {
   MessageHeader header;
   if (!decode_header(bytes, header) || header.valid == 0) return invalid_message(game);
   const MessageTableRow* row = find_message_type(header.type);
@@ -392,7 +390,7 @@ int handle_game_message(Game& game, std::span<const uint8_t> bytes, uint32_t fro
 
 namespace {
 
-void player_created(Game& game, uint32_t id, std::span<const uint8_t> name_bytes) {
+void player_created(GameCore& game, uint32_t id, std::span<const uint8_t> name_bytes) {
   PlayerSlot* slot = &game.world.player_table[0];
   for (PlayerSlot& candidate : game.world.player_table) {
     if (!candidate.active) {
@@ -416,7 +414,7 @@ void player_created(Game& game, uint32_t id, std::span<const uint8_t> name_bytes
   add_log_entry(game.log, LOG_NOTICE, text, "SYS");
 }
 
-void player_destroyed(Game& game, uint32_t id) {
+void player_destroyed(GameCore& game, uint32_t id) {
   PlayerSlot& slot = sender_slot(game, id);
   slot.active = 0;
   char text[kPlayerSlotNameSize + 32];
@@ -427,7 +425,7 @@ void player_destroyed(Game& game, uint32_t id) {
 
 }  // namespace
 
-int handle_system_message(Game& game, std::span<const uint8_t> bytes) {
+int handle_system_message(GameCore& game, std::span<const uint8_t> bytes) {
   ByteReader in(bytes);
   const uint32_t type = in.u32();
   if (!in.ok()) return 1;
@@ -445,7 +443,7 @@ int handle_system_message(Game& game, std::span<const uint8_t> bytes) {
       break;
     }
     case DPSYS_SESSIONLOST:
-      platform::post_close(game.shell.main_window);
+      if (game.hooks.session_lost) game.hooks.session_lost(game);
       break;
     case DPSYS_HOST:
       add_log_entry(game.log, LOG_NOTICE, "The host has disconnected...", "SYS");
@@ -468,7 +466,7 @@ int handle_system_message(Game& game, std::span<const uint8_t> bytes) {
 // ---------------------------------------------------------------------------
 // Receiving
 
-int receive_messages(Game& game) {
+int receive_messages(GameCore& game) {
   if (!networking_on(game.settings) || !game.world.in_session) return 1;
   const Transport& transport = game.protocol.transport;
   const uint32_t me = game.world.tank.local_player_id;

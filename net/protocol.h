@@ -14,7 +14,9 @@
 #include <cstdint>
 #include <span>
 
-struct Game;
+#include "world/simulation_sends.h"  // the simulation's sends, implemented here
+
+struct GameCore;
 
 enum MessageType : int32_t {
   MSG_CHAT = 0,
@@ -42,6 +44,7 @@ inline constexpr std::size_t kTextMessageSize = 272;
 inline constexpr std::size_t kStatusMessageSize = 44;
 inline constexpr std::size_t kFireMessageSize = 52;
 inline constexpr std::size_t kMessageTextSize = 256;  // 255 characters + NUL
+static_assert(kMessageTextSize == kEventTextSize);
 inline constexpr int32_t kUnnumberedShot = -1;
 
 enum class MessageLayout { Text, Status, Fire };
@@ -143,20 +146,13 @@ struct ProtocolState {
 // Frame stages: the local tank's status to the host, then every waiting
 // message handled. Both do nothing unless networking is on and the game
 // has been joined. Return 1.
-int send_status(Game& game);
-int receive_messages(Game& game);
-int chat_entry_frame(Game& game);
-
-// The simulation's sends. Each returns 1.
-int send_fire(Game& game, float x, float y, float z, float vx, float vy, float vz, float heading,
-              int32_t hitscan, uint32_t owner_id);
-int send_damage(Game& game, int32_t slot_index, int32_t damage);
-int send_projectile_gone(Game& game, int32_t number);
-int send_event_text(Game& game, const char* text);
+int send_status(GameCore& game);
+int receive_messages(GameCore& game);
+int chat_entry_frame(GameCore& game);
 
 // A message for the host: handled at once on the host, sent otherwise
 // (a failed send is logged as "Status send failed."). Returns 1.
-int send_to_host(Game& game, std::span<const uint8_t> bytes);
+int send_to_host(GameCore& game, std::span<const uint8_t> bytes);
 
 // Handles one game message as it arrived: from and to are the session's
 // sender and receiver ids. Returns 1, or 0 for an invalid message (logged
@@ -165,11 +161,11 @@ int send_to_host(Game& game, std::span<const uint8_t> bytes);
 // host, anything another player may not write: a sender other than itself,
 // or a type other than its status, its chat lines and its own unnumbered
 // shells (owner itself, hitscan 0).
-int handle_game_message(Game& game, std::span<const uint8_t> bytes, uint32_t from, uint32_t to);
+int handle_game_message(GameCore& game, std::span<const uint8_t> bytes, uint32_t from, uint32_t to);
 
 // Handles one system message of the session layer. Their layouts, all
 // little-endian: type (uint32) at 0; for DPSYS_CREATEPLAYERORGROUP and
 // DPSYS_DESTROYPLAYERORGROUP the player id (uint32) at 4; for a creation
 // the player's short name from 8 to the end of the message, NUL-terminated
 // or ending with the message. Returns 1.
-int handle_system_message(Game& game, std::span<const uint8_t> bytes);
+int handle_system_message(GameCore& game, std::span<const uint8_t> bytes);

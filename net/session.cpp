@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "net/message_log.h"
-#include "shell/game.h"
+#include "shell/game_core.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ void copy_cut(char* dest, std::size_t size, const char* src) {
 
 }  // namespace
 
-int create_directplay(Game& game) {
+int create_directplay(GameCore& game) {
   SessionState& session = game.session;
   session.peer = platform::create_peer_session(session.ports);
   if (!session.peer) return 4;
@@ -52,34 +52,34 @@ int create_directplay(Game& game) {
   return 1;
 }
 
-int release_directplay(Game& game) {
+int release_directplay(GameCore& game) {
   platform::release_peer_session(game.session.peer);
   game.session.peer = nullptr;
   game.protocol.transport = Transport{};
   return 1;
 }
 
-int reset_directplay(Game& game) {
+int reset_directplay(GameCore& game) {
   release_directplay(game);
   create_directplay(game);
   return 1;
 }
 
-int connect_tcpip(Game& game, const char* address) {
+int connect_tcpip(GameCore& game, const char* address) {
   platform::initialize_internet(game.session.peer, address);
   return 1;
 }
 
-int connect_ipx(Game& game) { return platform::initialize_lan(game.session.peer) ? 1 : 0; }
+int connect_ipx(GameCore& game) { return platform::initialize_lan(game.session.peer) ? 1 : 0; }
 
-int enumerate_sessions(Game& game) {
+int enumerate_sessions(GameCore& game) {
   SessionState& session = game.session;
   session.session_count = 0;
   return platform::enum_sessions(session.peer, session.enumeration_ms, on_session_found, &game) ? 1 : 0;
 }
 
 bool on_session_found(void* context, const platform::SessionDescription* found) {
-  SessionState& session = static_cast<Game*>(context)->session;
+  SessionState& session = static_cast<GameCore*>(context)->session;
   if (!found) return false;  // the time-out ends the listing
   if (session.session_count >= static_cast<int32_t>(kMaxSessions)) return false;
   SessionEntry& entry = session.session_list[static_cast<std::size_t>(session.session_count)];
@@ -93,20 +93,20 @@ bool on_session_found(void* context, const platform::SessionDescription* found) 
 
 namespace {
 
-bool open_as_host(Game& game) {
+bool open_as_host(GameCore& game) {
   char name[80];
   std::snprintf(name, sizeof name, "%s's game", game.settings.player_name);
   return platform::open_new_session(game.session.peer, name, kSessionPlayers);
 }
 
-bool open_as_client(Game& game) {
+bool open_as_client(GameCore& game) {
   const SessionState& session = game.session;
   if (session.selected_session < 0 || session.selected_session >= session.session_count) return false;
   const SessionEntry& entry = session.session_list[static_cast<std::size_t>(session.selected_session)];
   return platform::open_listed_session(session.peer, entry.instance);
 }
 
-void reset_player_table(Game& game) {
+void reset_player_table(GameCore& game) {
   for (PlayerSlot& slot : game.world.player_table) {
     slot = PlayerSlot{};
     copy_cut(slot.name, sizeof slot.name, "<< UNNAMED >>");
@@ -114,7 +114,7 @@ void reset_player_table(Game& game) {
 }
 
 // The local player, then every player of the session into the table.
-bool create_players(Game& game, const char* name, bool host) {
+bool create_players(GameCore& game, const char* name, bool host) {
   if (!platform::create_local_player(game.session.peer, name, host, game.world.tank.local_player_id))
     return false;
   reset_player_table(game);
@@ -124,7 +124,7 @@ bool create_players(Game& game, const char* name, bool host) {
 
 }  // namespace
 
-int open_session(Game& game) {
+int open_session(GameCore& game) {
   const bool host = game.settings.is_host != 0;
   // A hand-edited config.dat may leave the name empty; the session needs one.
   char* name = game.settings.player_name;
@@ -138,14 +138,14 @@ int open_session(Game& game) {
   return 1;
 }
 
-const char* join_failure_text(const Game& game) {
+const char* join_failure_text(const GameCore& game) {
   if (game.session.selected_session < 0 || game.session.selected_session >= game.session.session_count)
     return "That game is not listed; list the games again.";
   return platform::join_failure(game.session.peer);
 }
 
 bool on_player_found(void* context, uint32_t player_id, const char* name) {
-  Game& game = *static_cast<Game*>(context);
+  GameCore& game = *static_cast<GameCore*>(context);
   int32_t& found = game.session.players_found;
   if (found >= static_cast<int32_t>(kMaxPlayers)) return false;
   PlayerSlot& slot = game.world.player_table[static_cast<std::size_t>(found)];
@@ -156,10 +156,10 @@ bool on_player_found(void* context, uint32_t player_id, const char* name) {
   return found < static_cast<int32_t>(kMaxPlayers);
 }
 
-void flush_session(Game& game) {
+void flush_session(GameCore& game) {
   if (networking_on(game.settings) && game.world.in_session) platform::flush(game.session.peer);
 }
 
-void keep_session_alive(Game& game) {
+void keep_session_alive(GameCore& game) {
   if (networking_on(game.settings) && game.world.in_session) platform::keep_alive(game.session.peer);
 }

@@ -7,7 +7,7 @@
 
 #include "platform/session.h"
 
-struct Game;
+struct GameCore;
 
 inline constexpr std::size_t kMaxSessions = 8;
 // The name a player joins under when config.dat gives none.
@@ -32,28 +32,29 @@ struct SessionState {
   int32_t players_found = 0;
 };
 
-int create_directplay(Game& game);   // 1, or 4
-int release_directplay(Game& game);  // 1
-int reset_directplay(Game& game);    // 1
-int connect_tcpip(Game& game, const char* address);
-int connect_ipx(Game& game);
-int enumerate_sessions(Game& game);
+int create_directplay(GameCore& game);   // 1, or 4
+int release_directplay(GameCore& game);  // 1
+int reset_directplay(GameCore& game);    // 1
+int connect_tcpip(GameCore& game, const char* address);
+int connect_ipx(GameCore& game);
+int enumerate_sessions(GameCore& game);
 // Creates (host) or joins (client) the game and enters it: 1, with
 // in_session set. 0 when it could not; the session is then closed again and
-// join_failure tells a client why.
-int open_session(Game& game);
+// join_failure_text tells a client why.
+int open_session(GameCore& game);
 // Why the last join failed, in a sentence for the player.
-const char* join_failure_text(const Game& game);
+const char* join_failure_text(const GameCore& game);
 
 // The session's callbacks: one per game found (null at the time-out), and
-// one per player of the session just joined. True to go on.
+// one per player of the session just joined; game is the GameCore* they
+// serve. True to go on.
 bool on_session_found(void* game, const platform::SessionDescription* session);
 bool on_player_found(void* game, uint32_t player_id, const char* name);
 
 // The end of a frame: what the frame sent (status, shots, chat) leaves now,
 // not at the next frame's network service.
-void flush_session(Game& game);
+void flush_session(GameCore& game);
 
 // While the window is inactive the game handles no messages, but the
 // session must still be served or the others drop this player.
-void keep_session_alive(Game& game);
+void keep_session_alive(GameCore& game);

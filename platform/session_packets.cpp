@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "shell/byte_reader.h"
-#include "shell/byte_writer.h"
+#include "platform/byte_reader.h"
+#include "platform/byte_writer.h"
 
 namespace platform {
 

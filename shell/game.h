@@ -1,5 +1,6 @@
-// One running game program: every subsystem's state in one object, so that
-// a test can build a host and clients side by side in one process.
+// One running game program: the core without a window, and the window,
+// display, sound, music and menus around it, in one object, so that a test
+// can build a host and clients side by side in one process.
 #pragma once
 
 #include <cstdint>
@@ -9,13 +10,8 @@
 #include "graphics/gl_setup.h"
 #include "graphics/textures.h"
 #include "menus/menus.h"
-#include "net/message_log.h"
-#include "net/protocol.h"
-#include "net/session.h"
 #include "shell/frame_timer.h"
-#include "shell/settings.h"
-#include "world/input.h"
-#include "world/world_state.h"
+#include "shell/game_core.h"
 
 namespace platform {
 struct Window;
@@ -50,24 +46,16 @@ struct FrameStages {
 
 FrameStages default_frame_stages();
 
-struct Game {
-  GameSettings settings{};
+struct Game : GameCore {
+  // Sets the core's hooks to the window's: the shot sound, and closing the
+  // window when the session is lost.
+  Game();
+
   ShellState shell{};
-  WorldState world{};
-  MessageLog log{};
-  InputState input{};
   TextureBank textures{};
   GraphicsState graphics{};
   SoundState sound{};
   MusicState music{};
-  SessionState session{};
-  ProtocolState protocol{};
   MenuState menus{};
   FrameStages stages = default_frame_stages();
-  uint32_t random_state = 1;  // the game's own pseudo-random generator
 };
-
-// The game's pseudo-random generator (the C library's rand() is process-wide,
-// and two games in one test must not share it). Values 0..32767.
-void seed_random(Game& game, uint32_t seed);
-int32_t next_random(Game& game);

@@ -15,21 +15,29 @@
 #include "shell/run_log.h"
 #include "shell/startup.h"
 #include "shell/state_report.h"
-#include "world/input.h"
+#include "world/input_devices.h"
 #include "world/simulation.h"
 
-FrameStages default_frame_stages() {
-  return FrameStages{input_poll,         send_status,        receive_messages, update_music_rotation,
-                     simulation_step,    render_frame,       session_menu_frame, pause_menu_frame,
-                     chat_entry_frame,   entry_prompt_frame};
+namespace {
+
+// The core's stages take the game's core, which every Game is.
+int send_status_stage(Game& game) { return send_status(game); }
+int receive_messages_stage(Game& game) { return receive_messages(game); }
+int simulation_stage(Game& game, float step) { return simulation_step(game, step); }
+
+// The editor handles this frame's keys, then the line is drawn as it now is.
+int chat_entry_stage(Game& game) {
+  const int result = chat_entry_frame(game);
+  draw_chat_entry(game);
+  return result;
 }
 
-void seed_random(Game& game, uint32_t seed) { game.random_state = seed; }
+}  // namespace
 
-int32_t next_random(Game& game) {
-  // The classic linear congruential generator, 15 bits per draw.
-  game.random_state = game.random_state * 1103515245u + 12345u;
-  return static_cast<int32_t>((game.random_state >> 16) & 0x7FFF);
+FrameStages default_frame_stages() {
+  return FrameStages{input_poll,         send_status_stage,  receive_messages_stage, update_music_rotation,
+                     simulation_stage,   render_frame,       session_menu_frame,     pause_menu_frame,
+                     chat_entry_stage,   entry_prompt_frame};
 }
 
 int run_frame(Game& game) {

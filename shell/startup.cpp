@@ -13,7 +13,7 @@
 #include "platform/window.h"
 #include "shell/game.h"
 #include "shell/game_icon.h"
-#include "world/input.h"
+#include "world/input_devices.h"
 #include "world/level.h"
 
 namespace {

@@ -2,9 +2,6 @@
 
 #include <array>
 
-#include "platform/input_device.h"
-#include "shell/game.h"
-
 namespace {
 
 // Characters of scan codes 0 to 85; 0 for keys without one. Letters are
@@ -19,38 +16,7 @@ constexpr std::array<char, 86> kCharacters = {
     0,   0,                                                                         // 84-85
 };
 
-// Halves the influence of every past frame, truncating toward zero.
-int32_t smoothed(int32_t previous, int32_t motion) {
-  return static_cast<int32_t>((static_cast<int64_t>(previous) + motion) / 2);
-}
-
 }  // namespace
-
-int input_open(Game& game) {
-  return platform::input_devices_open(game.shell.main_window) ? 1 : 5;
-}
-
-int input_close(Game&) {
-  platform::input_devices_close();
-  return 1;
-}
-
-int input_poll(Game& game) {
-  InputState& input = game.input;
-  uint8_t keys[256];
-  if (!platform::read_keyboard(keys)) {
-    input.key_state.fill(0);
-    return 5;
-  }
-  for (std::size_t i = 0; i < input.key_state.size(); ++i) input.key_state[i] = keys[i];
-  int32_t dx = 0, dy = 0;
-  uint8_t button = 0;
-  if (!platform::read_mouse(dx, dy, button)) return 5;
-  input.mouse_dx = smoothed(input.mouse_dx, dx);
-  input.mouse_dy = smoothed(input.mouse_dy, dy);
-  input.mouse_button = button;
-  return 1;
-}
 
 char scan_code_to_char(unsigned scan_code) {
   if (scan_code < 1 || scan_code >= kCharacters.size()) return 0;

@@ -1,12 +1,11 @@
 // The keyboard and mouse as the game reads them: once per frame, a 256-byte
 // key state indexed by scan code, smoothed relative mouse motion and the
-// first mouse button.
+// first mouse button. The devices that fill it are the window's
+// (world/input_devices.h); anything else may fill it too.
 #pragma once
 
 #include <array>
 #include <cstdint>
-
-struct Game;
 
 // Scan codes the game reads directly.
 inline constexpr uint8_t kScanBackspace = 14;
@@ -29,11 +28,5 @@ inline bool key_down(const InputState& input, uint8_t scan_code) {
   return (input.key_state[scan_code] & kKeyDownBit) != 0;
 }
 
-// Returns 1, or 5 when the devices cannot be created.
-int input_open(Game& game);
-// Returns 1; safe when nothing was created.
-int input_close(Game& game);
-// Reads both devices into game.input. Returns 1, or 5 when a read failed.
-int input_poll(Game& game);
 // The character of a scan code, 0 for none. Letters are upper case.
 char scan_code_to_char(unsigned scan_code);

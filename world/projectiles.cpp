@@ -3,9 +3,9 @@
 #include <array>
 #include <cstdio>
 
-#include "net/protocol.h"
-#include "shell/game.h"
+#include "shell/game_core.h"
 #include "world/heading.h"
+#include "world/simulation_sends.h"
 
 namespace {
 
@@ -77,7 +77,7 @@ inline bool inside_box_ahead(const SolidBoxes& boxes, std::size_t i, float x, fl
 
 // A shell ends on every solid box that holds its next position, in index
 // order. Only the host ends shells, so other programs skip the test.
-void end_on_boxes(Game& game, int32_t number, const Projectile& shot, const SolidBoxes& boxes) {
+void end_on_boxes(GameCore& game, int32_t number, const Projectile& shot, const SolidBoxes& boxes) {
   if (!game.settings.is_host) return;
   const float x = shot.x - shot.vx, y = shot.y, z = shot.z + shot.vz;
   int any = 0;
@@ -95,7 +95,7 @@ bool inside_tank_ahead(const PlayerSlot& tank, const Projectile& shot) {
          shot.x - shot.vx <= tank.x + 1.0f;
 }
 
-void announce_kill(Game& game, const PlayerSlot& victim, uint32_t owner_id) {
+void announce_kill(GameCore& game, const PlayerSlot& victim, uint32_t owner_id) {
   const char* killer = kDepartedKillerName;
   for (const PlayerSlot& slot : game.world.player_table) {
     if (slot.player_id == owner_id) {
@@ -104,7 +104,7 @@ void announce_kill(Game& game, const PlayerSlot& victim, uint32_t owner_id) {
     }
   }
   const char* verb = kill_verbs[static_cast<std::size_t>(next_random(game)) % kill_verbs.size()];
-  char text[kMessageTextSize];
+  char text[kEventTextSize];
   constexpr int kName = static_cast<int>(kPlayerSlotNameSize - 1);
   std::snprintf(text, sizeof text, "%.*s %s %.*s", kName, victim.name, verb, kName, killer);
   send_event_text(game, text);
@@ -112,7 +112,7 @@ void announce_kill(Game& game, const PlayerSlot& victim, uint32_t owner_id) {
 
 // The host's judgement of the tanks the shell reaches in this pass; every
 // tank reached is hit, so one shell can damage two tanks.
-void hit_tanks(Game& game, int32_t number, const Projectile& shot) {
+void hit_tanks(GameCore& game, int32_t number, const Projectile& shot) {
   auto& players = game.world.player_table;
   for (std::size_t k = 0; k < players.size(); ++k) {
     const PlayerSlot& tank = players[k];
@@ -124,7 +124,7 @@ void hit_tanks(Game& game, int32_t number, const Projectile& shot) {
   }
 }
 
-void projectile_pass(Game& game, int32_t number, float step, const SolidBoxes& boxes) {
+void projectile_pass(GameCore& game, int32_t number, float step, const SolidBoxes& boxes) {
   WorldState& world = game.world;
   Projectile& shot = world.projectile_table[static_cast<std::size_t>(number)];
   end_on_boxes(game, number, shot, boxes);
@@ -155,7 +155,7 @@ Direction trail_direction(int32_t heading) {
 
 }  // namespace
 
-void fire_shell(Game& game) {
+void fire_shell(GameCore& game) {
   const LocalTank& tank = game.world.tank;
   const Direction turret = heading_direction(tank.turret_heading);
   const long double pitch = tank.gun_pitch;
@@ -167,7 +167,7 @@ void fire_shell(Game& game) {
             tank.turret_heading, 0, tank.local_player_id);
 }
 
-void advance_projectiles(Game& game, float step) {
+void advance_projectiles(GameCore& game, float step) {
   auto& table = game.world.projectile_table;
   SolidBoxes boxes;
   gather_solid_boxes(game.world.level, boxes);
@@ -185,7 +185,7 @@ void advance_projectiles(Game& game, float step) {
   }
 }
 
-int spawn_particle(Game& game, float x, float y, float z, int32_t heading, float speed,
+int spawn_particle(GameCore& game, float x, float y, float z, int32_t heading, float speed,
                    float view_distance, float red, float green, float blue, float gravity) {
   WorldState& world = game.world;
   if (world.particle_next < 0 || world.particle_next >= static_cast<int32_t>(kParticleCount))
@@ -210,7 +210,7 @@ int spawn_particle(Game& game, float x, float y, float z, int32_t heading, float
   return 1;
 }
 
-void advance_particles(Game& game, float step) {
+void advance_particles(GameCore& game, float step) {
   for (Particle& puff : game.world.particle_pool) {
     if (!puff.active) continue;
     puff.life -= kParticleAgeing;

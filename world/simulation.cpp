@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "shell/game.h"
+#include "shell/game_core.h"
 #include "world/heading.h"
 #include "world/projectiles.h"
 
@@ -44,7 +44,7 @@ bool stands_on(const LevelObject& box, float y, float x, float z) {
   return box.y < feet && feet < top && overlaps(box, x - half, z - half, kStandSide);
 }
 
-void mouse_look(Game& game) {
+void mouse_look(GameCore& game) {
   LocalTank& tank = game.world.tank;
   tank.turret_heading += static_cast<float>(game.input.mouse_dx) * kMouseSensitivity;
   tank.gun_pitch += static_cast<float>(game.input.mouse_dy) * kMouseSensitivity;
@@ -71,7 +71,7 @@ void turn_hull_toward_turret(LocalTank& tank, float rate) {
 
 // The T that opens the line counts as the editor's held key, so it is not
 // typed into the new line unless it is held long enough to repeat.
-void open_chat_line(Game& game) {
+void open_chat_line(GameCore& game) {
   WorldState& world = game.world;
   world.key_delay = kChatKeyDelay;
   world.chat_entry_open = 1;
@@ -79,7 +79,7 @@ void open_chat_line(Game& game) {
   game.protocol.last_chat_key = kScanT;
 }
 
-void controls(Game& game, float step) {
+void controls(GameCore& game, float step) {
   WorldState& world = game.world;
   LocalTank& tank = world.tank;
   const InputState& input = game.input;
@@ -186,7 +186,7 @@ void place_camera(WorldState& world) {
 
 }  // namespace
 
-int simulation_step(Game& game, float step) {
+int simulation_step(GameCore& game, float step) {
   WorldState& world = game.world;
   LocalTank& tank = world.tank;
 

@@ -2,7 +2,7 @@
 // camera, then the projectiles and the smoke.
 #pragma once
 
-struct Game;
+struct GameCore;
 
 // Advances the world by one frame; step = 85 / frames per second. Returns 1.
-int simulation_step(Game& game, float step);
+int simulation_step(GameCore& game, float step);

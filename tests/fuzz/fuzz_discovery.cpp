@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     found.current_players = reply.current_players;
     found.max_players = reply.max_players;
     found.instance = reply.instance;
-    if (listing) listing = on_session_found(game.get(), &found);
+    if (listing) listing = on_session_found(static_cast<GameCore*>(game.get()), &found);
     check_game(*game);
   }
   return 0;

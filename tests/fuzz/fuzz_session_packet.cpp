@@ -47,7 +47,8 @@ void as_client(std::span<const uint8_t> packet, PacketKind kind) {
     game->session.players_found = 0;
     for (uint8_t i = 0; i < welcome.player_count; ++i) {
       fuzz_require(terminated(welcome.players[i].name), "player names end inside their field");
-      if (!on_player_found(game.get(), welcome.players[i].id, welcome.players[i].name)) break;
+      GameCore* core = game.get();
+      if (!on_player_found(core, welcome.players[i].id, welcome.players[i].name)) break;
     }
   }
   if ((kind == PacketKind::System || kind == PacketKind::Game) && decode_framed(packet, message)) {

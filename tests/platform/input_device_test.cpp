@@ -9,7 +9,7 @@
 #include "platform/sdl_events.h"
 #include "platform/window.h"
 #include "shell/game.h"
-#include "world/input.h"
+#include "world/input_devices.h"
 
 namespace {
 

@@ -1,14 +1,16 @@
-// The frame driver's order, the Escape walk, key pacing, the frame timer and
-// the run log header.
+// The frame driver's order, the Escape walk, key pacing, the window's part
+// in a lost session, the frame timer and the run log header.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "net/protocol.h"
 #include "shell/game.h"
 #include "shell/main_loop.h"
 #include "shell/run_log.h"
@@ -174,6 +176,24 @@ TEST(WindowProcedure, ActivationDestroyAndOtherKeys) {
   EXPECT_EQ(game.world.key_delay, 0u);
   window_procedure(game, {platform::WindowEventType::Destroy, 0});
   EXPECT_EQ(game.world.quit_requested, 1);
+}
+
+// The core reports the lost session; the game's hook closes the window, and
+// the close comes back through the window's queue as any other.
+TEST(WindowProcedure, ALostSessionClosesTheWindowThroughItsQueue) {
+  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  auto game = std::make_unique<Game>();
+  game->shell.main_window = platform::create_main_window("session test", 320, 240);
+  ASSERT_NE(game->shell.main_window, nullptr);
+  platform::WindowEvent event;
+  while (platform::take_event(game->shell.main_window, event)) {
+  }
+  const uint8_t lost[4] = {static_cast<uint8_t>(DPSYS_SESSIONLOST), 0, 0, 0};
+  handle_system_message(*game, lost);
+  EXPECT_EQ(game->world.quit_requested, 0);  // nothing happens before the window hears it
+  while (platform::take_event(game->shell.main_window, event)) window_procedure(*game, event);
+  EXPECT_EQ(game->world.quit_requested, 1);
+  platform::destroy_window(game->shell.main_window);
 }
 
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/byte_reader.h"
+#include "platform/byte_reader.h"
 
 #include <cstring>
 

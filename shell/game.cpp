@@ -1,0 +1,21 @@
+#include "shell/game.h"
+
+#include "audio/sound.h"
+#include "platform/window.h"
+
+namespace {
+
+// The hooks are set only by Game's constructor, so the core that calls them
+// is always a Game's.
+void play_shot_sound(GameCore& core) {
+  Game& game = static_cast<Game&>(core);
+  play_sound(game, game.sound.shot_sound);
+}
+
+void close_main_window(GameCore& core) {
+  platform::post_close(static_cast<Game&>(core).shell.main_window);
+}
+
+}  // namespace
+
+Game::Game() { hooks = CoreHooks{play_shot_sound, close_main_window}; }
