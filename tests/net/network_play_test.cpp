@@ -208,31 +208,35 @@ TEST(NetworkPlay, FourPlayersPlayTogetherOverLoopback) {
   }));
   EXPECT_EQ(host->world.projectile_next, 1);
 
-  // A player from the middle of the join order leaves cleanly: seen at once.
+  // Two players from the middle of the join order leave cleanly: seen at once.
+  release_directplay(shooter);
   release_directplay(writer);
-  const Players staying = {host.get(), &shooter, &victim};
+  const Players staying = {host.get(), &victim};
   ASSERT_TRUE(run_until(staying, [&] {
     for (Game* game : staying)
-      if (!logged(*game, "Guest2 left the game.", "SYS") || slot_of(*game, 3).active) return false;
+      if (!logged(*game, "Guest1 left the game.", "SYS") || !logged(*game, "Guest2 left the game.", "SYS") ||
+          slot_of(*game, 2).active || slot_of(*game, 3).active)
+        return false;
     return true;
   }));
 
-  // Five more fill the game to eight players, the first in the place Guest2
-  // left; every program, old or new, has every player in the same order. A
-  // ninth is refused and stays out.
+  // Six more fill the game to eight players, the first two in the places
+  // Guest1 and Guest2 left (the first newcomer finds the second place still
+  // empty); every program, old or new, has every player in the same order.
+  // A ninth is refused and stays out.
   Players everyone = staying;
   std::vector<NetworkGame> more;
-  for (int players = 4; players <= 9; ++players) {
+  for (int players = 3; players <= 9; ++players) {
     more.push_back(make_game(("Late" + std::to_string(players)).c_str(), false, port));
     ASSERT_EQ(join(*host, *more.back()), players <= 8 ? 1 : 0) << "player " << players;
     if (players <= 8) everyone.push_back(more.back().get());
   }
-  const std::string seated = "1:Hostess 2:Guest1 5:Late4 4:Guest3 6:Late5 7:Late6 8:Late7 9:Late8 ";
+  const std::string seated = "1:Hostess 5:Late3 6:Late4 4:Guest3 7:Late5 8:Late6 9:Late7 10:Late8 ";
   ASSERT_TRUE(run_until(everyone, [&] {
     for (Game* game : everyone)
       if (table_of(*game) != seated) return false;
     return true;
-  })) << "the host has " << table_of(*host) << "and the first newcomer " << table_of(*everyone[3]);
+  })) << "the host has " << table_of(*host) << "and the first newcomer " << table_of(*everyone[2]);
   Game& refused = *more.back();
   EXPECT_EQ(refused.world.in_session, 0);
   EXPECT_EQ(refused.world.player_table[0].active, 0);
@@ -240,7 +244,7 @@ TEST(NetworkPlay, FourPlayersPlayTogetherOverLoopback) {
 
   // The host goes: every client carries on alone, with the two notices.
   release_directplay(*host);
-  const Players left = {&shooter, &victim};
+  const Players left = {&victim, more.front().get()};
   ASSERT_TRUE(run_until(left, [&] {
     for (Game* game : left)
       if (networking_on(game->settings)) return false;

@@ -144,8 +144,13 @@ std::vector<Received> take_all(PeerSession* session, uint32_t player) {
 
 int count_players(PeerSession* session) {
   int players = 0;
-  enum_players(session, [](void* count, uint32_t id, const char*) { return *static_cast<int*>(count) += id != 0, true; },
-               &players);
+  enum_players(
+      session,
+      [](void* count, uint32_t id, const char*) {
+        if (id != 0) ++*static_cast<int*>(count);
+        return true;
+      },
+      &players);
   return players;
 }
 
