@@ -340,9 +340,10 @@ TEST(SessionLayer, AHostIgnoresAPeerThatBreaksTheHandshake) {
   release_peer_session(host);
 }
 
-// A client that takes no messages for longer than the five seconds after
-// which connections used to be dropped (its window inactive: it only keeps
-// the session alive) stays in the game and loses nothing that matters:
+// A client that takes no messages for more than five seconds, longer than
+// any limit the host sets on connections that are not players (its window
+// inactive: it only keeps the session alive), stays in the game and loses
+// nothing that matters:
 // every chat line in order, only the newest status of each writer, and once
 // the ring is full the places kept for system messages still take a join.
 TEST(SessionLayer, AnInactiveGameKeepsWhatMattersAndOnlyTheNewestStatus) {
