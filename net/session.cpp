@@ -15,6 +15,8 @@ static_assert(DPSYS_CREATEPLAYERORGROUP == platform::kSystemCreatePlayer);
 static_assert(DPSYS_DESTROYPLAYERORGROUP == platform::kSystemDestroyPlayer);
 static_assert(DPSYS_HOST == platform::kSystemHost);
 static_assert(kPlayerSlotNameSize == platform::kPlayerNameSize);
+static_assert(MSG_STATUS == platform::kGameStatusType);
+static_assert(kMessageHeaderSize == platform::kGameHeaderSize);
 
 // The protocol's view of the session: send, count and receive.
 bool transport_send(void* peer, uint32_t from, uint32_t to, bool guaranteed, const uint8_t* bytes,
@@ -148,10 +150,15 @@ bool on_player_found(void* context, uint32_t player_id, const char* name) {
   GameCore& game = *static_cast<GameCore*>(context);
   int32_t& found = game.session.players_found;
   if (found >= static_cast<int32_t>(kMaxPlayers)) return false;
-  PlayerSlot& slot = game.world.player_table[static_cast<std::size_t>(found)];
-  slot.active = 1;
-  slot.player_id = player_id;
-  copy_cut(slot.name, sizeof slot.name, name);
+  // Id 0 is the free place of a player who has left: the slot stays
+  // inactive, as it is in the tables of those who saw the player go, so the
+  // next player to join takes it on every program alike.
+  if (player_id != 0) {
+    PlayerSlot& slot = game.world.player_table[static_cast<std::size_t>(found)];
+    slot.active = 1;
+    slot.player_id = player_id;
+    copy_cut(slot.name, sizeof slot.name, name);
+  }
   found += 1;
   return found < static_cast<int32_t>(kMaxPlayers);
 }

@@ -20,35 +20,37 @@ using Clock = std::chrono::steady_clock;
 constexpr uint32_t kServerPlayerId = 1;
 constexpr uint32_t kAllPlayers = 0;
 constexpr uint32_t kSystemSender = 0;
-// Seven clients, and room to tell a few more politely that the game is full.
-constexpr std::size_t kMaxPeers = 16;
+// Seven clients, and room enough beside them that connections which never
+// become players (each dropped within about two seconds) cannot keep a real
+// player out.
+constexpr std::size_t kMaxPeers = 64;
 constexpr uint8_t kChannel = 0;  // one channel: system and game messages stay in order
-// A peer that has connected but not become a player within this time is
-// dropped, so that half-open connections cannot hold the session's places.
-constexpr uint32_t kPendingPeerMs = 5000;
+// A connection being dropped has this long to acknowledge the disconnection
+// before it is forgotten without a word.
+constexpr uint32_t kDropGraceMs = 1000;
 // A silent peer is dropped after 3 to 6 s (ENet's default is up to 30 s), so
 // a player who vanishes is announced as gone within 10 s.
 constexpr enet_uint32 kPeerTimeoutMinMs = 3000;
 constexpr enet_uint32 kPeerTimeoutMaxMs = 6000;
 // A clean leave waits this long for the others to acknowledge it.
 constexpr uint32_t kLeaveWaitMs = 250;
-// Received messages wait in a fixed ring until the game takes them. While
-// it is not taking any (its window inactive) the ring fills; then new game
-// messages are dropped and counted, while the last slots stay free for
-// system messages, so joins and departures are never lost.
-constexpr std::size_t kQueueCapacity = 4096;
-constexpr std::size_t kSystemReserve = 64;
+// The ring of received messages (see session.h) remembers where the waiting
+// status of each of this many writers stands; a writer beyond them has its
+// statuses queued one after another.
+constexpr std::size_t kStatusWriters = 16;
 // Events handled per service call, so that a flood cannot stall a frame.
 constexpr int kEventsPerService = 4096;
 
 enum class Mode { Idle, Host, Client };
-enum class PeerStage { Connected, Joined, Player };
+// A connection on the host: connected (its join request awaited), joined
+// (accepted, its player awaited), a player, or being dropped.
+enum class PeerStage { Connected, Joined, Player, Leaving };
 enum class JoinStage { None, Connecting, Connected, Accepted, Refused, Welcomed, Failed };
 
 struct PeerInfo {
   PeerStage stage = PeerStage::Connected;
   uint32_t player_id = 0;
-  Clock::time_point since{};
+  Clock::time_point since{};  // when it reached its stage; unset while ENet's handshake runs
 };
 
 struct QueuedMessage {
@@ -56,6 +58,16 @@ struct QueuedMessage {
   uint32_t to = 0;
   std::size_t size = 0;
   std::array<uint8_t, kMaxSessionMessage> bytes{};
+};
+
+// Where the waiting status of one writer stands in the ring: the number of
+// messages queued before it in the session, so that it is still waiting
+// while that number is not below the oldest waiting message's.
+struct QueuedStatus {
+  uint32_t from = 0;
+  uint32_t writer = 0;
+  uint64_t sequence = 0;
+  bool used = false;
 };
 
 struct FoundSession {
@@ -99,7 +111,7 @@ struct PeerSession {
   DiscoveryReply description{};
   std::array<PeerInfo, kMaxPeers> peers{};
 
-  std::array<SessionPlayer, kSessionMaxPlayers> players{};
+  std::array<SessionPlayer, kSessionMaxPlayers> seats{};  // id 0: a free seat
   int32_t player_count = 0;
   uint32_t local_player_id = 0;
   uint32_t next_player_id = 2;
@@ -112,10 +124,13 @@ struct PeerSession {
   std::array<FoundSession, kSessionMaxPlayers> found{};
   int32_t found_count = 0;
 
-  std::unique_ptr<std::array<QueuedMessage, kQueueCapacity>> queue =
-      std::make_unique<std::array<QueuedMessage, kQueueCapacity>>();
+  // The message with sequence number q waits at place q % capacity.
+  std::unique_ptr<std::array<QueuedMessage, kMessageQueueCapacity>> queue =
+      std::make_unique<std::array<QueuedMessage, kMessageQueueCapacity>>();
   std::size_t queue_head = 0;
   std::size_t queue_count = 0;
+  uint64_t queued_total = 0;  // the sequence number of the next message
+  std::array<QueuedStatus, kStatusWriters> statuses{};
 
   Complaint dropped{"the game was not taking messages; dropped"};
   Complaint malformed{"ignored malformed network packets"};
@@ -126,19 +141,64 @@ namespace {
 // ---------------------------------------------------------------------------
 // The message queue
 
-bool push_message(PeerSession& s, uint32_t from, uint32_t to, std::span<const uint8_t> bytes) {
-  const bool system = from == kSystemSender;
-  const std::size_t limit = system ? kQueueCapacity : kQueueCapacity - kSystemReserve;
-  if (bytes.size() > kMaxSessionMessage || s.queue_count >= limit) {
-    complain(s.dropped);
-    return false;
+uint32_t le32_at(std::span<const uint8_t> bytes, std::size_t offset) {
+  return static_cast<uint32_t>(bytes[offset]) | static_cast<uint32_t>(bytes[offset + 1]) << 8 |
+         static_cast<uint32_t>(bytes[offset + 2]) << 16 | static_cast<uint32_t>(bytes[offset + 3]) << 24;
+}
+
+bool is_game_status(std::span<const uint8_t> bytes) {
+  return bytes.size() >= kGameHeaderSize && le32_at(bytes, 0) == kGameStatusType;
+}
+
+uint64_t oldest_waiting(const PeerSession& s) { return s.queued_total - s.queue_count; }
+
+// The writer's status still waiting in the ring, if any.
+QueuedStatus* waiting_status(PeerSession& s, uint32_t from, uint32_t writer) {
+  for (QueuedStatus& status : s.statuses)
+    if (status.used && status.sequence >= oldest_waiting(s) && status.from == from && status.writer == writer)
+      return &status;
+  return nullptr;
+}
+
+void remember_status(PeerSession& s, uint32_t from, uint32_t writer, uint64_t sequence) {
+  for (QueuedStatus& status : s.statuses) {
+    if (!status.used || status.sequence < oldest_waiting(s)) {
+      status = QueuedStatus{from, writer, sequence, true};
+      return;
+    }
   }
-  QueuedMessage& slot = (*s.queue)[(s.queue_head + s.queue_count) % kQueueCapacity];
+}
+
+void store(QueuedMessage& slot, uint32_t from, uint32_t to, std::span<const uint8_t> bytes) {
   slot.from = from;
   slot.to = to;
   slot.size = bytes.size();
   std::memcpy(slot.bytes.data(), bytes.data(), bytes.size());
+}
+
+bool push_message(PeerSession& s, uint32_t from, uint32_t to, std::span<const uint8_t> bytes) {
+  if (bytes.size() > kMaxSessionMessage) {
+    complain(s.dropped);
+    return false;
+  }
+  const bool system = from == kSystemSender;
+  const bool status = !system && is_game_status(bytes);
+  const uint32_t writer = status ? le32_at(bytes, 8) : 0;
+  if (status) {
+    if (const QueuedStatus* older = waiting_status(s, from, writer)) {
+      store((*s.queue)[older->sequence % kMessageQueueCapacity], from, to, bytes);
+      return true;
+    }
+  }
+  const std::size_t limit = system ? kMessageQueueCapacity : kMessageQueueCapacity - kSystemMessageReserve;
+  if (s.queue_count >= limit) {
+    complain(s.dropped);
+    return false;
+  }
+  const uint64_t sequence = s.queued_total++;
+  store((*s.queue)[sequence % kMessageQueueCapacity], from, to, bytes);
   ++s.queue_count;
+  if (status) remember_status(s, from, writer, sequence);
   return true;
 }
 
@@ -152,25 +212,43 @@ void push_system(PeerSession& s, uint32_t type, uint32_t player_id, const char* 
 // Players
 
 SessionPlayer* find_player(PeerSession& s, uint32_t id) {
-  for (int32_t i = 0; i < s.player_count; ++i)
-    if (s.players[static_cast<std::size_t>(i)].id == id) return &s.players[static_cast<std::size_t>(i)];
+  if (id == 0) return nullptr;
+  for (SessionPlayer& seat : s.seats)
+    if (seat.id == id) return &seat;
   return nullptr;
 }
 
-void add_player(PeerSession& s, uint32_t id, const char* name) {
-  if (s.player_count >= kSessionMaxPlayers || find_player(s, id)) return;
-  SessionPlayer& player = s.players[static_cast<std::size_t>(s.player_count++)];
-  player.id = id;
-  std::memset(player.name, 0, sizeof player.name);
-  std::memcpy(player.name, name, strnlen(name, kPlayerNameSize - 1));
+void take_seat(PeerSession& s, SessionPlayer& seat, uint32_t id, const char* name) {
+  seat = SessionPlayer{};
+  seat.id = id;
+  std::memcpy(seat.name, name, strnlen(name, kPlayerNameSize - 1));
+  ++s.player_count;
 }
 
+// A player takes the first free seat, as the game's table takes the first
+// inactive slot.
+void add_player(PeerSession& s, uint32_t id, const char* name) {
+  if (id == 0 || find_player(s, id)) return;
+  for (SessionPlayer& seat : s.seats) {
+    if (seat.id == 0) return take_seat(s, seat, id, name);
+  }
+}
+
+// The seat stays free for the next player, as the departed player's slot
+// stays inactive in every game's table.
 void remove_player(PeerSession& s, uint32_t id) {
-  SessionPlayer* player = find_player(s, id);
-  if (!player) return;
-  SessionPlayer* end = s.players.data() + s.player_count;
-  std::move(player + 1, end, player);  // join order is kept
+  SessionPlayer* seat = find_player(s, id);
+  if (!seat) return;
+  *seat = SessionPlayer{};
   --s.player_count;
+}
+
+// The seats up to the last one taken.
+std::size_t seats_in_use(const PeerSession& s) {
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < s.seats.size(); ++i)
+    if (s.seats[i].id != 0) used = i + 1;
+  return used;
 }
 
 // ---------------------------------------------------------------------------
@@ -221,11 +299,12 @@ void send_system_to_others(PeerSession& s, uint32_t type, uint32_t player_id, co
                    true);
 }
 
+// The reason goes first; the disconnection follows once it has arrived.
 void refuse(PeerSession& s, ENetPeer* peer, const char* reason) {
   std::array<uint8_t, 1 + kRefusalTextSize> packet{};
   send_packet(peer, {packet.data(), encode_refuse(reason, packet)}, true);
   enet_peer_disconnect_later(peer, 0);
-  info_of(s, peer).stage = PeerStage::Connected;
+  info_of(s, peer) = PeerInfo{PeerStage::Leaving, 0, Clock::now()};
 }
 
 // ---------------------------------------------------------------------------
@@ -241,12 +320,21 @@ int32_t places_taken(PeerSession& s) {
 
 void host_join(PeerSession& s, ENetPeer* peer, std::span<const uint8_t> packet) {
   SessionInstance instance{};
-  if (!decode_join(packet, instance)) return complain(s.malformed);
+  switch (check_join(packet, instance)) {
+    case JoinCheck::Ok:
+      break;
+    case JoinCheck::WrongMagic:
+      return refuse(s, peer, "This is not a request to join a Morvane game.");
+    case JoinCheck::OtherVersion:
+      return refuse(s, peer, "This program speaks another version of the game.");
+    case JoinCheck::WrongSize:
+      return refuse(s, peer, "The request to join has the wrong length.");
+  }
   if (instance != s.description.instance)
     return refuse(s, peer, "That game has ended; list the games again.");
   if (places_taken(s) >= s.description.max_players)
     return refuse(s, peer, "The game is full: it has 8 players.");
-  info_of(s, peer).stage = PeerStage::Joined;
+  info_of(s, peer) = PeerInfo{PeerStage::Joined, 0, Clock::now()};
   std::array<uint8_t, 1> accept{};
   send_packet(peer, {accept.data(), encode_accept(accept)}, true);
 }
@@ -261,8 +349,8 @@ void host_create_player(PeerSession& s, ENetPeer* peer, std::span<const uint8_t>
   info.player_id = id;
   WelcomePacket welcome;
   welcome.player_id = id;
-  welcome.player_count = static_cast<uint8_t>(s.player_count);
-  std::copy(s.players.begin(), s.players.begin() + s.player_count, welcome.players.begin());
+  welcome.player_count = static_cast<uint8_t>(seats_in_use(s));
+  welcome.players = s.seats;
   std::array<uint8_t, kWelcomePacketMax> bytes{};
   send_packet(peer, {bytes.data(), encode_welcome(welcome, bytes)}, true);
   push_system(s, kSystemCreatePlayer, id, name);
@@ -273,6 +361,7 @@ void host_receive(PeerSession& s, ENetPeer* peer, std::span<const uint8_t> packe
   PacketKind kind;
   PeerInfo& info = info_of(s, peer);
   std::span<const uint8_t> message;
+  if (info.stage == PeerStage::Leaving) return;  // what it still had on the way
   if (!packet_kind(packet, kind)) return complain(s.malformed);
   if (kind == PacketKind::Join && info.stage == PeerStage::Connected) return host_join(s, peer, packet);
   if (kind == PacketKind::CreatePlayer && info.stage == PeerStage::Joined)
@@ -297,15 +386,42 @@ void host_disconnected(PeerSession& s, ENetPeer* peer) {
   info = PeerInfo{};
 }
 
-void drop_pending_peers(PeerSession& s) {
+std::chrono::milliseconds allowed_time(PeerStage stage) {
+  switch (stage) {
+    case PeerStage::Connected:
+      return std::chrono::milliseconds(kJoinRequestWaitMs);
+    case PeerStage::Joined:
+      return std::chrono::milliseconds(kCreatePlayerWaitMs);
+    default:
+      return std::chrono::milliseconds(kDropGraceMs);
+  }
+}
+
+// Every connection that is not a player is on a clock: ENet's handshake and
+// then the join request each within kJoinRequestWaitMs, the player within
+// kCreatePlayerWaitMs of the acceptance. One that overstays is disconnected,
+// so that the other side learns it at once, and forgotten if it does not
+// acknowledge within kDropGraceMs; one whose handshake never finishes is
+// forgotten at once. So idle and half-open connections never hold the
+// host's places for long.
+void drop_idle_peers(PeerSession& s) {
   const auto now = Clock::now();
   for (std::size_t i = 0; i < s.host->peerCount; ++i) {
     ENetPeer* peer = &s.host->peers[i];
     PeerInfo& info = s.peers[i];
-    if (peer->state != ENET_PEER_STATE_CONNECTED || info.stage == PeerStage::Player) continue;
-    if (now - info.since > std::chrono::milliseconds(kPendingPeerMs)) {
-      enet_peer_reset(peer);
+    if (info.stage == PeerStage::Player) continue;
+    if (peer->state == ENET_PEER_STATE_DISCONNECTED) {
       info = PeerInfo{};
+    } else if (info.since == Clock::time_point{}) {
+      info.since = now;  // first seen in its handshake
+    } else if (now - info.since > allowed_time(info.stage)) {
+      if (peer->state == ENET_PEER_STATE_CONNECTED) {
+        enet_peer_disconnect(peer, 0);
+        info = PeerInfo{PeerStage::Leaving, 0, now};
+      } else {
+        enet_peer_reset(peer);
+        info = PeerInfo{};
+      }
     }
   }
 }
@@ -393,7 +509,7 @@ void service(PeerSession& s, uint32_t wait_ms = 0) {
     handle_event(s, event);
   }
   if (s.mode != Mode::Host) return;
-  drop_pending_peers(s);
+  drop_idle_peers(s);
   s.description.current_players = static_cast<uint8_t>(s.player_count);
   const uint32_t rejected = answer_queries(s.listener, s.description);
   if (rejected > 0) complain(s.malformed, rejected);
@@ -415,11 +531,14 @@ void clear_session(PeerSession& s) {
   s.listener = ENET_SOCKET_NULL;
   s.mode = Mode::Idle;
   s.peers.fill(PeerInfo{});
+  s.seats.fill(SessionPlayer{});
   s.player_count = 0;
   s.local_player_id = 0;
   s.next_player_id = 2;
   s.join = JoinStage::None;
   s.queue_head = s.queue_count = 0;
+  s.queued_total = 0;
+  s.statuses.fill(QueuedStatus{});
 }
 
 bool any_peer_connected(const PeerSession& s) {
@@ -605,9 +724,12 @@ bool create_local_player(PeerSession* session, const char* name, bool server_pla
       return false;
     }
     s.local_player_id = s.welcome.player_id;
+    s.seats.fill(SessionPlayer{});
     s.player_count = 0;
-    for (uint8_t i = 0; i < s.welcome.player_count; ++i)
-      add_player(s, s.welcome.players[i].id, s.welcome.players[i].name);
+    for (uint8_t i = 0; i < s.welcome.player_count; ++i) {
+      const SessionPlayer& player = s.welcome.players[i];
+      if (player.id != 0 && !find_player(s, player.id)) take_seat(s, s.seats[i], player.id, player.name);
+    }
   } else {
     return false;
   }
@@ -617,9 +739,10 @@ bool create_local_player(PeerSession* session, const char* name, bool server_pla
 
 bool enum_players(PeerSession* session, PlayerFound found, void* context) {
   if (!session || session->local_player_id == 0 || !found) return false;
-  for (int32_t i = 0; i < session->player_count; ++i) {
-    const SessionPlayer& player = session->players[static_cast<std::size_t>(i)];
-    if (!found(context, player.id, player.name)) break;
+  const std::size_t used = seats_in_use(*session);
+  for (std::size_t i = 0; i < used; ++i) {
+    const SessionPlayer& seat = session->seats[i];
+    if (!found(context, seat.id, seat.id != 0 ? seat.name : "")) break;
   }
   return true;
 }
@@ -648,7 +771,7 @@ ReceiveResult receive(PeerSession* session, uint32_t& from, uint32_t& to, uint8_
   to = message.to;
   size = message.size;
   std::memcpy(buffer, message.bytes.data(), message.size);
-  s.queue_head = (s.queue_head + 1) % kQueueCapacity;
+  s.queue_head = (s.queue_head + 1) % kMessageQueueCapacity;
   --s.queue_count;
   return ReceiveResult::Ok;
 }

@@ -37,9 +37,33 @@ struct SessionDescription {
 
 enum class ReceiveResult { Ok, BufferTooSmall, NoMessage };
 
+// Received messages wait in a fixed ring, allocated once per session, until
+// the game takes them; while its window is inactive the game takes none and
+// the ring fills. The last kSystemMessageReserve places are kept for system
+// messages, so joins and departures are never lost; a game message that
+// finds no place is dropped (and counted on standard error).
+//
+// The layer looks into a game message for one thing only, so that a player's
+// stream of status messages cannot crowd out what matters: a message of at
+// least kGameHeaderSize bytes whose type (bytes 0..3, little-endian) is
+// kGameStatusType takes the place of the status from the same writer (the
+// sender id in bytes 8..11, from the same connection) still waiting in the
+// ring, instead of a new place. So the ring holds only the newest status of
+// each player, where that player's oldest waiting status stood, and every
+// other message in the order it came.
+inline constexpr std::size_t kMessageQueueCapacity = 4096;
+inline constexpr std::size_t kSystemMessageReserve = 64;
+inline constexpr uint32_t kGameStatusType = 3;
+inline constexpr std::size_t kGameHeaderSize = 12;
+
 // How long a listing waits for answers, and how long a join waits for the host.
 inline constexpr uint32_t kDefaultEnumerationMs = 1000;
 inline constexpr uint32_t kJoinTimeoutMs = 3000;
+// How long a host waits for a new connection's join request, and then for
+// the accepted connection's player; a connection that keeps it waiting
+// longer is disconnected, so idle connections cannot hold its places.
+inline constexpr uint32_t kJoinRequestWaitMs = 1000;
+inline constexpr uint32_t kCreatePlayerWaitMs = kJoinTimeoutMs;
 
 // Null when the network layer cannot be started.
 PeerSession* create_peer_session(const SessionPorts& ports);
@@ -72,7 +96,12 @@ const char* join_failure(const PeerSession* session);
 // player (id 1); a client's id comes from the host.
 bool create_local_player(PeerSession* session, const char* name, bool server_player,
                          uint32_t& player_id);
-// Every player of the session in join order, the local one included.
+// Every player of the session in seat order, the local one included. A
+// player takes the first free seat and leaves it free when going, exactly as
+// a game's player table takes the first inactive slot and leaves the slot of
+// a departed player inactive; a free seat before the last player is reported
+// with id 0 (and an empty name), so that a joining program's table has every
+// player in the same place as the tables of those already playing.
 using PlayerFound = bool (*)(void* context, uint32_t player_id, const char* name);
 bool enum_players(PeerSession* session, PlayerFound found, void* context);
 

@@ -143,14 +143,22 @@ bool packet_kind(std::span<const uint8_t> packet, PacketKind& kind) {
   return true;
 }
 
-bool decode_join(std::span<const uint8_t> packet, SessionInstance& instance) {
+JoinCheck check_join(std::span<const uint8_t> packet, SessionInstance& instance) {
   ByteReader in(packet);
-  if (!read_kind(in, PacketKind::Join)) return false;
+  if (!read_kind(in, PacketKind::Join)) return JoinCheck::WrongMagic;
   const uint32_t magic = in.u32();
+  if (!in.ok()) return JoinCheck::WrongSize;
+  if (magic != kJoinMagic) return JoinCheck::WrongMagic;
   const uint8_t version = in.u8();
+  if (!in.ok()) return JoinCheck::WrongSize;
+  if (version != kSessionProtocolVersion) return JoinCheck::OtherVersion;
   for (uint8_t& b : instance) b = in.u8();
-  return in.ok() && packet.size() == kJoinPacketSize && magic == kJoinMagic &&
-         version == kSessionProtocolVersion;
+  if (!in.ok() || packet.size() != kJoinPacketSize) return JoinCheck::WrongSize;
+  return JoinCheck::Ok;
+}
+
+bool decode_join(std::span<const uint8_t> packet, SessionInstance& instance) {
+  return check_join(packet, instance) == JoinCheck::Ok;
 }
 
 bool decode_refuse(std::span<const uint8_t> packet, char (&reason)[kRefusalTextSize]) {

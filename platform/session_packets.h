@@ -64,6 +64,8 @@ struct SessionPlayer {
   char name[kPlayerNameSize] = {};
 };
 
+// The players by seat: the first player_count seats, where id 0 is a free
+// seat (its player has left) before the last one taken.
 struct WelcomePacket {
   uint32_t player_id = 0;
   uint8_t player_count = 0;  // 1..8
@@ -85,6 +87,13 @@ std::size_t encode_framed(PacketKind kind, std::span<const uint8_t> message, std
 
 // The kind of a packet, or false for an empty packet or an unknown kind.
 bool packet_kind(std::span<const uint8_t> packet, PacketKind& kind);
+// A join request, and what is wrong with it if anything: not this game's
+// magic, another version of the protocol, or the wrong length (also when it
+// is too short to tell the others). The magic is judged before the version
+// and the version before the length, since another version may have
+// another length.
+enum class JoinCheck { Ok, WrongMagic, OtherVersion, WrongSize };
+JoinCheck check_join(std::span<const uint8_t> packet, SessionInstance& instance);
 bool decode_join(std::span<const uint8_t> packet, SessionInstance& instance);
 bool decode_refuse(std::span<const uint8_t> packet, char (&reason)[kRefusalTextSize]);
 // The name is cut to 39 characters; an empty name is refused.

@@ -3,12 +3,13 @@
 # joined over TCP/IP at 127.0.0.1 through the session menu: they see each
 # other's tanks, a shot and a chat line reach everyone; a client killed
 # outright is announced as gone on the host, and when the host is killed the
-# remaining client plays on alone. Then a game on the local network found by
-# broadcast. Screenshots of every step are kept in the artefact folder.
+# remaining client plays on alone. Screenshots of every step are kept in the
+# artefact folder. (A game found by broadcast on the local network is
+# lan_play_test.sh.)
 #
 # As root the whole test runs in a network namespace of its own that has
 # only a loopback, so the game's broadcasts and fixed ports meet nothing
-# else on the machine.
+# else on the machine; elsewhere it runs on this machine's loopback.
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 GAME_DIR=$1
@@ -17,7 +18,7 @@ mkdir -p "$ARTEFACTS"
 source "$(dirname "$0")/net_lib.sh"
 run_in_own_namespace "$0" "$@"
 
-[ -n "${MORVANE_NETNS:-}" ] || echo "not root or no namespaces: running on this machine's loopback, LAN part skipped"
+[ -n "${MORVANE_NETNS:-}" ] || echo "not root or no namespaces: running on this machine's loopback"
 echo "screenshots in $ARTEFACTS"
 
 
@@ -108,14 +109,4 @@ quit_from_pause_menu
 wait_exit "$bob" || fail "Bob's game did not quit"
 [ "$EXIT_CODE" = 0 ] || fail "Bob's game exited with $EXIT_CODE"
 tail -n 1 "$(dir_of Bob)/log.txt" | grep -q '^Morvane successfully shut down...$' || fail "no footer in Bob's log.txt"
-
-# The local network: a game found by broadcast (on this namespace's loopback).
-if [ -n "${MORVANE_NETNS:-}" ]; then
-  start_player Lanny 1 0 ""; lan_host=$PID; lan_win=$WIN
-  start_player Seeker 0 0 ""
-  shot 10-lan-session-list
-  hold_key Return 0.3; sleep 1
-  activate "$lan_win"
-  wait_line Lanny "SYS: Seeker joined the game." || fail "no game found on the local network"
-fi
 echo PASS

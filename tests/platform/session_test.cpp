@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -13,7 +15,160 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
 using namespace platform;
+
+// Ports of this test program alone, so that test programs running side by
+// side on one machine never meet.
+uint16_t test_game_port() { return static_cast<uint16_t>(21000 + (getpid() % 5000) * 4); }
+
+double seconds_between(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+// A bare ENet connection to the host, as any program could open one.
+struct RawPeer {
+  ENetHost* host = nullptr;
+  ENetPeer* peer = nullptr;
+  Clock::time_point connected{}, accepted{}, disconnected{};
+  Bytes last;  // the last packet that arrived
+
+  explicit RawPeer(uint16_t port) {
+    host = enet_host_create(nullptr, 1, 1, 0, 0);
+    ENetAddress address{};
+    enet_address_set_host(&address, "127.0.0.1");
+    address.port = port;
+    peer = enet_host_connect(host, &address, 1, 0);
+  }
+  RawPeer(const RawPeer&) = delete;
+  RawPeer& operator=(const RawPeer&) = delete;
+  ~RawPeer() { enet_host_destroy(host); }
+
+  void send(const Bytes& bytes) {
+    enet_peer_send(peer, 0, enet_packet_create(bytes.data(), bytes.size(), ENET_PACKET_FLAG_RELIABLE));
+  }
+  void pump(uint32_t wait_ms = 0) {
+    ENetEvent event;
+    for (uint32_t wait = wait_ms; enet_host_service(host, &event, wait) > 0; wait = 0) {
+      const auto now = Clock::now();
+      if (event.type == ENET_EVENT_TYPE_CONNECT) connected = now;
+      if (event.type == ENET_EVENT_TYPE_DISCONNECT) disconnected = now;
+      if (event.type != ENET_EVENT_TYPE_RECEIVE) continue;
+      last.assign(event.packet->data, event.packet->data + event.packet->dataLength);
+      if (!last.empty() && last[0] == static_cast<uint8_t>(PacketKind::Accept)) accepted = now;
+      enet_packet_destroy(event.packet);
+    }
+  }
+  bool is_connected() const { return connected != Clock::time_point{} && disconnected == Clock::time_point{}; }
+};
+
+// The host served from a second thread while this one plays the others: a
+// listing or a join blocks its caller until the host answers. Nothing else
+// touches the host meanwhile.
+class ServedHost {
+ public:
+  explicit ServedHost(PeerSession* host)
+      : thread_([this, host] {
+          while (!done_) {
+            keep_alive(host);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          }
+        }) {}
+  ~ServedHost() { stop(); }
+  void stop() {
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+PeerSession* open_host(uint16_t port) {
+  PeerSession* host = create_peer_session({port, static_cast<uint16_t>(port + 1), 0});
+  uint32_t id = 0;
+  EXPECT_TRUE(host && initialize_internet(host, "") && open_new_session(host, "Hostess's game", 8) &&
+              create_local_player(host, "Hostess", true, id));
+  return host;
+}
+
+// Lists the game on the port (the host must be served meanwhile) and leaves
+// its instance in `instance`; false when none answers.
+bool list_game(PeerSession* client, SessionInstance& instance) {
+  struct Found {
+    SessionInstance instance{};
+    bool any = false;
+  } found;
+  initialize_internet(client, "127.0.0.1");
+  enum_sessions(client, 500,
+                [](void* context, const SessionDescription* session) {
+                  auto& f = *static_cast<Found*>(context);
+                  if (session) f = Found{session->instance, true};
+                  return false;
+                },
+                &found);
+  instance = found.instance;
+  return found.any;
+}
+
+// A player that lists the game and joins it; its id, or 0 when it failed.
+uint32_t join_game(uint16_t port, PeerSession*& client, const char* name) {
+  client = create_peer_session({port, static_cast<uint16_t>(port + 1), 0});
+  SessionInstance instance;
+  uint32_t id = 0;
+  if (!client || !list_game(client, instance) || !open_listed_session(client, instance) ||
+      !create_local_player(client, name, false, id))
+    return 0;
+  return id;
+}
+
+struct Received {
+  uint32_t from;
+  Bytes bytes;
+};
+
+// Every message waiting for the player, in order.
+std::vector<Received> take_all(PeerSession* session, uint32_t player) {
+  std::vector<Received> all;
+  message_count(session, player);
+  std::array<uint8_t, kMaxSessionMessage> buffer{};
+  for (;;) {
+    uint32_t from = 0, to = 0;
+    std::size_t size = buffer.size();
+    if (receive(session, from, to, buffer.data(), size) != ReceiveResult::Ok) break;
+    all.push_back({from, Bytes(buffer.begin(), buffer.begin() + static_cast<long>(size))});
+  }
+  return all;
+}
+
+int count_players(PeerSession* session) {
+  int players = 0;
+  enum_players(
+      session,
+      [](void* count, uint32_t id, const char*) {
+        if (id != 0) ++*static_cast<int*>(count);
+        return true;
+      },
+      &players);
+  return players;
+}
+
+uint32_t le32_at(const Bytes& bytes, std::size_t offset) {
+  uint32_t value = 0;
+  std::memcpy(&value, bytes.data() + offset, 4);
+  return value;
+}
+
+// A game message as the host relays it: type, valid 1, writer, and a
+// counter in its last four bytes (a status is 44 bytes, a chat line 272).
+Bytes game_message(uint32_t type, uint32_t writer, uint32_t counter) {
+  Bytes bytes(type == kGameStatusType ? 44 : 272, 0);
+  const uint32_t header[] = {type, 1, writer};
+  std::memcpy(bytes.data(), header, sizeof header);
+  std::memcpy(bytes.data() + bytes.size() - 4, &counter, 4);
+  return bytes;
+}
 
 TEST(SessionPackets, RoundTripsAndRefusesDamagedBytes) {
   DiscoveryReply reply;
@@ -59,59 +214,224 @@ TEST(SessionPackets, RoundTripsAndRefusesDamagedBytes) {
   EXPECT_FALSE(decode_framed(Bytes{7, 1, 2}, message));
 }
 
-// A raw ENet peer that never joins properly: nothing it sends becomes a
-// player or a message, and a join for another session is refused.
+// Peers that break the handshake, join wrongly, or connect and then say
+// nothing: nothing they send becomes a player or a message, a wrong join is
+// refused with its reason, and idle connections are dropped with a word to
+// them within a second (three for an accepted one without a player), so
+// that fifteen of them cannot keep a real player out.
 TEST(SessionLayer, AHostIgnoresAPeerThatBreaksTheHandshake) {
-  const uint16_t port = static_cast<uint16_t>(21000 + (getpid() % 5000) * 4);
-  PeerSession* host = create_peer_session({port, static_cast<uint16_t>(port + 1), 0});
+  const uint16_t port = test_game_port();
+  PeerSession* host = open_host(port);
   ASSERT_NE(host, nullptr);
-  ASSERT_TRUE(initialize_internet(host, ""));
-  ASSERT_TRUE(open_new_session(host, "Hostess's game", 8));
-  uint32_t id = 0;
-  ASSERT_TRUE(create_local_player(host, "Hostess", true, id));
+  const uint32_t id = 1;
 
-  ENetHost* raw = enet_host_create(nullptr, 1, 1, 0, 0);
-  ENetAddress address{};
-  enet_address_set_host(&address, "127.0.0.1");
-  address.port = port;
-  ENetPeer* peer = enet_host_connect(raw, &address, 1, 0);
-  ENetEvent event;
+  RawPeer raw(port);
   auto pump = [&](int rounds) {
-    Bytes refusal;
     for (int n = 0; n < rounds; ++n) {
       keep_alive(host);
-      while (enet_host_service(raw, &event, 1) > 0)
-        if (event.type == ENET_EVENT_TYPE_RECEIVE) {
-          refusal.assign(event.packet->data, event.packet->data + event.packet->dataLength);
-          enet_packet_destroy(event.packet);
-        }
+      raw.pump(1);
     }
-    return refusal;
   };
   pump(50);
-  ASSERT_EQ(peer->state, ENET_PEER_STATE_CONNECTED);
+  ASSERT_EQ(raw.peer->state, ENET_PEER_STATE_CONNECTED);
   const Bytes junk[] = {{}, {0}, {99, 1, 2}, {7, 3, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0},  // a game message
                         {4, 'E', 'v', 'e'}, {6, 3, 0, 0, 0}, Bytes(4000, 7)};
-  for (const Bytes& bytes : junk) {
-    ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(), ENET_PACKET_FLAG_RELIABLE);
-    enet_peer_send(peer, 0, packet);
-  }
+  for (const Bytes& bytes : junk) raw.send(bytes);
   pump(50);
   EXPECT_EQ(message_count(host, id), 0u);
-  int players = 0;
-  enum_players(host, [](void* count, uint32_t, const char*) { return ++*static_cast<int*>(count), true; },
-               &players);
-  EXPECT_EQ(players, 1);
+  EXPECT_EQ(count_players(host), 1);
 
   Bytes join(kJoinPacketSize);
   encode_join(SessionInstance{}, join);  // not this session's instance
-  enet_peer_send(peer, 0, enet_packet_create(join.data(), join.size(), ENET_PACKET_FLAG_RELIABLE));
-  const Bytes refusal = pump(50);
+  raw.send(join);
+  pump(50);
   char reason[kRefusalTextSize];
-  ASSERT_TRUE(decode_refuse(refusal, reason));
+  ASSERT_TRUE(decode_refuse(raw.last, reason));
   EXPECT_STREQ(reason, "That game has ended; list the games again.");
 
-  enet_host_destroy(raw);
+  // Join requests that are not this protocol's: each is answered with the
+  // reason, then the connection is closed.
+  struct BadJoin {
+    Bytes bytes;
+    const char* reason;
+  };
+  Bytes wrong_magic = join, other_version = join, longer = join;
+  wrong_magic[2] = 'X';
+  other_version[5] = kSessionProtocolVersion + 1;
+  other_version.resize(40);  // another version may well have another length
+  longer.push_back(0);
+  const BadJoin bad_joins[] = {
+      {wrong_magic, "This is not a request to join a Morvane game."},
+      {other_version, "This program speaks another version of the game."},
+      {longer, "The request to join has the wrong length."},
+      {Bytes(join.begin(), join.begin() + 10), "The request to join has the wrong length."},
+      {Bytes{1, 'M', 'R'}, "The request to join has the wrong length."},
+  };
+  ServedHost served(host);
+  std::vector<std::unique_ptr<RawPeer>> joiners;
+  for (std::size_t i = 0; i < std::size(bad_joins); ++i) joiners.push_back(std::make_unique<RawPeer>(port));
+  auto pump_all = [](std::vector<std::unique_ptr<RawPeer>>& peers, double seconds, auto until) {
+    const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    while (Clock::now() < end && !until()) {
+      for (auto& peer : peers) peer->pump();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  };
+  auto all_connected = [](const std::vector<std::unique_ptr<RawPeer>>& peers) {
+    for (const auto& peer : peers)
+      if (peer->connected == Clock::time_point{}) return false;
+    return true;
+  };
+  pump_all(joiners, 2.0, [&] { return all_connected(joiners); });
+  for (std::size_t i = 0; i < joiners.size(); ++i) joiners[i]->send(bad_joins[i].bytes);
+  pump_all(joiners, 3.0, [&] {
+    for (const auto& peer : joiners)
+      if (peer->disconnected == Clock::time_point{}) return false;
+    return true;
+  });
+  for (std::size_t i = 0; i < joiners.size(); ++i) {
+    ASSERT_TRUE(decode_refuse(joiners[i]->last, reason)) << i;
+    EXPECT_STREQ(reason, bad_joins[i].reason);
+    EXPECT_NE(joiners[i]->disconnected, Clock::time_point{}) << "still connected after refusal " << i;
+  }
+
+  // Fifteen connections that never ask to join, and one accepted that never
+  // creates its player: a real player still gets in, the idle ones are
+  // told to go within about a second, the accepted one within about three.
+  SessionInstance instance;
+  PeerSession* lister = create_peer_session({port, static_cast<uint16_t>(port + 1), 0});
+  ASSERT_TRUE(list_game(lister, instance));
+  release_peer_session(lister);
+  std::vector<std::unique_ptr<RawPeer>> idle;
+  for (int i = 0; i < 16; ++i) idle.push_back(std::make_unique<RawPeer>(port));
+  pump_all(idle, 2.0, [&] { return all_connected(idle); });
+  ASSERT_TRUE(all_connected(idle));
+  RawPeer& silent_player = *idle.back();
+  encode_join(instance, join);
+  silent_player.send(join);
+  PeerSession* player = nullptr;
+  const uint32_t player_id = join_game(port, player, "Latecomer");
+  EXPECT_EQ(player_id, 2u) << "idle connections kept a real player out";
+  const auto start = Clock::now();
+  while (seconds_between(start, Clock::now()) < 4.5) {
+    for (auto& peer : idle) peer->pump();
+    keep_alive(player);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  served.stop();
+  for (std::size_t i = 0; i + 1 < idle.size(); ++i) {
+    ASSERT_NE(idle[i]->disconnected, Clock::time_point{}) << "idle connection " << i << " was never told to go";
+    const double lasted = seconds_between(idle[i]->connected, idle[i]->disconnected);
+    EXPECT_GT(lasted, 0.8);
+    EXPECT_LT(lasted, 2.5);
+  }
+  ASSERT_NE(silent_player.accepted, Clock::time_point{});
+  ASSERT_NE(silent_player.disconnected, Clock::time_point{}) << "an accepted connection without a player stayed";
+  const double waited = seconds_between(silent_player.accepted, silent_player.disconnected);
+  EXPECT_GT(waited, 2.5);
+  EXPECT_LT(waited, 4.5);
+  // The player stayed through it all.
+  EXPECT_EQ(count_players(host), 2);
+  for (const Received& message : take_all(player, player_id)) EXPECT_NE(message.from, 0u) << "a notice reached the player";
+
+  release_peer_session(player);
+  idle.clear();
+  joiners.clear();
+  release_peer_session(host);
+}
+
+// A client that takes no messages for more than five seconds, longer than
+// any limit the host sets on connections that are not players (its window
+// inactive: it only keeps the session alive), stays in the game and loses
+// nothing that matters:
+// every chat line in order, only the newest status of each writer, and once
+// the ring is full the places kept for system messages still take a join.
+TEST(SessionLayer, AnInactiveGameKeepsWhatMattersAndOnlyTheNewestStatus) {
+  const uint16_t port = test_game_port();
+  PeerSession* host = open_host(port);
+  ASSERT_NE(host, nullptr);
+  PeerSession* client = nullptr;
+  uint32_t client_id = 0;
+  {
+    ServedHost served(host);
+    client_id = join_game(port, client, "Guest");
+  }
+  ASSERT_EQ(client_id, 2u);
+  take_all(host, 1);  // the host's own notice of the join
+
+  auto relay = [&](const Bytes& bytes) { return send(host, 1, client_id, true, bytes.data(), bytes.size()); };
+  uint32_t chats = 0, last_status[2] = {};
+  const uint32_t writers[2] = {1, 7};
+  const auto start = Clock::now();
+  for (uint32_t n = 1; seconds_between(start, Clock::now()) < 5.5; ++n) {
+    for (int w = 0; w < 2; ++w) ASSERT_TRUE(relay(game_message(kGameStatusType, writers[w], last_status[w] = n)));
+    if (n % 10 == 0) {
+      ASSERT_TRUE(relay(game_message(0, 1, chats++)));
+    }
+    keep_alive(host);
+    keep_alive(client);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  // Then more chat lines than the ring holds, and a last status.
+  const std::size_t game_places = kMessageQueueCapacity - kSystemMessageReserve;
+  for (std::size_t n = 0; n < game_places; ++n) ASSERT_TRUE(relay(game_message(0, 1, chats++)));
+  for (int n = 0; n < 3000 && message_count(client, client_id) < game_places; ++n) {
+    keep_alive(host);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_TRUE(relay(game_message(kGameStatusType, 7, last_status[1] = 999999)));
+  for (int n = 0; n < 200; ++n) {
+    keep_alive(host);
+    keep_alive(client);
+  }
+  // A third player joins: its notice finds the place kept for it.
+  PeerSession* latecomer = nullptr;
+  {
+    ServedHost served(host);
+    EXPECT_EQ(join_game(port, latecomer, "Latecomer"), 3u);
+  }
+  for (int n = 0; n < 200; ++n) {
+    keep_alive(host);
+    keep_alive(client);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+
+  const std::vector<Received> waiting = take_all(client, client_id);
+  ASSERT_EQ(waiting.size(), game_places + 1);
+  uint32_t next_chat = 0, statuses[2] = {};
+  for (std::size_t i = 0; i + 1 < waiting.size(); ++i) {
+    const Bytes& bytes = waiting[i].bytes;
+    EXPECT_EQ(waiting[i].from, 1u);
+    const uint32_t counter = le32_at(bytes, bytes.size() - 4);
+    if (le32_at(bytes, 0) == kGameStatusType) {
+      ++statuses[le32_at(bytes, 8) == 7];
+      EXPECT_EQ(counter, last_status[le32_at(bytes, 8) == 7]) << "an old status was delivered";
+    } else {
+      EXPECT_EQ(counter, next_chat++) << "a chat line was lost or moved";
+    }
+  }
+  EXPECT_EQ(statuses[0], 1u);
+  EXPECT_EQ(statuses[1], 1u);
+  EXPECT_EQ(next_chat, game_places - 2);
+  const Received& notice = waiting.back();
+  EXPECT_EQ(notice.from, 0u);
+  EXPECT_EQ(le32_at(notice.bytes, 0), kSystemCreatePlayer);
+  EXPECT_EQ(le32_at(notice.bytes, 4), 3u);
+
+  // The client was never dropped, and the emptied ring takes messages again.
+  EXPECT_EQ(count_players(host), 3);
+  ASSERT_TRUE(relay(game_message(0, 1, 12345)));
+  std::vector<Received> after;
+  for (int n = 0; n < 500 && after.empty(); ++n) {
+    keep_alive(host);
+    after = take_all(client, client_id);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(le32_at(after[0].bytes, 268), 12345u);
+
+  release_peer_session(latecomer);
+  release_peer_session(client);
   release_peer_session(host);
 }
 

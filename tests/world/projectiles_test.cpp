@@ -159,10 +159,11 @@ TEST(Projectiles, SolidBoxesEndShellsOnTheHost) {
   EXPECT_EQ(game->world.projectile_table[0].active, 0);
 }
 
-// The box test's mixed edges: a shell's next position ends it on the low y
-// and z faces and the high x face, not on the others; a full level's last
-// slot counts like any other.
-TEST(Projectiles, BoxEdgesEndShellsOnTheirOwnSidesOnly) {
+// The box and tank tests' mixed edges: a shell's next position ends it on
+// the low y and z faces and the high x face, not on the others; a full
+// level's last slot counts like any other. A tank whose player is dead and
+// waiting to re-enter is never hit, even dead centre.
+TEST(Projectiles, BoxAndTankEdgesEndShellsOnTheirOwnSidesOnly) {
   struct Case {
     float x, y, z;  // the shell's next position
     int ends;
@@ -187,6 +188,37 @@ TEST(Projectiles, BoxEdgesEndShellsOnTheirOwnSidesOnly) {
       advance_projectiles(*game, 1.0f);
       EXPECT_EQ(game->world.projectile_table[0].active, 1 - c.ends)
           << "at (" << c.x << ", " << c.y << ", " << c.z << ") in a " << (full ? "full" : "small") << " level";
+    }
+  }
+
+  // A tank at (10, 11, 11): its box spans x 9..11, y 10..11, z 10..12.
+  struct TankCase {
+    float x, y, z;  // the shell's next x and z, its present y
+    int hits;
+  };
+  const TankCase tank_cases[] = {
+      {10, 10, 11, 1}, {10, 11, 11, 0},  // y: low face inside, top face outside
+      {10, 10.5f, 10, 1}, {10, 10.5f, 12, 0},  // z: low face inside, far face outside
+      {9, 10.5f, 11, 0}, {11, 10.5f, 11, 1},   // x: low face outside, high face inside
+      {10, 10.5f, 11, 1},
+  };
+  for (const TankCase& c : tank_cases) {
+    for (int dead : {0, 1}) {
+      auto game = host_game();
+      game->settings.use_tcpip = 1;  // a kill would be announced
+      PlayerSlot& tank = add_player(*game, 1, 5, "Alder", 10, 11, 11);
+      if (dead) {
+        tank.in_play = 0;  // its own status says so while it waits at the entry prompt
+        tank.health = -50;
+      }
+      place_shell(*game, 0, c.x, c.y, c.z - 0.5f, 1);
+      advance_projectiles(*game, 1.0f);
+      const int hit = dead ? 0 : c.hits;
+      const std::string where = "at (" + std::to_string(c.x) + ", " + std::to_string(c.y) + ", " +
+                                std::to_string(c.z) + (dead ? ") dead" : ")");
+      EXPECT_EQ(game->world.projectile_table[0].active, 1 - hit) << where;
+      EXPECT_EQ(tank.health, dead ? -50 : 100 - 50 * hit) << where;
+      for (const LogEntry& entry : game->log.entries) EXPECT_NE(entry.category, LOG_EVENT) << where;
     }
   }
 }
