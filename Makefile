@@ -1,5 +1,6 @@
 # The two commands of the README.
 #   make play  - install what is missing, build, and start the configurator in build/game/
+#   make play BOTS=3 [SKILL=1|2|3] - build and play against three computer players in build/game/
 #   make test  - install what is missing, build (normal and sanitized) and run every test headless
 #   make install [PREFIX=/usr/local] [DESTDIR=...] - install the game from build/
 #   make package - build/morvane_<version>_amd64.deb
@@ -8,6 +9,8 @@ JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 180
 FUZZ_TARGETS ?=
+BOTS ?=
+SKILL ?=
 
 .PHONY: play test deps build build-asan bench fuzz clean install package
 
@@ -23,7 +26,7 @@ build-asan: deps
 	@cmake --build build-asan -j $(JOBS)
 
 play: build
-	@scripts/play.sh
+	@BOTS="$(BOTS)" SKILL="$(SKILL)" scripts/play.sh
 
 test: build build-asan
 	@scripts/run-tests.sh

@@ -15,7 +15,7 @@ packages=(
   libgtest-dev googletest
   xvfb xauth xdotool x11-utils imagemagick xfonts-base sox
   iproute2 python3 bc
-  zlib1g-dev dpkg-dev fakeroot desktop-file-utils appstream
+  zlib1g-dev dpkg-dev fakeroot desktop-file-utils appstream lintian
 )
 
 missing=()

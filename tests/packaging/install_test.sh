@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # The Debian package as new players meet it, without touching this system:
-# built from the build tree, unpacked into a scratch root, its dependencies
-# present here, its desktop files valid, and its commands run from fresh
-# home directories with no checkout in sight.
+# built from the build tree, accepted by lintian, unpacked into a scratch
+# root, its dependencies present here, its desktop files valid, and its
+# commands run from fresh home directories with no checkout in sight.
 # Usage: install_test.sh BUILD_DIR [SCREENSHOT_DIR]
 set -uo pipefail
 source "$(dirname "$0")/../e2e/lib.sh"
+# As root, in a network namespace with only a loopback of its own, so that
+# the game against the computer finds its fixed ports free of other games.
+if [ -z "${MORVANE_NETNS:-}" ] && [ "$(id -u)" = 0 ] && unshare -n true 2>/dev/null; then
+  exec env MORVANE_NETNS=1 unshare -n bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
+fi
 build=$(readlink -f "$1")
 ARTEFACTS=${2:-}
 if [ -z "${DISPLAY:-}" ]; then
@@ -36,18 +41,33 @@ deb=$(ls "$work"/package/morvane_*_amd64.deb 2>/dev/null | head -n 1)
 echo "built ${deb##*/} ($(du -k "$deb" | cut -f1) KiB) in ${SECONDS}s"
 root=$work/root
 dpkg-deb -x "$deb" "$root" || fail "dpkg-deb cannot unpack the package"
-for file in games/morvane games/morvane-configuration lib/games/morvane/Morvane \
-    lib/games/morvane/Morvane-Configuration share/games/morvane/mrvn.pak \
-    share/games/morvane/default.mvl share/games/morvane/sound.pak \
-    share/games/morvane/mrvnmus00.mid share/games/morvane/mrvnmus12.mid \
-    share/applications/morvane.desktop share/applications/morvane-configuration.desktop \
-    share/icons/hicolor/256x256/apps/morvane.png share/man/man6/morvane.6.gz \
-    share/man/man6/morvane-configuration.6.gz share/metainfo/org.morvane.morvane.metainfo.xml; do
+files="games/morvane games/morvane-configuration lib/games/morvane/Morvane
+    lib/games/morvane/Morvane-Configuration share/games/morvane/mrvn.pak
+    share/games/morvane/default.mvl share/games/morvane/sound.pak
+    share/games/morvane/mrvnmus00.mid share/games/morvane/mrvnmus12.mid
+    share/applications/morvane.desktop share/applications/morvane-configuration.desktop
+    share/icons/hicolor/256x256/apps/morvane.png share/man/man6/morvane.6.gz
+    share/man/man6/morvane-configuration.6.gz share/metainfo/org.morvane.morvane.metainfo.xml
+    share/doc/morvane/copyright share/doc/morvane/changelog.gz"
+# The computer player is packaged whenever the build has it.
+[ -x "$build/game/morvane-bot" ] &&
+  files="$files games/morvane-bot lib/games/morvane/morvane-bot share/man/man6/morvane-bot.6.gz"
+for file in $files; do
   [ -e "$root/usr/$file" ] || fail "the package has no /usr/$file"
 done
 [ "$(ls "$root"/usr/share/games/morvane | wc -l)" -eq 16 ] || fail "the data directory does not hold the 16 data files"
 
-echo "-- every package it depends on is installed here"
+if command -v lintian >/dev/null; then
+  echo "-- lintian finds no error and no warning"
+  findings=$(lintian --fail-on error,warning --info "$deb" 2>&1)
+  status=$?
+  grep -v "running with root privileges" <<<"$findings"
+  [ "$status" -eq 0 ] || fail "lintian rejects the package"
+else
+  echo "-- lintian is not installed: not checked"
+fi
+
+echo "-- every package it depends on or recommends is installed here"
 # "a (>= 1), b | c (<< 2)": each entry needs one alternative installed, in
 # a version that satisfies it.
 satisfied() {
@@ -58,9 +78,15 @@ satisfied() {
   [ -z "$op" ] || dpkg --compare-versions "${installed#*|}" "$op" "$version"
 }
 depends=$(dpkg-deb -f "$deb" Depends)
+recommends=$(dpkg-deb -f "$deb" Recommends)
 echo "Depends: $depends"
+echo "Recommends: $recommends"
 grep -q libsdl2 <<<"$depends" || fail "the library dependencies are missing"
-IFS=',' read -ra entries <<<"$depends"
+# The error boxes need the X core fonts; Debian has packages only recommend
+# X font packages.
+grep -q xfonts-base <<<"$depends" && fail "the package depends on an X font package"
+grep -q xfonts-base <<<"$recommends" || fail "the package does not recommend the X core fonts"
+IFS=',' read -ra entries <<<"$depends, $recommends"
 for entry in "${entries[@]}"; do
   found=0
   IFS='|' read -ra alternatives <<<"$entry"
@@ -75,14 +101,17 @@ desktop-file-validate "$root"/usr/share/applications/*.desktop || fail "desktop-
 if command -v appstreamcli >/dev/null; then
   appstreamcli validate --no-net "$root"/usr/share/metainfo/*.xml || fail "appstreamcli validate"
 fi
+grep -qx "Exec=morvane --bots 3" "$root/usr/share/applications/morvane.desktop" ||
+  fail "the menu entry has no action to play against the computer"
 
 # Runs an installed command in the background, as a player whose home is
 # $1: a clean environment with the display, the system's PATH and nothing of
 # the build. Leaves the program's process id in $player_pid.
 as_player() {
   local home=$1 command=$2
+  shift 2
   (cd "$work/elsewhere" && exec env -i HOME="$home" PATH=/usr/bin:/bin DISPLAY="$DISPLAY" \
-     XAUTHORITY="${XAUTHORITY:-}" SDL_AUDIODRIVER=dummy "$root/usr/games/$command") \
+     XAUTHORITY="${XAUTHORITY:-}" SDL_AUDIODRIVER=dummy ${PLAYER_ENV:-} "$root/usr/games/$command" "$@") \
     >>"$work/stderr.txt" 2>&1 &
   player_pid=$!
   started+=("$player_pid")
@@ -152,6 +181,97 @@ wait_exit "$dialog_pid" || fail "Done did not end the configurator"
 grep -q "SET_NETWORKING 0 " "$game_dir2/config.dat" || fail "no config.dat of the second player"
 grep -q "SET_NETWORKING 2 " "$game_dir1/config.dat" || fail "the first player's config.dat changed"
 grep -q "successfully shut down" "$game_dir2/log.txt" && fail "the second player's log.txt is the first's"
+
+echo "-- against the computer: the game hosts in a private directory, the computer players join it"
+# A stand-in for the computer player program notes how it was started and
+# whether the game was open by then, and leaves on SIGTERM as the real one
+# does. What the real one does in the game is the bot's own test.
+cat > "$root/usr/lib/games/morvane/morvane-bot" <<'EOF_BOT'
+#!/bin/sh
+echo "args: $*"
+echo "cwd: $(pwd)"
+[ -r default.mvl ] && echo "level: yes"
+grep -q ':6040 ' /proc/net/udp && echo "game open: yes"
+trap 'echo "left"; exit 0' TERM
+while :; do sleep 0.1; done
+EOF_BOT
+chmod 755 "$root/usr/lib/games/morvane/morvane-bot"
+home3=$work/home3
+game_dir3=$home3/.local/share/morvane
+mkdir -p "$game_dir3" "$work/runtime"
+chmod 700 "$work/runtime"
+# Set to join an IPX game: the game against the computer hosts over TCP/IP
+# whatever the player's last choice, and keeps the rest.
+printf 'MRVN_CONFIG\r\n\r\r\nSET_RESOLUTION 4 \r\nSET_SOUND 0 \r\nSET_MUSIC 0 \r\nSET_PARTICLES 0 \r\nSET_PLAYERNAME "Ada"\r\nSET_SERVER 0\r\nSET_NETWORKING 0 \r\nSET_IPADDRESS "10.1.2.3"\r\n' \
+  > "$game_dir3/config.dat"
+cp "$game_dir3/config.dat" "$work/config3.dat"
+PLAYER_ENV="XDG_RUNTIME_DIR=$work/runtime" as_player "$home3" morvane --bots 2 --skill 1
+wrapper_pid=$player_pid
+wait_for_window "Morvane - " >/dev/null || fail "morvane --bots brought up no game window"
+game_pid=$(ps --ppid "$wrapper_pid" -o pid=,comm= | awk '$2 == "Morvane" {print $1}')
+[ -n "$game_pid" ] || fail "the game is not the command's child"
+started+=("$game_pid")
+run_dir=$(readlink "/proc/$game_pid/cwd")
+case $run_dir in
+  "$work"/runtime/morvane-bots.*) ;;
+  *) fail "the game against the computer runs in $run_dir" ;;
+esac
+for _ in $(seq 100); do grep -q "^game open" "$game_dir3/bots.log" 2>/dev/null && break; sleep 0.1; done
+shot package-bots
+cat "$game_dir3/bots.log"
+grep -qx "args: --count 2 --skill 1 127.0.0.1" "$game_dir3/bots.log" || fail "the computer players were started wrongly"
+grep -qx "cwd: $run_dir/bots" "$game_dir3/bots.log" || fail "the computer players run outside the game's directory"
+grep -qx "level: yes" "$game_dir3/bots.log" || fail "the computer players have no level"
+grep -qx "game open: yes" "$game_dir3/bots.log" || fail "the computer players started before the game was open"
+printf 'MRVN_CONFIG\r\n\r\r\nSET_RESOLUTION 4 \r\nSET_SOUND 0 \r\nSET_MUSIC 0 \r\nSET_PARTICLES 0 \r\nSET_PLAYERNAME "Ada"\r\nSET_SERVER 1\r\nSET_NETWORKING 1 \r\nSET_IPADDRESS ""\r\n' |
+  cmp - "$run_dir/config.dat" || fail "the game against the computer has the settings: $(cat -A "$run_dir/config.dat")"
+cmp "$work/config3.dat" "$game_dir3/config.dat" || fail "the player's config.dat was changed"
+bot_pid=$(ps --ppid "$wrapper_pid" -o pid=,args= | awk '/morvane-bot/ {print $1}')
+[ -n "$bot_pid" ] || fail "the computer players are not the command's child"
+# The game ends (as from its menu); the computer players follow it.
+kill -TERM "$game_pid"
+wait_exit "$wrapper_pid" 150 || fail "morvane --bots did not end with the game"
+[ "$EXIT_CODE" -eq 0 ] || fail "morvane --bots ended with status $EXIT_CODE"
+kill -0 "$bot_pid" 2>/dev/null && fail "the computer players outlived the game"
+grep -qx "left" "$game_dir3/bots.log" || fail "the computer players were not told to leave"
+[ -e "$run_dir" ] && fail "the private directory $run_dir was left behind"
+grep -q "successfully shut down" "$game_dir3/log.txt" || fail "the run's log.txt was not kept in $game_dir3"
+
+# Ended from outside (a closed terminal, the end of the desktop session):
+# the game and the computer players end with the command.
+rm -f "$game_dir3/bots.log"
+as_player "$home3" morvane --bots 1
+wrapper_pid=$player_pid
+for _ in $(seq 200); do grep -q "^game open" "$game_dir3/bots.log" 2>/dev/null && break; sleep 0.1; done
+grep -qx "args: --count 1 127.0.0.1" "$game_dir3/bots.log" || fail "no computer player for --bots 1"
+game_pid=$(ps --ppid "$wrapper_pid" -o pid=,comm= | awk '$2 == "Morvane" {print $1}')
+kill -TERM "$wrapper_pid"
+wait_exit "$wrapper_pid" 150 || fail "morvane --bots did not end on SIGTERM"
+kill -0 "$game_pid" 2>/dev/null && fail "the game outlived its command"
+grep -qx "left" "$game_dir3/bots.log" || fail "the computer players outlived their command"
+
+echo "-- the settings a game against the computer takes from the player's config.dat"
+# The reading rules are the game's: keywords in a quoted value are not
+# keywords, a name ends at its quote, unreadable numbers and rows outside the
+# table are passed over, and a file without its first keyword is no file.
+sed -n '/^write_bot_game_config() {/,/^}/p' "$root/usr/games/morvane" > "$work/derive.sh"
+. "$work/derive.sh"
+derived() {
+  printf '%b' "$1" > "$work/case.dat"
+  write_bot_game_config "$work/case.dat" | tr -d '\r' | grep -v '^$' | tr '\n' '|'
+}
+common='SET_SERVER 1|SET_NETWORKING 1 |SET_IPADDRESS ""|'
+while IFS='=' read -r input expected; do
+  actual=$(derived "$input")
+  [ "$actual" = "MRVN_CONFIG|$expected$common" ] || fail "from '$input': $actual"
+done <<'CASES'
+=SET_RESOLUTION 3 |SET_SOUND 1 |SET_MUSIC 1 |SET_PARTICLES 1 |SET_PLAYERNAME "Player"|
+MRVN_CONFIG=SET_RESOLUTION 3 |SET_SOUND 1 |SET_MUSIC 1 |SET_PARTICLES 1 |SET_PLAYERNAME ""|
+mrvn_config SET_RESOLUTION 5=SET_RESOLUTION 3 |SET_SOUND 1 |SET_MUSIC 1 |SET_PARTICLES 1 |SET_PLAYERNAME "Player"|
+MRVN_CONFIG SET_RESOLUTION 9 SET_SOUND 2 SET_PARTICLES -0 SET_MUSIC x=SET_RESOLUTION 3 |SET_SOUND 1 |SET_MUSIC 1 |SET_PARTICLES 0 |SET_PLAYERNAME ""|
+MRVN_CONFIG SET_IPADDRESS "a SET_SOUND 0" SET_PLAYERNAME "Bo"SET_MUSIC 0 SET_SERVER 1SET_PARTICLES 0=SET_RESOLUTION 3 |SET_SOUND 1 |SET_MUSIC 0 |SET_PARTICLES 0 |SET_PLAYERNAME "Bo"|
+MRVN_CONFIG\tSET_RESOLUTION 1 SET_RESOLUTION 2\vSET_PLAYERNAME "0123456789012345678901234567890123456789=SET_RESOLUTION 2 |SET_SOUND 1 |SET_MUSIC 1 |SET_PARTICLES 1 |SET_PLAYERNAME "012345678901234567890123456789012345678"|
+CASES
 
 echo "-- a game directory that cannot be made"
 touch "$work/not-a-directory"
