@@ -46,6 +46,9 @@ struct FrameStages {
   int (*pause_menu_frame)(Game&);
   int (*chat_entry_frame)(Game&);
   int (*entry_prompt_frame)(Game&);
+  // The object stand-in stages work for (a computer player's decision
+  // maker, say); null for the real stages.
+  void* owner = nullptr;
 };
 
 FrameStages default_frame_stages();

@@ -26,6 +26,11 @@ int32_t smoothed(int32_t previous, int32_t motion) {
 
 }  // namespace
 
+void take_mouse_motion(InputState& input, int32_t dx, int32_t dy) {
+  input.mouse_dx = smoothed(input.mouse_dx, dx);
+  input.mouse_dy = smoothed(input.mouse_dy, dy);
+}
+
 int input_open(Game& game) {
   return platform::input_devices_open(game.shell.main_window) ? 1 : 5;
 }
@@ -46,8 +51,7 @@ int input_poll(Game& game) {
   int32_t dx = 0, dy = 0;
   uint8_t button = 0;
   if (!platform::read_mouse(dx, dy, button)) return 5;
-  input.mouse_dx = smoothed(input.mouse_dx, dx);
-  input.mouse_dy = smoothed(input.mouse_dy, dy);
+  take_mouse_motion(input, dx, dy);
   input.mouse_button = button;
   return 1;
 }
