@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
   std::vector<Seat> seats(static_cast<std::size_t>(options.count));
   for (std::size_t i = 0; i < seats.size(); ++i) {
     Seat& seat = seats[i];
-    computer_player_name(options, static_cast<int32_t>(i), seat.name);
+    computer_player_name(options, seed, static_cast<int32_t>(i), seat.name);
     seat.player = std::make_unique<BotPlayer>();
     BotSetup setup;
     setup.name = seat.name;

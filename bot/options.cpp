@@ -17,7 +17,8 @@ const char* const kBotUsage =
     "  --count N        N computer players, 1 to 8, in this one program (default 1)\n"
     "  --skill 1|2|3    1 misses a lot, 3 is quick and accurate (default 2)\n"
     "  --name NAME      their name, at most 39 characters; with --count the others\n"
-    "                   are NAME 2, NAME 3... (default: Bot Alfa, Bot Bravo...)\n"
+    "                   are NAME 2, NAME 3... (default: names such as Bot Kilo,\n"
+    "                   Bot Lima..., from a place in the alphabet drawn by the seed)\n"
     "  --level FILE     the level the game is played on (default: default.mvl)\n"
     "  --seed N         the seed of their choices, to repeat a game\n"
     "  --help           show this text\n"
@@ -28,8 +29,13 @@ const char* const kBotUsage =
 
 namespace {
 
-constexpr std::array<const char*, kMaxComputerPlayers> kBuiltInNames = {
-    "Bot Alfa", "Bot Bravo", "Bot Charlie", "Bot Delta", "Bot Echo", "Bot Foxtrot", "Bot Golf", "Bot Hotel",
+// Enough names that computer players of two programs in one game seldom
+// share one: each program starts at a place drawn from its seed.
+constexpr std::array<const char*, 26> kBuiltInNames = {
+    "Bot Alfa",  "Bot Bravo",   "Bot Charlie", "Bot Delta",  "Bot Echo",   "Bot Foxtrot", "Bot Golf",
+    "Bot Hotel", "Bot India",   "Bot Juliett", "Bot Kilo",   "Bot Lima",   "Bot Mike",    "Bot November",
+    "Bot Oscar", "Bot Papa",    "Bot Quebec",  "Bot Romeo",  "Bot Sierra", "Bot Tango",   "Bot Uniform",
+    "Bot Victor", "Bot Whiskey", "Bot X-ray",  "Bot Yankee", "Bot Zulu",
 };
 constexpr std::size_t kLongestName = kPlayerNameSize - 1;
 
@@ -115,9 +121,12 @@ bool parse_bot_options(int argc, const char* const* argv, BotOptions& options, c
   return true;
 }
 
-void computer_player_name(const BotOptions& options, int32_t index, char (&name)[kPlayerNameSize]) {
+void computer_player_name(const BotOptions& options, uint32_t seed, int32_t index,
+                          char (&name)[kPlayerNameSize]) {
   if (options.name[0] == '\0') {
-    std::snprintf(name, sizeof name, "%s", kBuiltInNames[static_cast<std::size_t>(index) % kBuiltInNames.size()]);
+    const std::size_t first = seed % kBuiltInNames.size();
+    std::snprintf(name, sizeof name, "%s",
+                  kBuiltInNames[(first + static_cast<std::size_t>(index)) % kBuiltInNames.size()]);
     return;
   }
   if (index == 0) {

@@ -29,8 +29,9 @@ bool parse_bot_options(int argc, const char* const* argv, BotOptions& options, c
 
 // The name of player `index` (0 first) of the run, at most 39 characters:
 // NAME, NAME 2, NAME 3... with --name (NAME shortened to leave room), else
-// the built-in names in turn.
-void computer_player_name(const BotOptions& options, int32_t index, char (&name)[kPlayerNameSize]);
+// the built-in names in turn from a place the seed chooses.
+void computer_player_name(const BotOptions& options, uint32_t seed, int32_t index,
+                          char (&name)[kPlayerNameSize]);
 
 // The text of --help.
 extern const char* const kBotUsage;
