@@ -119,8 +119,9 @@ void measure(Arena& arena, FrameTimer& timer) {
   const double wall_ms = now_ms(timer) - measured_from;
   const auto share = [&](double ms) { return 100.0 * ms / wall_ms; };
   const double n = static_cast<double>(arena.bots.size());
-  std::printf("%zu computer player%s at 85 frames a second, %.1f s: their frames %.2f%% of a core (%.2f%% each), "
-              "the hold %.2f%%, so the program %.2f%%; the host %.2f%%; %d frames slower than 85 a second\n",
+  std::printf("%zu computer player%s at 85 frames a second, %.1f s: their frames %.2f%% of a core "
+              "(%.2f%% each), the hold %.2f%%, so the program %.2f%%; the host %.2f%%; "
+              "%d frames slower than 85 a second\n",
               arena.bots.size(), arena.bots.size() == 1 ? "" : "s", wall_ms / 1000.0, share(bots_ms),
               share(bots_ms) / n, share(hold_ms), share(bots_ms + hold_ms), share(host_ms), slow_frames);
 }

@@ -123,10 +123,10 @@ Spot velocity_of(const TankTrack& track) {
 // The fight
 
 struct Aim {
-  bool engaged = false;   // aiming at a target (reaction over)
-  bool line_open = false; // nothing solid, glass included, between the gun and the target
+  bool engaged = false;    // aiming at a target (reaction over)
+  bool line_open = false;  // nothing solid, glass included, between the gun and the target
   float heading = 0, pitch = 0;
-  float distance = 0;     // to the point aimed at
+  float distance = 0;      // to the point aimed at
   float target_bearing = 0;
 };
 
@@ -282,7 +282,8 @@ float dodge_heading(ComputerPlayer& bot, const WorldState& world, const Aim& aim
   if (bot.frame % 10 == 0) {
     const Spot here = position_of(world.tank);
     const float a = heading / kDegreesPerRadian;
-    const Spot ahead{here.x + std::sin(a) * kStrafeLookAhead, here.y, here.z + std::cos(a) * kStrafeLookAhead};
+    const Spot ahead{here.x + std::sin(a) * kStrafeLookAhead, here.y,
+                     here.z + std::cos(a) * kStrafeLookAhead};
     if (!drive_clear(world.level, here, ahead)) {
       bot.strafe_side = -bot.strafe_side;
       heading = aim.target_bearing + static_cast<float>(bot.strafe_side) * offset;
@@ -429,7 +430,8 @@ void decide(ComputerPlayer& bot, const WorldState& world, InputState& input) {
                     hand_counts(lift, input.mouse_dy, bot.traits.hand_counts));
 
   // Fire when the gun will be ready this frame and will point close enough.
-  const float turret_next = me.turret_heading + static_cast<float>(input.mouse_dx) * kMouseDegreesPerCount + key_turn;
+  const float turret_next =
+      me.turret_heading + static_cast<float>(input.mouse_dx) * kMouseDegreesPerCount + key_turn;
   const float pitch_next = me.gun_pitch + static_cast<float>(input.mouse_dy) * kMouseDegreesPerCount;
   const float tolerance = bot.traits.fire_tolerance_degrees;
   if (aim.engaged && aim.line_open && aim.distance <= bot.traits.fire_range && me.fire_cooldown <= step &&

@@ -114,8 +114,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "morvane-bot: the level %s cannot be loaded.\n", options.level_path);
     return 1;
   }
-  const uint32_t seed = options.seed_given ? options.seed
-                                           : static_cast<uint32_t>(std::time(nullptr)) ^ static_cast<uint32_t>(getpid());
+  const uint32_t seed = options.seed_given
+                            ? options.seed
+                            : static_cast<uint32_t>(std::time(nullptr)) ^ static_cast<uint32_t>(getpid());
   install_stop_handlers();
   install_state_report();
 

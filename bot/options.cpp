@@ -92,7 +92,9 @@ bool parse_bot_options(int argc, const char* const* argv, BotOptions& options, c
     }
     const char* equals = std::strchr(arg, '=');
     const std::size_t key_length = equals ? static_cast<std::size_t>(equals - arg) : std::strlen(arg);
-    auto is = [&](const char* key) { return std::strlen(key) == key_length && std::strncmp(arg, key, key_length) == 0; };
+    auto is = [&](const char* key) {
+      return std::strlen(key) == key_length && std::strncmp(arg, key, key_length) == 0;
+    };
     long long number = 0;
     if (is("--count")) {
       if (!read_number(option_value(argc, argv, i, equals), 1, kMaxComputerPlayers, number))

@@ -119,7 +119,8 @@ void count_shots(const Game& host, int32_t& seen_next, int frame, std::array<Rec
     for (Record& player : players) {
       if (player.id != owner) continue;
       player.shots += 1;
-      if (player.last_shot >= 0) player.closest_shots = std::min(player.closest_shots, frame - player.last_shot);
+      if (player.last_shot >= 0)
+        player.closest_shots = std::min(player.closest_shots, frame - player.last_shot);
       player.last_shot = frame;
     }
   }
@@ -166,8 +167,9 @@ TEST(BotBattle, HardestBeatsEasiestAndNeverOutfiresTheGun) {
 
   for (const Record& p : players) {
     SCOPED_TRACE(p.name);
-    std::printf("%s: %d kills, %d deaths, %d shots, %d of %d frames still, %.0f travelled\n", p.name.c_str(),
-                p.kills, p.deaths, p.shots, p.frames_still, p.frames_in_play, static_cast<double>(p.travelled));
+    std::printf("%s: %d kills, %d deaths, %d shots, %d of %d frames still, %.0f travelled\n",
+                p.name.c_str(), p.kills, p.deaths, p.shots, p.frames_still, p.frames_in_play,
+                static_cast<double>(p.travelled));
     // The gun waits 60 frames after a shot, whoever holds the button.
     EXPECT_LE(p.shots, kFrames / kGunDelayFrames + 1);
     if (p.shots > 1) {
@@ -187,7 +189,8 @@ TEST(BotBattle, HardestBeatsEasiestAndNeverOutfiresTheGun) {
 
   for (auto* bot : {hard.get(), easy.get()}) leave_game(*bot);
   // The host sees both go at once.
-  for (int frame = 0; frame < 200 && host->world.player_table[1].active + host->world.player_table[2].active; ++frame) {
+  const auto& table = host->world.player_table;
+  for (int frame = 0; frame < 200 && (table[1].active || table[2].active); ++frame) {
     run_bot_frame(*host, (kFrames + frame) * kFrameMs);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }

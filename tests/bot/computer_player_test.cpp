@@ -99,8 +99,8 @@ TEST(ComputerPlayer, LeadsACrossingTankAndAimsNoFasterThanAHand) {
     offline->bot.brain.traits.leads_target = c.leads;
     run_until_entered(*offline);
     c.result = shoot_at_crossing_tank(*offline, 85 * 40);
-    std::printf("%s: %d hits of %d shots, turret turned at most %.1f degrees a frame\n", c.what, c.result.hits,
-                c.result.shots, static_cast<double>(c.result.fastest_turn));
+    std::printf("%s: %d hits of %d shots, turret turned at most %.1f degrees a frame\n", c.what,
+                c.result.hits, c.result.shots, static_cast<double>(c.result.fastest_turn));
     // The gun's 60-frame wait, whatever the button does.
     EXPECT_LE(c.result.shots, 85 * 40 / 60 + 1);
     EXPECT_GE(c.result.shots, 10);
