@@ -8,6 +8,7 @@
 #include "net/session.h"
 #include "shell/game.h"
 #include "world/input.h"
+#include "world/simulation.h"
 
 namespace {
 
@@ -45,35 +46,13 @@ bool move_cursor(Game& game, int32_t last_row) {
   return true;
 }
 
-// Both paths of the session menu end here: the game is entered and the
-// entry prompt shows from the next frame. A host whose session cannot be
-// opened still plays (alone). A refused or failed join is said in the
-// message log, and the player stays at the session menu, which lists the
-// games again.
-void enter_game(Game& game) {
-  game.world.chat_entry_open = 0;
-  if (open_session(game) != 1 && !game.settings.is_host) {
-    add_log_entry(game.log, LOG_ERROR, join_failure_text(game), "SYS");
-    game.menus.session_menu_phase = 0;
-    return;
-  }
-  game.world.in_session = 1;
-  game.world.awaiting_entry = 1;
-  game.world.tank.in_play = 0;
-}
-
-void connect_host(Game& game) {
-  if (game.settings.use_ipx)
-    connect_ipx(game);
-  else if (game.settings.use_tcpip)
-    connect_tcpip(game, "");
-}
-
-void connect_client(Game& game) {
-  if (game.settings.use_tcpip)
-    connect_tcpip(game, game.settings.host_address);
-  else if (game.settings.use_ipx)
-    connect_ipx(game);
+// Both paths of the session menu end here. A refused or failed join is said
+// in the message log, and the player stays at the session menu, which lists
+// the games again.
+void enter_from_menu(Game& game) {
+  if (enter_game(game) == 1) return;
+  add_log_entry(game.log, LOG_ERROR, join_failure_text(game), "SYS");
+  game.menus.session_menu_phase = 0;
 }
 
 void draw_session_list(Game& game) {
@@ -103,7 +82,7 @@ void session_list_frame(Game& game) {
     game.world.key_delay = kMenuKeyDelay;
     game.session.selected_session = game.menus.menu_cursor;
     game.settings.is_host = 0;
-    enter_game(game);
+    enter_from_menu(game);
   }
 }
 
@@ -143,11 +122,10 @@ int session_menu_frame(Game& game) {
   draw_text(game, 630 - 10 * text_length(version), 0, version, 0);
 
   if (game.menus.session_menu_phase == 0) {
+    connect_configured(game);
     if (game.settings.is_host) {
-      connect_host(game);
-      enter_game(game);  // the host never sees the session list
+      enter_from_menu(game);  // the host never sees the session list
     } else {
-      connect_client(game);
       enumerate_sessions(game);
       game.menus.session_menu_phase = 1;
     }
@@ -180,15 +158,6 @@ int pause_menu_frame(Game& game) {
 
 int entry_prompt_frame(Game& game) {
   draw_centred(game, 300, "Press fire to enter the game", 1);
-  if (game.input.mouse_button != 0 && game.world.key_delay == 0) {
-    LocalTank& tank = game.world.tank;
-    tank.fire_cooldown = 20.0f;
-    tank.in_play = 1;
-    tank.x = tank.y = tank.z = 0;
-    tank.speed = 0;
-    tank.hull_heading = tank.turret_heading = tank.gun_pitch = 0;
-    tank.health = 100;  // vertical_speed is kept on purpose
-    game.world.awaiting_entry = 0;
-  }
+  enter_play_on_fire(game);
   return 1;
 }

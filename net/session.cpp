@@ -146,6 +146,31 @@ const char* join_failure_text(const GameCore& game) {
   return platform::join_failure(game.session.peer);
 }
 
+void connect_configured(GameCore& game) {
+  const GameSettings& settings = game.settings;
+  if (settings.is_host) {
+    if (settings.use_ipx)
+      connect_ipx(game);
+    else if (settings.use_tcpip)
+      connect_tcpip(game, "");
+  } else {
+    if (settings.use_tcpip)
+      connect_tcpip(game, settings.host_address);
+    else if (settings.use_ipx)
+      connect_ipx(game);
+  }
+}
+
+int enter_game(GameCore& game) {
+  WorldState& world = game.world;
+  world.chat_entry_open = 0;
+  if (open_session(game) != 1 && !game.settings.is_host) return 0;
+  world.in_session = 1;
+  world.awaiting_entry = 1;
+  world.tank.in_play = 0;
+  return 1;
+}
+
 bool on_player_found(void* context, uint32_t player_id, const char* name) {
   GameCore& game = *static_cast<GameCore*>(context);
   int32_t& found = game.session.players_found;

@@ -45,6 +45,17 @@ int open_session(GameCore& game);
 // Why the last join failed, in a sentence for the player.
 const char* join_failure_text(const GameCore& game);
 
+// The transport the configuration names, chosen as the session menu does:
+// a host on the local network or listening for the internet, a client
+// looking for games at host_address or on the local network. Nothing when
+// neither transport is set.
+void connect_configured(GameCore& game);
+// Opens the session (a client: the selected listed game) and enters it: the
+// entry prompt shows from the next frame. A host whose session cannot be
+// opened still plays, alone. 1, or 0 when a client could not join
+// (join_failure_text says why); it is then not in a game.
+int enter_game(GameCore& game);
+
 // The session's callbacks: one per game found (null at the time-out), and
 // one per player of the session just joined; game is the GameCore* they
 // serve. True to go on.

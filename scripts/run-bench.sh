@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the benchmarks under Xvfb: where a frame's time goes, the simulation
-# step, the network traffic of a full game, and the real game program's
-# start-up timed from outside.
+# step, the network traffic of a full game, what computer players cost,
+# and the real game program's start-up timed from outside.
 # Arguments go to the frame benchmark ("quick": the worst case only).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,5 +16,7 @@ echo "== simulation step"
 bench/morvane_bench_simulation
 echo "== network"
 "${xvfb[@]}" bench/morvane_bench_net
+echo "== computer players"
+(cd game && ../bench/morvane_bench_bot)
 echo "== start-up of the game program, from outside"
 "${xvfb[@]}" "$root/bench/startup_time.sh" "$root/build"

@@ -10,6 +10,7 @@
 #include "graphics/gl_setup.h"
 #include "graphics/textures.h"
 #include "menus/menus.h"
+#include "shell/frame_driver.h"
 #include "shell/frame_timer.h"
 #include "shell/game_core.h"
 
@@ -29,21 +30,8 @@ struct ShellState {
   bool paced = true;            // frames held to 1/85 s; off only for benchmarks
 };
 
-// The stages of a frame, in the order run_frame calls them. The real
-// operations by default; tests put recording stand-ins in their place.
-struct FrameStages {
-  int (*input_poll)(Game&);
-  int (*send_status)(Game&);
-  int (*receive_messages)(Game&);
-  void (*update_music_rotation)(Game&);
-  int (*simulation_step)(Game&, float step);
-  int (*render_frame)(Game&);
-  int (*session_menu_frame)(Game&);
-  int (*pause_menu_frame)(Game&);
-  int (*chat_entry_frame)(Game&);
-  int (*entry_prompt_frame)(Game&);
-};
-
+// The windowed game's stages: its devices, picture, music and menus around
+// the core's own.
 FrameStages default_frame_stages();
 
 struct Game : GameCore {

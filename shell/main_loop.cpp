@@ -20,48 +20,32 @@
 
 namespace {
 
-// The core's stages take the game's core, which every Game is.
-int send_status_stage(Game& game) { return send_status(game); }
-int receive_messages_stage(Game& game) { return receive_messages(game); }
-int simulation_stage(Game& game, float step) { return simulation_step(game, step); }
+// The windowed game's own stages, given the core of a Game.
+template <int (*Stage)(Game&)>
+int windowed(GameCore& core) {
+  return Stage(static_cast<Game&>(core));
+}
+
+void music_stage(GameCore& core) { update_music_rotation(static_cast<Game&>(core)); }
 
 // The editor handles this frame's keys, then the line is drawn as it now is.
-int chat_entry_stage(Game& game) {
-  const int result = chat_entry_frame(game);
-  draw_chat_entry(game);
+int chat_entry_stage(GameCore& core) {
+  const int result = chat_entry_frame(core);
+  draw_chat_entry(static_cast<Game&>(core));
   return result;
 }
 
 }  // namespace
 
 FrameStages default_frame_stages() {
-  return FrameStages{input_poll,         send_status_stage,  receive_messages_stage, update_music_rotation,
-                     simulation_stage,   render_frame,       session_menu_frame,     pause_menu_frame,
-                     chat_entry_stage,   entry_prompt_frame};
+  return FrameStages{windowed<input_poll>,         send_status,
+                     receive_messages,             music_stage,
+                     simulation_step,              windowed<render_frame>,
+                     windowed<session_menu_frame>, windowed<pause_menu_frame>,
+                     chat_entry_stage,             windowed<entry_prompt_frame>};
 }
 
-int run_frame(Game& game) {
-  const FrameStages& stages = game.stages;
-  WorldState& world = game.world;
-  stages.input_poll(game);
-  stages.send_status(game);
-  stages.receive_messages(game);
-  stages.update_music_rotation(game);
-  // The simulation's constants are tuned for 85 frames per second.
-  const float step = 85.0f / static_cast<float>(static_cast<uint32_t>(world.frames_per_second));
-  if (world.in_session == 1 && stages.simulation_step(game, step) != 1) return 0;
-  if (stages.render_frame(game) != 1) return 0;
-  if (world.in_session == 0) {
-    if (stages.session_menu_frame(game) != 1) return 0;
-  } else {
-    if (world.pause_menu_open && stages.pause_menu_frame(game) != 1) return 0;
-    if (world.chat_entry_open && stages.chat_entry_frame(game) != 1) return 0;
-    if (world.awaiting_entry && stages.entry_prompt_frame(game) != 1) return 0;
-  }
-  flush_session(game);
-  world.frame_counter += 1.0f;
-  return 1;
-}
+int run_frame(Game& game) { return run_frame(game, game.stages); }
 
 namespace {
 
@@ -105,18 +89,6 @@ int window_procedure(Game& game, const platform::WindowEvent& event) {
     default:
       return 0;
   }
-}
-
-int32_t measure_frames_per_second(double duration_ms) {
-  // A frame of 0 ms (the millisecond fallback clock) counts as 1 ms, and one
-  // of more than a second as 1 frame per second, so the step stays finite.
-  // Frames shorter than a millisecond (the high-resolution counter) are
-  // measured as they are: counting them as 1 ms would run the simulation
-  // too fast on a machine that draws over a thousand frames a second.
-  if (!(duration_ms > 0.0)) return 1000;
-  const double fps = 1000.0 / duration_ms;
-  if (fps >= static_cast<double>(INT32_MAX)) return INT32_MAX;
-  return fps < 1.0 ? 1 : static_cast<int32_t>(fps);
 }
 
 namespace {

@@ -5,18 +5,15 @@
 #include <cstdint>
 
 #include "platform/window.h"
+#include "shell/frame_driver.h"
 
 struct Game;
 
 // Runs the whole program in the current directory; returns the exit code.
 int program_main(Game& game);
 
-// Runs every stage of one frame in order. 1 keeps the loop running.
+// Runs every stage of one frame in order, with the game's own stages.
 int run_frame(Game& game);
 
 // Handles one window event; the Escape walk lives here.
 int window_procedure(Game& game, const platform::WindowEvent& event);
-
-// The measured frame rate of a frame that took duration_ms; never 0, so the
-// next step stays finite.
-int32_t measure_frames_per_second(double duration_ms);

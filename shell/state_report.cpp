@@ -3,7 +3,7 @@
 #include <csignal>
 #include <cstdio>
 
-#include "shell/game.h"
+#include "shell/game_core.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ extern "C" void ask_for_report(int) { g_report_asked = 1; }
 
 void install_state_report() { std::signal(SIGUSR1, ask_for_report); }
 
-void report_state_if_asked(const Game& game) {
+void report_state_if_asked(const GameCore& game) {
   if (!g_report_asked) return;
   g_report_asked = 0;
   const WorldState& world = game.world;

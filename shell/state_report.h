@@ -5,8 +5,8 @@
 // outside; it changes nothing in the game.
 #pragma once
 
-struct Game;
+struct GameCore;
 
 void install_state_report();
 // Writes the snapshot if one was asked for since the last call.
-void report_state_if_asked(const Game& game);
+void report_state_if_asked(const GameCore& game);

@@ -16,7 +16,17 @@ constexpr std::array<char, 86> kCharacters = {
     0,   0,                                                                         // 84-85
 };
 
+// Halves the influence of every past frame, truncating toward zero.
+int32_t smoothed(int32_t previous, int32_t motion) {
+  return static_cast<int32_t>((static_cast<int64_t>(previous) + motion) / 2);
+}
+
 }  // namespace
+
+void take_mouse_motion(InputState& input, int32_t dx, int32_t dy) {
+  input.mouse_dx = smoothed(input.mouse_dx, dx);
+  input.mouse_dy = smoothed(input.mouse_dy, dy);
+}
 
 char scan_code_to_char(unsigned scan_code) {
   if (scan_code < 1 || scan_code >= kCharacters.size()) return 0;

@@ -28,5 +28,10 @@ inline bool key_down(const InputState& input, uint8_t scan_code) {
   return (input.key_state[scan_code] & kKeyDownBit) != 0;
 }
 
+// One frame's relative mouse motion, as every reading of the mouse takes
+// it: averaged with the last reading, so each past frame's motion counts
+// half as much as the one after it (10 counts read 5, then 2, 1, 0).
+void take_mouse_motion(InputState& input, int32_t dx, int32_t dy);
+
 // The character of a scan code, 0 for none. Letters are upper case.
 char scan_code_to_char(unsigned scan_code);

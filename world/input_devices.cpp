@@ -5,15 +5,6 @@
 #include "platform/input_device.h"
 #include "shell/game.h"
 
-namespace {
-
-// Halves the influence of every past frame, truncating toward zero.
-int32_t smoothed(int32_t previous, int32_t motion) {
-  return static_cast<int32_t>((static_cast<int64_t>(previous) + motion) / 2);
-}
-
-}  // namespace
-
 int input_open(Game& game) {
   return platform::input_devices_open(game.shell.main_window) ? 1 : 5;
 }
@@ -34,8 +25,7 @@ int input_poll(Game& game) {
   int32_t dx = 0, dy = 0;
   uint8_t button = 0;
   if (!platform::read_mouse(dx, dy, button)) return 5;
-  input.mouse_dx = smoothed(input.mouse_dx, dx);
-  input.mouse_dy = smoothed(input.mouse_dy, dy);
+  take_mouse_motion(input, dx, dy);
   input.mouse_button = button;
   return 1;
 }

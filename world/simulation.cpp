@@ -29,6 +29,8 @@ constexpr float kBlockSide = 2.0f;        // square that side walls block
 constexpr float kBlockMargin = 0.1f;      // a box blocks if its top is this far above the feet
 constexpr float kEyeHeight = 0.2f;        // the camera is this far below the reference point
 constexpr uint32_t kChatKeyDelay = 20;
+constexpr float kEntryFireCooldown = 20.0f;
+constexpr int32_t kEntryHealth = 100;
 
 // A square of the ground plane with its low corner at (px, pz) overlaps
 // the box's ground rectangle. The mixed < and <= are the game's own.
@@ -217,4 +219,17 @@ int simulation_step(GameCore& game, float step) {
   advance_projectiles(game, step);
   advance_particles(game, step);
   return 1;
+}
+
+bool enter_play_on_fire(GameCore& game) {
+  if (game.input.mouse_button == 0 || game.world.key_delay != 0) return false;
+  LocalTank& tank = game.world.tank;
+  tank.fire_cooldown = kEntryFireCooldown;
+  tank.in_play = 1;
+  tank.x = tank.y = tank.z = 0;
+  tank.speed = 0;
+  tank.hull_heading = tank.turret_heading = tank.gun_pitch = 0;
+  tank.health = kEntryHealth;  // vertical_speed is kept on purpose
+  game.world.awaiting_entry = 0;
+  return true;
 }

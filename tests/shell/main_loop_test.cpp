@@ -22,16 +22,16 @@ std::vector<std::string> g_calls;
 float g_step = 0;
 int g_failing_stage_result = 1;
 
-int rec_input(Game&) { g_calls.push_back("input"); return 1; }
-int rec_status(Game&) { g_calls.push_back("status"); return 1; }
-int rec_receive(Game&) { g_calls.push_back("receive"); return 1; }
-void rec_music(Game&) { g_calls.push_back("music"); }
-int rec_sim(Game&, float step) { g_calls.push_back("simulation"); g_step = step; return 1; }
-int rec_render(Game&) { g_calls.push_back("render"); return 1; }
-int rec_session(Game&) { g_calls.push_back("session_menu"); return 1; }
-int rec_pause(Game&) { g_calls.push_back("pause_menu"); return g_failing_stage_result; }
-int rec_chat(Game&) { g_calls.push_back("chat"); return 1; }
-int rec_entry(Game&) { g_calls.push_back("entry"); return 1; }
+int rec_input(GameCore&) { g_calls.push_back("input"); return 1; }
+int rec_status(GameCore&) { g_calls.push_back("status"); return 1; }
+int rec_receive(GameCore&) { g_calls.push_back("receive"); return 1; }
+void rec_music(GameCore&) { g_calls.push_back("music"); }
+int rec_sim(GameCore&, float step) { g_calls.push_back("simulation"); g_step = step; return 1; }
+int rec_render(GameCore&) { g_calls.push_back("render"); return 1; }
+int rec_session(GameCore&) { g_calls.push_back("session_menu"); return 1; }
+int rec_pause(GameCore&) { g_calls.push_back("pause_menu"); return g_failing_stage_result; }
+int rec_chat(GameCore&) { g_calls.push_back("chat"); return 1; }
+int rec_entry(GameCore&) { g_calls.push_back("entry"); return 1; }
 
 std::unique_ptr<Game> recording_game() {
   g_calls.clear();

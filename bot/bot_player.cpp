@@ -1,0 +1,75 @@
+#include "bot/bot_player.h"
+
+#include <cstdio>
+
+#include "net/session.h"
+#include "shell/frame_driver.h"
+#include "world/simulation.h"
+
+namespace {
+
+int nothing(GameCore&) { return 1; }
+void no_music(GameCore&) {}
+
+int entry_prompt_stage(GameCore& game) {
+  enter_play_on_fire(game);
+  return 1;
+}
+
+// The decision-maker has written the input state before the frame begins.
+constexpr FrameStages kComputerStages{nothing,         send_status, receive_messages, no_music,
+                                      simulation_step, nothing,     nothing,          nothing,
+                                      nothing,         entry_prompt_stage};
+constexpr FrameStages kUnattendedStages{nothing,         send_status, receive_messages, no_music,
+                                        simulation_step, nothing,     nothing,          nothing,
+                                        nothing,         nothing};
+
+bool frame_at(GameCore& game, const FrameStages& stages, double frame_start_ms, ComputerPlayer* brain) {
+  WorldState& world = game.world;
+  world.frame_start_ms = frame_start_ms;
+  if (world.key_delay > 0) world.key_delay -= 1;
+  if (brain) decide(*brain, world, game.input);  // in place of the devices
+  if (run_frame(game, stages) != 1) return false;
+  return networking_on(game.settings);
+}
+
+}  // namespace
+
+bool prepare_bot(BotPlayer& bot, const BotSetup& setup) {
+  GameCore& game = bot.game;
+  GameSettings& settings = game.settings;
+  const bool internet = setup.address && setup.address[0] != '\0';
+  settings.is_host = 0;
+  settings.use_tcpip = internet ? 1 : 0;
+  settings.use_ipx = internet ? 0 : 1;
+  std::snprintf(settings.host_address, sizeof settings.host_address, "%s", internet ? setup.address : "");
+  std::snprintf(settings.player_name, sizeof settings.player_name, "%s", setup.name ? setup.name : "");
+  if (setup.level) game.world.level = *setup.level;
+  seed_random(game, setup.seed);
+  hide_log_entries(game.log);
+  start_computer_player(bot.brain, setup.skill, setup.seed, game.world.level);
+  game.session.ports = setup.ports;
+  game.session.enumeration_ms = setup.enumeration_ms;
+  return create_directplay(game) == 1;
+}
+
+const char* join_game(BotPlayer& bot) {
+  GameCore& game = bot.game;
+  connect_configured(game);
+  enumerate_sessions(game);
+  if (game.session.session_count == 0)
+    return game.settings.use_tcpip ? "The game did not answer." : "No game answered on the local network.";
+  game.session.selected_session = 0;
+  if (enter_game(game) != 1) return join_failure_text(game);
+  return nullptr;
+}
+
+bool run_bot_frame(BotPlayer& bot, double frame_start_ms) {
+  return frame_at(bot.game, kComputerStages, frame_start_ms, &bot.brain);
+}
+
+bool run_unattended_frame(GameCore& game, double frame_start_ms) {
+  return frame_at(game, kUnattendedStages, frame_start_ms, nullptr);
+}
+
+void leave_game(BotPlayer& bot) { release_directplay(bot.game); }

@@ -1,0 +1,158 @@
+// morvane-bot: computer players that join a game over the network and play
+// it like any player, every one of them stepped in one loop at the game's
+// frame rate.
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "bot/bot_player.h"
+#include "bot/options.h"
+#include "net/session.h"
+#include "shell/frame_timer.h"
+#include "shell/frame_driver.h"
+#include "shell/state_report.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stop_asked = 0;  // set by the signal handler only
+
+extern "C" void ask_to_stop(int) { g_stop_asked = 1; }
+
+void install_stop_handlers() {
+  struct sigaction action{};
+  action.sa_handler = ask_to_stop;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+struct Seat {
+  std::unique_ptr<BotPlayer> player;
+  char name[kPlayerNameSize] = {};
+  bool playing = false;
+};
+
+// A join blocks until the host answers, so the players already in the game
+// are kept alive from a second thread meanwhile (each thread touches only
+// its own players' sessions).
+const char* join_keeping_others(std::vector<Seat>& seats, std::size_t joining) {
+  std::atomic<bool> done{false};
+  std::thread keeper([&] {
+    while (!done) {
+      for (std::size_t i = 0; i < joining; ++i) keep_session_alive(seats[i].player->game);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+  const char* why = join_game(*seats[joining].player);
+  done = true;
+  keeper.join();
+  return why;
+}
+
+// Leaves the game and frees the session of every player readied so far.
+void leave_all(std::vector<Seat>& seats) {
+  for (Seat& seat : seats) {
+    if (seat.player) leave_game(*seat.player);
+    seat.playing = false;
+  }
+}
+
+// Every player's frame, then one hold for all of them. Returns when a stop
+// is asked or every player has stopped.
+void play(std::vector<Seat>& seats) {
+  FrameTimer timer{};
+  timer_start(timer);
+  const bool paced = frames_paced();
+  int32_t frames_per_second = seats[0].player->game.world.frames_per_second;
+  while (!g_stop_asked) {
+    const double frame_start = now_ms(timer);
+    int playing = 0;
+    for (Seat& seat : seats) {
+      if (!seat.playing) continue;
+      seat.player->game.world.frames_per_second = frames_per_second;
+      if (run_bot_frame(*seat.player, frame_start)) {
+        ++playing;
+        continue;
+      }
+      std::printf("%s stops: the host has gone.\n", seat.name);
+      std::fflush(stdout);
+      leave_game(*seat.player);
+      seat.playing = false;
+    }
+    report_state_if_asked(seats[0].player->game);
+    if (playing == 0) {
+      std::printf("Every computer player has stopped.\n");
+      return;
+    }
+    if (paced) hold_frame(timer, frame_start);
+    frames_per_second = measure_frames_per_second(now_ms(timer) - frame_start);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  BotOptions options;
+  char error[256];
+  if (!parse_bot_options(argc - 1, argv + 1, options, error, sizeof error)) {
+    std::fprintf(stderr, "morvane-bot: %s\nTry 'morvane-bot --help'.\n", error);
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(kBotUsage, stdout);
+    return 0;
+  }
+  auto level = std::make_unique<LevelTable>();
+  if (load_level(*level, options.level_path) != 1) {
+    std::fprintf(stderr, "morvane-bot: the level %s cannot be loaded.\n", options.level_path);
+    return 1;
+  }
+  const uint32_t seed = options.seed_given
+                            ? options.seed
+                            : static_cast<uint32_t>(std::time(nullptr)) ^ static_cast<uint32_t>(getpid());
+  install_stop_handlers();
+  install_state_report();
+
+  std::vector<Seat> seats(static_cast<std::size_t>(options.count));
+  for (std::size_t i = 0; i < seats.size(); ++i) {
+    Seat& seat = seats[i];
+    computer_player_name(options, seed, static_cast<int32_t>(i), seat.name);
+    seat.player = std::make_unique<BotPlayer>();
+    BotSetup setup;
+    setup.name = seat.name;
+    setup.skill = options.skill;
+    setup.seed = seed + static_cast<uint32_t>(i) * 7919u;
+    setup.address = options.address;
+    setup.level = level.get();
+    if (!prepare_bot(*seat.player, setup)) {
+      std::fprintf(stderr, "morvane-bot: the network cannot be started.\n");
+      leave_all(seats);
+      return 1;
+    }
+  }
+  // The game's messages, as the game prints them, from the first player only.
+  seats[0].player->game.log.echo = true;
+
+  for (std::size_t i = 0; i < seats.size() && !g_stop_asked; ++i) {
+    if (const char* why = join_keeping_others(seats, i)) {
+      std::fprintf(stderr, "morvane-bot: %s could not join: %s\n", seats[i].name, why);
+      leave_all(seats);
+      return 1;
+    }
+    seats[i].playing = true;
+    const GameCore& game = seats[i].player->game;
+    std::printf("%s is in %s.\n", seats[i].name, game.session.session_list[0].session_name);
+    std::fflush(stdout);
+  }
+  if (!g_stop_asked) play(seats);
+  leave_all(seats);
+  std::fflush(stdout);
+  return 0;
+}

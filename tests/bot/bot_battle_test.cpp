@@ -1,0 +1,201 @@
+// Computer players as ordinary clients of a host game object, all in one
+// process over real ENet on the loopback, on the shipped level, frames
+// stepped as fast as they run: what the host sees of their fight.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "bot/bot_player.h"
+#include "net/session.h"
+#include "shell/game.h"
+
+namespace {
+
+const std::string kShippedLevel = std::string(MORVANE_GAME_DIR) + "/default.mvl";
+constexpr int32_t kFramesPerSecond = 85;
+constexpr double kFrameMs = 1000.0 / kFramesPerSecond;
+constexpr int kGunDelayFrames = 60;
+
+// Ports of this test program alone.
+platform::SessionPorts test_ports() {
+  const auto game = static_cast<uint16_t>(40000 + (getpid() % 5000) * 4);
+  return {game, static_cast<uint16_t>(game + 1), 0};
+}
+
+// A host nobody plays: it relays, numbers shots and judges hits.
+std::unique_ptr<GameCore> make_host(const LevelTable& level) {
+  auto host = std::make_unique<GameCore>();
+  host->settings.is_host = 1;
+  host->settings.use_tcpip = 1;
+  std::snprintf(host->settings.player_name, sizeof host->settings.player_name, "Arena");
+  host->world.level = level;
+  host->session.ports = test_ports();
+  EXPECT_EQ(create_directplay(*host), 1);
+  connect_configured(*host);
+  EXPECT_EQ(enter_game(*host), 1);
+  EXPECT_EQ(host->world.tank.local_player_id, 1u);
+  return host;
+}
+
+std::unique_ptr<BotPlayer> join_bot(GameCore& host, const LevelTable& level, const char* name, int32_t skill,
+                                    uint32_t seed) {
+  auto bot = std::make_unique<BotPlayer>();
+  BotSetup setup;
+  setup.name = name;
+  setup.skill = skill;
+  setup.seed = seed;
+  setup.address = "127.0.0.1";
+  setup.level = &level;
+  setup.ports = test_ports();
+  setup.enumeration_ms = 300;
+  EXPECT_TRUE(prepare_bot(*bot, setup));
+  // The join blocks until the host answers: serve the host meanwhile.
+  std::atomic<bool> done{false};
+  std::thread server([&] {
+    while (!done) {
+      keep_session_alive(host);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  const char* why = join_game(*bot);
+  done = true;
+  server.join();
+  EXPECT_EQ(why, nullptr) << why;
+  return bot;
+}
+
+// What the host saw of one player over the run.
+struct Record {
+  std::string name;
+  uint32_t id = 0;
+  int kills = 0, deaths = 0;
+  int shots = 0;
+  int closest_shots = 1 << 30;  // fewest frames between two of its shots
+  int last_shot = -1;
+  int frames_in_play = 0, frames_still = 0;
+  float travelled = 0;
+  float last_x = 0, last_z = 0;
+};
+
+bool starts_with(const char* text, const std::string& prefix) {
+  return std::strncmp(text, prefix.c_str(), prefix.size()) == 0;
+}
+
+bool ends_with(const char* text, const std::string& suffix) {
+  const std::size_t n = std::strlen(text);
+  return n >= suffix.size() && std::strcmp(text + n - suffix.size(), suffix.c_str()) == 0;
+}
+
+// Kill announcements the host logged since the last look ("victim verb
+// killer"); the log keeps the newest four, and the frame driver's stand-in
+// picture never ages them, so new ones are those of age 0.
+void count_kills(GameCore& host, std::array<Record, 2>& players) {
+  for (LogEntry& entry : host.log.entries) {
+    if (entry.age == 0 && entry.category == LOG_EVENT) {
+      for (Record& victim : players) {
+        if (!starts_with(entry.text, victim.name + " ")) continue;
+        victim.deaths += 1;
+        for (Record& killer : players)
+          if (&killer != &victim && ends_with(entry.text, " " + killer.name)) killer.kills += 1;
+      }
+    }
+    entry.age = 1;
+  }
+}
+
+// Shots the host numbered since the last look, by their owners.
+void count_shots(const GameCore& host, int32_t& seen_next, int frame, std::array<Record, 2>& players) {
+  for (; seen_next != host.world.projectile_next; seen_next = (seen_next + 1) % 256) {
+    const uint32_t owner = host.world.projectile_table[static_cast<std::size_t>(seen_next)].owner_id;
+    for (Record& player : players) {
+      if (player.id != owner) continue;
+      player.shots += 1;
+      if (player.last_shot >= 0)
+        player.closest_shots = std::min(player.closest_shots, frame - player.last_shot);
+      player.last_shot = frame;
+    }
+  }
+}
+
+void note_motion(const GameCore& game, Record& player) {
+  const LocalTank& tank = game.world.tank;
+  if (!tank.in_play) return;
+  const float moved = std::hypot(tank.x - player.last_x, tank.z - player.last_z);
+  if (player.frames_in_play > 0 && moved < 1.0f) {  // a new entry jumps to the origin
+    player.travelled += moved;
+    if (moved < 0.01f) player.frames_still += 1;
+  }
+  player.last_x = tank.x;
+  player.last_z = tank.z;
+  player.frames_in_play += 1;
+}
+
+TEST(BotBattle, HardestBeatsEasiestAndNeverOutfiresTheGun) {
+  auto level = std::make_unique<LevelTable>();
+  ASSERT_EQ(load_level(*level, kShippedLevel.c_str()), 1);
+  auto host = make_host(*level);
+  auto hard = join_bot(*host, *level, "Bot Hard", kHardestSkill, 11);
+  auto easy = join_bot(*host, *level, "Bot Easy", kEasiestSkill, 12);
+  std::array<Record, 2> players;
+  players[0].name = "Bot Hard";
+  players[0].id = hard->game.world.tank.local_player_id;
+  players[1].name = "Bot Easy";
+  players[1].id = easy->game.world.tank.local_player_id;
+
+  constexpr int kFrames = kFramesPerSecond * 60 * 3;  // three minutes of play
+  int32_t seen_next = 0;
+  for (int frame = 0; frame < kFrames; ++frame) {
+    for (GameCore* game : {host.get(), &hard->game, &easy->game})
+      game->world.frames_per_second = kFramesPerSecond;
+    ASSERT_TRUE(run_unattended_frame(*host, frame * kFrameMs)) << "frame " << frame;
+    for (BotPlayer* bot : {hard.get(), easy.get()})
+      ASSERT_TRUE(run_bot_frame(*bot, frame * kFrameMs)) << "frame " << frame;
+    count_kills(*host, players);
+    count_shots(*host, seen_next, frame, players);
+    note_motion(hard->game, players[0]);
+    note_motion(easy->game, players[1]);
+  }
+
+  for (const Record& p : players) {
+    SCOPED_TRACE(p.name);
+    std::printf("%s: %d kills, %d deaths, %d shots, %d of %d frames still, %.0f travelled\n",
+                p.name.c_str(), p.kills, p.deaths, p.shots, p.frames_still, p.frames_in_play,
+                static_cast<double>(p.travelled));
+    // The gun waits 60 frames after a shot, whoever holds the button.
+    EXPECT_LE(p.shots, kFrames / kGunDelayFrames + 1);
+    if (p.shots > 1) {
+      EXPECT_GE(p.closest_shots, kGunDelayFrames - 1);
+    }
+    // It fights, enters again after each death, and keeps moving.
+    EXPECT_GE(p.shots, 20);
+    EXPECT_GE(p.frames_in_play, kFrames / 2);
+    EXPECT_LT(p.frames_still, p.frames_in_play / 4);
+    EXPECT_GT(p.travelled, 300.0f);
+  }
+  // Every kill of one is a death of the other.
+  EXPECT_EQ(players[0].kills, players[1].deaths);
+  EXPECT_EQ(players[1].kills, players[0].deaths);
+  EXPECT_GE(players[0].kills, 4);
+  EXPECT_GE(players[0].kills, 2 * players[1].kills);
+
+  for (auto* bot : {hard.get(), easy.get()}) leave_game(*bot);
+  // The host sees both go at once.
+  const auto& table = host->world.player_table;
+  for (int frame = 0; frame < 200 && (table[1].active || table[2].active); ++frame) {
+    run_unattended_frame(*host, (kFrames + frame) * kFrameMs);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(host->world.player_table[1].active, 0);
+  EXPECT_EQ(host->world.player_table[2].active, 0);
+  release_directplay(*host);
+}
+
+}  // namespace

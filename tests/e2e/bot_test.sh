@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# morvane-bot against the real game program, with no display of its own:
+# two computer players join a host over TCP/IP and fight each other there;
+# the program answers SIGUSR1 with its view of the game; a full game, an
+# unreachable host, a missing level and bad arguments fail with their
+# reasons; SIGTERM leaves at once; when the host goes the players stop and
+# the program ends. Then a game found on the local network.
+#
+# As root the whole test runs in a network namespace of its own that has
+# only a loopback, so the game's broadcasts and fixed ports meet nothing
+# else on the machine.
+set -uo pipefail
+source "$(dirname "$0")/lib.sh"
+GAME_DIR=$1
+ARTEFACTS=${2:-$(mktemp -d /tmp/morvane-bot.XXXXXX)}
+mkdir -p "$ARTEFACTS"
+source "$(dirname "$0")/net_lib.sh"
+run_in_own_namespace "$0" "$@"
+[ -n "${MORVANE_NETNS:-}" ] || echo "not root or no namespaces: running on this machine's loopback, LAN part skipped"
+
+BOT=$(readlink -f "$GAME_DIR")/morvane-bot
+BOT_DIR=$(mktemp -d /tmp/morvane-bots.XXXXXX)
+DIRS+=("$BOT_DIR")
+cp "$GAME_DIR/default.mvl" "$BOT_DIR"/
+
+# start_bot NAME ARGS...: morvane-bot in BOT_DIR without a display, its
+# output in NAME.out and NAME.err there; sets BOT_PID.
+start_bot() {
+  local name=$1
+  shift
+  (cd "$BOT_DIR" && exec env -u DISPLAY "$BOT" "$@" >"$name.out" 2>"$name.err") & BOT_PID=$!
+  PIDS+=("$BOT_PID")
+}
+bot_out() { cat "$BOT_DIR/$1.out"; }
+# Waits up to a number of tenths of a second for a line in a bot's output.
+wait_bot_line() {
+  for _ in $(seq "${3:-100}"); do grep -qxF "$2" "$BOT_DIR/$1.out" && return 0; sleep 0.1; done
+  echo "--- $1 printed:"; bot_out "$1"; cat "$BOT_DIR/$1.err"; return 1
+}
+no_sanitizer_reports() {
+  ! grep -E 'AddressSanitizer|LeakSanitizer|runtime error:' "$BOT_DIR/$1.err" ||
+    fail "sanitizer reports from morvane-bot ($1)"
+}
+
+echo "-- two computer players join and fight"
+start_player Hostess 1 1 ""; host=$PID
+# A busy machine may take a while to draw the host's first frame, which
+# opens its game: until then the program finds no game and says so.
+for attempt in $(seq 10); do
+  start_bot pair --count 2 --skill 3 --seed 0 127.0.0.1; pair=$BOT_PID
+  for _ in $(seq 100); do
+    grep -q "is in Hostess's game" "$BOT_DIR/pair.out" && break 2
+    kill -0 "$pair" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "attempt $attempt: $(cat "$BOT_DIR/pair.err")"
+  grep -q "The game did not answer." "$BOT_DIR/pair.err" || break
+  sleep 1
+done
+wait_line Hostess "SYS: Bot Alfa joined the game." || fail "Bot Alfa did not join"
+wait_line Hostess "SYS: Bot Bravo joined the game." || fail "Bot Bravo did not join"
+wait_bot_line pair "Bot Bravo is in Hostess's game." || fail "the program did not say it was in"
+for _ in $(seq 300); do
+  out_of Hostess | grep -qE '^SYS: Bot (Alfa|Bravo) .+ Bot (Alfa|Bravo)$' && break
+  sleep 0.1
+done
+kill=$(out_of Hostess | grep -m 1 -E '^SYS: Bot (Alfa|Bravo) .+ Bot (Alfa|Bravo)$') ||
+  fail "no kill between the computer players within 30 seconds"
+echo "the host saw: $kill"
+wait_bot_line pair "$kill" 50 || fail "the program did not print the kill the host announced"
+
+kill -USR1 "$pair"
+for _ in $(seq 50); do grep -q '^STATE ' "$BOT_DIR/pair.out" && break; sleep 0.1; done
+state=$(grep -m 1 '^STATE ' "$BOT_DIR/pair.out") || fail "no STATE line on SIGUSR1"
+echo "$state"
+for player in "1:Hostess:" "2:Bot Alfa:" "3:Bot Bravo:"; do
+  [[ "$state" == *"$player"* ]] || fail "the STATE line lacks $player"
+done
+
+echo "-- refusals"
+(cd "$BOT_DIR" && env -u DISPLAY "$BOT" --count 6 --name Filler 127.0.0.1 >full.out 2>full.err)
+[ $? = 1 ] || fail "a full game did not end the program with 1"
+grep -qxF "morvane-bot: Filler 6 could not join: The game is full: it has 8 players." "$BOT_DIR/full.err" ||
+  { cat "$BOT_DIR/full.err"; fail "no reason for the refusal"; }
+for name in Filler "Filler 5"; do
+  wait_line Hostess "SYS: $name left the game." 30 || fail "$name did not leave when the program gave up"
+done
+(cd "$BOT_DIR" && env -u DISPLAY "$BOT" 10.255.255.1 >lost.out 2>lost.err)
+[ $? = 1 ] || fail "an unreachable host did not end the program with 1"
+grep -q "could not join: The game did not answer.$" "$BOT_DIR/lost.err" || { cat "$BOT_DIR/lost.err"; fail "no reason for an unreachable host"; }
+(cd "$ARTEFACTS" && env -u DISPLAY "$BOT" --level nowhere.mvl 127.0.0.1 >/dev/null 2>"$BOT_DIR/level.err")
+[ $? = 1 ] || fail "a missing level did not end the program with 1"
+grep -q "nowhere.mvl cannot be loaded" "$BOT_DIR/level.err" || fail "no reason for a missing level"
+"$BOT" --skill 4 >/dev/null 2>"$BOT_DIR/args.err"
+[ $? = 2 ] || fail "a bad argument did not end the program with 2"
+grep -q "skill takes 1, 2 or 3" "$BOT_DIR/args.err" || fail "no reason for a bad argument"
+"$BOT" --help | grep -q "^Usage: morvane-bot" || fail "no usage from --help"
+
+echo "-- SIGTERM leaves at once"
+kill -TERM "$pair"
+wait_exit "$pair" 50 || fail "the program did not end on SIGTERM"
+[ "$EXIT_CODE" = 0 ] || fail "the program ended with $EXIT_CODE on SIGTERM"
+wait_line Hostess "SYS: Bot Alfa left the game." 20 || fail "the host did not see Bot Alfa leave at once"
+wait_line Hostess "SYS: Bot Bravo left the game." 20 || fail "the host did not see Bot Bravo leave at once"
+no_sanitizer_reports pair
+
+echo "-- the host goes"
+start_bot stayer --name Stayer 127.0.0.1; stayer=$BOT_PID
+wait_line Hostess "SYS: Stayer joined the game." || fail "Stayer did not join"
+kill -TERM "$host"
+wait_bot_line stayer "SYS: The host has disconnected..." 120 || fail "Stayer did not notice the host go"
+wait_bot_line stayer "Stayer stops: the host has gone." 10 || fail "Stayer did not stop"
+wait_exit "$stayer" 50 || fail "the program did not end once its players had stopped"
+[ "$EXIT_CODE" = 0 ] || fail "the program ended with $EXIT_CODE when the host had gone"
+grep -qxF "Every computer player has stopped." "$BOT_DIR/stayer.out" || fail "the program did not say why it ended"
+no_sanitizer_reports stayer
+wait_exit "$host" 100 || fail "the host did not end on SIGTERM"
+
+if [ -n "${MORVANE_NETNS:-}" ]; then
+  echo "-- a game on the local network"
+  start_player Lanny 1 0 ""
+  start_bot scout --name Scout
+  wait_line Lanny "SYS: Scout joined the game." || fail "no game found on the local network"
+fi
+echo PASS
