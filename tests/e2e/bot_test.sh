@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # morvane-bot against the real game program, with no display of its own:
-# two computer players join a host over TCP/IP and fight each other there;
+# three computer players join a host over TCP/IP and fight each other
+# there, in view of the host's screen;
 # the program answers SIGUSR1 with its view of the game; a full game, an
 # unreachable host, a missing level and bad arguments fail with their
 # reasons; SIGTERM leaves at once; when the host goes the players stop and
@@ -42,47 +43,64 @@ no_sanitizer_reports() {
     fail "sanitizer reports from morvane-bot ($1)"
 }
 
-echo "-- two computer players join and fight"
+echo "-- three computer players join and fight"
 start_player Hostess 1 1 ""; host=$PID
 # A busy machine may take a while to draw the host's first frame, which
 # opens its game: until then the program finds no game and says so.
 for attempt in $(seq 10); do
-  start_bot pair --count 2 --skill 3 --seed 0 127.0.0.1; pair=$BOT_PID
+  start_bot trio --count 3 --skill 3 --seed 0 127.0.0.1; trio=$BOT_PID
   for _ in $(seq 100); do
-    grep -q "is in Hostess's game" "$BOT_DIR/pair.out" && break 2
-    kill -0 "$pair" 2>/dev/null || break
+    grep -q "is in Hostess's game" "$BOT_DIR/trio.out" && break 2
+    kill -0 "$trio" 2>/dev/null || break
     sleep 0.1
   done
-  echo "attempt $attempt: $(cat "$BOT_DIR/pair.err")"
-  grep -q "The game did not answer." "$BOT_DIR/pair.err" || break
+  echo "attempt $attempt: $(cat "$BOT_DIR/trio.err")"
+  grep -q "The game did not answer." "$BOT_DIR/trio.err" || break
   sleep 1
 done
 wait_line Hostess "SYS: Bot Alfa joined the game." || fail "Bot Alfa did not join"
 wait_line Hostess "SYS: Bot Bravo joined the game." || fail "Bot Bravo did not join"
-wait_bot_line pair "Bot Bravo is in Hostess's game." || fail "the program did not say it was in"
-for _ in $(seq 300); do
-  out_of Hostess | grep -qE '^SYS: Bot (Alfa|Bravo) .+ Bot (Alfa|Bravo)$' && break
+wait_line Hostess "SYS: Bot Charlie joined the game." || fail "Bot Charlie did not join"
+wait_bot_line trio "Bot Charlie is in Hostess's game." || fail "the program did not say it was in"
+
+# The host's screen shows the computer players' tanks (saturated blue, above
+# the HUD's bottom lines) as they roam past its view.
+tank_pixels() {
+  convert "$ARTEFACTS/$1.png" -crop 1024x640+0+40 -scale 25% \
+    -fx '(b > 0.55 && r < 0.2 && g < 0.2) ? 1 : 0' -format '%[fx:int(mean*w*h)]' info: 2>/dev/null
+}
+seen=0
+for try in $(seq 40); do
+  shot "host-view-$try"
+  seen=$(tank_pixels "host-view-$try")
+  [ "${seen:-0}" -gt 20 ] && { cp "$ARTEFACTS/host-view-$try.png" "$ARTEFACTS/host-sees-tanks.png"; break; }
+  sleep 1
+done
+[ "${seen:-0}" -gt 20 ] || fail "the host's screen never showed a computer player's tank"
+
+for _ in $(seq 600); do
+  out_of Hostess | grep -qE '^SYS: Bot (Alfa|Bravo|Charlie) .+ Bot (Alfa|Bravo|Charlie)$' && break
   sleep 0.1
 done
-kill=$(out_of Hostess | grep -m 1 -E '^SYS: Bot (Alfa|Bravo) .+ Bot (Alfa|Bravo)$') ||
-  fail "no kill between the computer players within 30 seconds"
+kill=$(out_of Hostess | grep -m 1 -E '^SYS: Bot (Alfa|Bravo|Charlie) .+ Bot (Alfa|Bravo|Charlie)$') ||
+  fail "no kill between the computer players within 60 seconds"
 echo "the host saw: $kill"
-wait_bot_line pair "$kill" 50 || fail "the program did not print the kill the host announced"
+wait_bot_line trio "$kill" 50 || fail "the program did not print the kill the host announced"
 
-kill -USR1 "$pair"
-for _ in $(seq 50); do grep -q '^STATE ' "$BOT_DIR/pair.out" && break; sleep 0.1; done
-state=$(grep -m 1 '^STATE ' "$BOT_DIR/pair.out") || fail "no STATE line on SIGUSR1"
+kill -USR1 "$trio"
+for _ in $(seq 50); do grep -q '^STATE ' "$BOT_DIR/trio.out" && break; sleep 0.1; done
+state=$(grep -m 1 '^STATE ' "$BOT_DIR/trio.out") || fail "no STATE line on SIGUSR1"
 echo "$state"
-for player in "1:Hostess:" "2:Bot Alfa:" "3:Bot Bravo:"; do
+for player in "1:Hostess:" "2:Bot Alfa:" "3:Bot Bravo:" "4:Bot Charlie:"; do
   [[ "$state" == *"$player"* ]] || fail "the STATE line lacks $player"
 done
 
 echo "-- refusals"
-(cd "$BOT_DIR" && env -u DISPLAY "$BOT" --count 6 --name Filler 127.0.0.1 >full.out 2>full.err)
+(cd "$BOT_DIR" && env -u DISPLAY "$BOT" --count 5 --name Filler 127.0.0.1 >full.out 2>full.err)
 [ $? = 1 ] || fail "a full game did not end the program with 1"
-grep -qxF "morvane-bot: Filler 6 could not join: The game is full: it has 8 players." "$BOT_DIR/full.err" ||
+grep -qxF "morvane-bot: Filler 5 could not join: The game is full: it has 8 players." "$BOT_DIR/full.err" ||
   { cat "$BOT_DIR/full.err"; fail "no reason for the refusal"; }
-for name in Filler "Filler 5"; do
+for name in Filler "Filler 4"; do
   wait_line Hostess "SYS: $name left the game." 30 || fail "$name did not leave when the program gave up"
 done
 (cd "$BOT_DIR" && env -u DISPLAY "$BOT" 10.255.255.1 >lost.out 2>lost.err)
@@ -97,12 +115,13 @@ grep -q "skill takes 1, 2 or 3" "$BOT_DIR/args.err" || fail "no reason for a bad
 "$BOT" --help | grep -q "^Usage: morvane-bot" || fail "no usage from --help"
 
 echo "-- SIGTERM leaves at once"
-kill -TERM "$pair"
-wait_exit "$pair" 50 || fail "the program did not end on SIGTERM"
+kill -TERM "$trio"
+wait_exit "$trio" 50 || fail "the program did not end on SIGTERM"
 [ "$EXIT_CODE" = 0 ] || fail "the program ended with $EXIT_CODE on SIGTERM"
-wait_line Hostess "SYS: Bot Alfa left the game." 20 || fail "the host did not see Bot Alfa leave at once"
-wait_line Hostess "SYS: Bot Bravo left the game." 20 || fail "the host did not see Bot Bravo leave at once"
-no_sanitizer_reports pair
+for name in Alfa Bravo Charlie; do
+  wait_line Hostess "SYS: Bot $name left the game." 20 || fail "the host did not see Bot $name leave at once"
+done
+no_sanitizer_reports trio
 
 echo "-- the host goes"
 start_bot stayer --name Stayer 127.0.0.1; stayer=$BOT_PID
