@@ -24,11 +24,15 @@ constexpr FrameStages kUnattendedStages{nothing,         send_status, receive_me
                                         simulation_step, nothing,     nothing,          nothing,
                                         nothing,         nothing};
 
-bool frame_at(GameCore& game, const FrameStages& stages, double frame_start_ms, ComputerPlayer* brain) {
+bool frame_at(GameCore& game, const FrameStages& stages, double frame_start_ms, BotPlayer* bot) {
   WorldState& world = game.world;
   world.frame_start_ms = frame_start_ms;
   if (world.key_delay > 0) world.key_delay -= 1;
-  if (brain) decide(*brain, world, game.input);  // in place of the devices
+  if (bot) {
+    // The decision-maker in place of the devices, as the frame's first stage.
+    decide(bot->brain, world, game.input);
+    if (bot->holding) game.input = InputState{};
+  }
   if (run_frame(game, stages) != 1) return false;
   return networking_on(game.settings);
 }
@@ -65,7 +69,13 @@ const char* join_game(BotPlayer& bot) {
 }
 
 bool run_bot_frame(BotPlayer& bot, double frame_start_ms) {
-  return frame_at(bot.game, kComputerStages, frame_start_ms, &bot.brain);
+  const LocalTank& tank = bot.game.world.tank;
+  const float cooldown = tank.fire_cooldown;
+  const bool was_in_play = tank.in_play != 0;
+  const bool running = frame_at(bot.game, kComputerStages, frame_start_ms, &bot);
+  // In play, the gun's wait starts anew only when it fires.
+  if (was_in_play && tank.fire_cooldown > cooldown) ++bot.shots_fired;
+  return running;
 }
 
 bool run_unattended_frame(GameCore& game, double frame_start_ms) {

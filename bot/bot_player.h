@@ -12,6 +12,10 @@
 struct BotPlayer {
   GameCore game;
   ComputerPlayer brain;
+  // While holding, the player touches no control: it stands where it is
+  // and does not fire (a test settles a game this way before comparing).
+  bool holding = false;
+  int32_t shots_fired = 0;  // every shell its gun has sent
 };
 
 struct BotSetup {

@@ -23,7 +23,10 @@ namespace {
 
 volatile std::sig_atomic_t g_stop_asked = 0;  // set by the signal handler only
 
+volatile std::sig_atomic_t g_holding = 0;     // toggled by SIGUSR2 only
+
 extern "C" void ask_to_stop(int) { g_stop_asked = 1; }
+extern "C" void toggle_holding(int) { g_holding = !g_holding; }
 
 void install_stop_handlers() {
   struct sigaction action{};
@@ -31,6 +34,10 @@ void install_stop_handlers() {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // SIGUSR2 holds every player still, with the gun silent, until the next
+  // SIGUSR2: a test settles a game this way before comparing states.
+  action.sa_handler = toggle_holding;
+  sigaction(SIGUSR2, &action, nullptr);
 }
 
 struct Seat {
@@ -77,6 +84,7 @@ void play(std::vector<Seat>& seats) {
     for (Seat& seat : seats) {
       if (!seat.playing) continue;
       seat.player->game.world.frames_per_second = frames_per_second;
+      seat.player->holding = g_holding != 0;
       if (run_bot_frame(*seat.player, frame_start)) {
         ++playing;
         continue;
@@ -152,6 +160,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
   }
   if (!g_stop_asked) play(seats);
+  for (const Seat& seat : seats)
+    if (seat.player) std::printf("%s fired %d shots.\n", seat.name, seat.player->shots_fired);
   leave_all(seats);
   std::fflush(stdout);
   return 0;

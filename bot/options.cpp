@@ -24,8 +24,10 @@ const char* const kBotUsage =
     "  --help           show this text\n"
     "\n"
     "The first player's messages are printed as the game prints them; SIGUSR1\n"
-    "prints its view of the game as a STATE line. Exits 0 when stopped or when\n"
-    "the host has gone, 1 when the game cannot be joined, 2 for bad arguments.\n";
+    "prints its view of the game as a STATE line; SIGUSR2 holds every player\n"
+    "still and silent until the next SIGUSR2. On leaving, each player's shots\n"
+    "are counted. Exits 0 when stopped or when the host has gone, 1 when the\n"
+    "game cannot be joined, 2 for bad arguments.\n";
 
 namespace {
 
