@@ -5,14 +5,17 @@
 #   make install [PREFIX=/usr/local] [DESTDIR=...] - install the game from build/
 #   make package - build/morvane_<version>_amd64.deb
 #   make fuzz  - build the fuzz targets with clang and run each for FUZZ_SECONDS (default 180)
+#   make soak  - an eight-player game (a host and seven computer players) on a bad
+#                link for SOAK_MINUTES (default 10), sanitized; needs root
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 180
 FUZZ_TARGETS ?=
+SOAK_MINUTES ?= 10
 BOTS ?=
 SKILL ?=
 
-.PHONY: play test deps build build-asan bench fuzz clean install package
+.PHONY: play test deps build build-asan bench fuzz soak clean install package
 
 deps:
 	@scripts/install-deps.sh
@@ -43,6 +46,10 @@ fuzz: deps
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	@cmake --build build-fuzz --target fuzz_programs -j $(JOBS)
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_TARGETS="$(FUZZ_TARGETS)" scripts/run-fuzz.sh
+
+soak: build-asan
+	@SOAK_MINUTES=$(SOAK_MINUTES) xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp -noreset" \
+	  scripts/soak.sh
 
 bench: build
 	@scripts/run-bench.sh
