@@ -110,6 +110,9 @@ struct PeerSession {
   ENetSocket listener = ENET_SOCKET_NULL;
   DiscoveryReply description{};
   std::array<PeerInfo, kMaxPeers> peers{};
+  // When each connection was made, on ENet's clock: until a peer first
+  // acknowledges something, it counts as heard from then.
+  std::array<enet_uint32, kMaxPeers> connected_at{};
 
   std::array<SessionPlayer, kSessionMaxPlayers> seats{};  // id 0: a free seat
   int32_t player_count = 0;
@@ -473,6 +476,7 @@ void handle_event(PeerSession& s, ENetEvent& event) {
   const bool hosting = s.mode == Mode::Host;
   switch (event.type) {
     case ENET_EVENT_TYPE_CONNECT:
+      s.connected_at[static_cast<std::size_t>(event.peer - s.host->peers)] = s.host->serviceTime;
       enet_peer_timeout(event.peer, 0, kPeerTimeoutMinMs, kPeerTimeoutMaxMs);
       // The game's traffic is small; ENet's throttle would otherwise drop
       // unguaranteed messages (a client's shots among them) whenever the
@@ -500,6 +504,29 @@ void handle_event(PeerSession& s, ENetEvent& event) {
 
 // Handles what has arrived, sends what is queued, and waits up to wait_ms
 // for the first event.
+// ENet gives a peer up only when a retry of an unacknowledged packet times
+// out, and on a lossy link its retries back off so far that a vanished
+// player or host went unnoticed for over ten seconds. A live peer
+// acknowledges within a round trip (ENet pings every half second when
+// nothing else needs acknowledging), so one that has acknowledged nothing
+// for this long has gone, whatever the retries say.
+constexpr enet_uint32 kSilentPeerMs = kPeerTimeoutMaxMs;
+
+void drop_silent_peers(PeerSession& s) {
+  for (std::size_t i = 0; i < s.host->peerCount; ++i) {
+    ENetPeer* peer = &s.host->peers[i];
+    // ENet's clock wraps; the difference of two readings does not.
+    const enet_uint32 now = s.host->serviceTime;
+    const auto since_ack = static_cast<int32_t>(now - peer->lastReceiveTime);
+    const auto since_connect = static_cast<int32_t>(now - s.connected_at[i]);
+    const int32_t silent = since_ack < since_connect ? since_ack : since_connect;
+    if (peer->state != ENET_PEER_STATE_CONNECTED || silent < static_cast<int32_t>(kSilentPeerMs)) continue;
+    if (s.mode == Mode::Host) host_disconnected(s, peer);
+    else if (peer == s.server) client_disconnected(s);
+    enet_peer_reset(peer);
+  }
+}
+
 void service(PeerSession& s, uint32_t wait_ms = 0) {
   if (!s.host) return;
   ENetEvent event;
@@ -508,6 +535,7 @@ void service(PeerSession& s, uint32_t wait_ms = 0) {
     if (result <= 0) break;
     handle_event(s, event);
   }
+  drop_silent_peers(s);
   if (s.mode != Mode::Host) return;
   drop_idle_peers(s);
   s.description.current_players = static_cast<uint8_t>(s.player_count);

@@ -115,9 +115,7 @@ wait_line Bob "SYS: Ann left the game." 100 || fail "Bob did not see Ann's link 
 
 # The host's link is cut: the computer player stops and its program ends.
 ip -n "${tag}h" link set "${tag}b2" down
-# On a lossy link the round-trip estimate is long, and the session layer's
-# retries back off before it gives the host up: allow 20 s.
-wait_line Bob "SYS: The host has disconnected..." 200 || fail "Bob did not notice the host had gone"
+wait_line Bob "SYS: The host has disconnected..." 100 || fail "Bob did not notice the host had gone"
 wait_line Bob "Bob stops: the host has gone." 10 || fail "Bob did not stop without its host"
 wait_exit "$bob" 100 || fail "Bob's program did not end"
 [ "$EXIT_CODE" = 0 ] || fail "Bob's program ended with $EXIT_CODE"
