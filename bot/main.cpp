@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <thread>
@@ -46,6 +47,13 @@ struct Seat {
   bool playing = false;
 };
 
+constexpr int kJoinAttempts = 3;
+// The reasons of a join that ran out of time, as the session gives them.
+bool timed_out(const char* why) {
+  return std::strcmp(why, "The game did not answer.") == 0 ||
+         std::strcmp(why, "The host did not take the new player.") == 0;
+}
+
 // A join blocks until the host answers, so the players already in the game
 // are kept alive from a second thread meanwhile (each thread touches only
 // its own players' sessions).
@@ -57,7 +65,13 @@ const char* join_keeping_others(std::vector<Seat>& seats, std::size_t joining) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
   });
-  const char* why = join_game(*seats[joining].player);
+  // A lossy link can lose the handshake's packets often enough that a join
+  // runs out of time; a game that refuses is not asked again.
+  const char* why = nullptr;
+  for (int attempt = 0; attempt < kJoinAttempts && !g_stop_asked; ++attempt) {
+    why = join_game(*seats[joining].player);
+    if (!why || !timed_out(why)) break;
+  }
   done = true;
   keeper.join();
   return why;
