@@ -110,9 +110,8 @@ struct PeerSession {
   ENetSocket listener = ENET_SOCKET_NULL;
   DiscoveryReply description{};
   std::array<PeerInfo, kMaxPeers> peers{};
-  // When each connection was made, on ENet's clock: until a peer first
-  // acknowledges something, it counts as heard from then.
-  std::array<enet_uint32, kMaxPeers> connected_at{};
+  // When each peer last sent us a packet (or connected), on ENet's clock.
+  std::array<enet_uint32, kMaxPeers> heard_at{};
 
   std::array<SessionPlayer, kSessionMaxPlayers> seats{};  // id 0: a free seat
   int32_t player_count = 0;
@@ -476,7 +475,7 @@ void handle_event(PeerSession& s, ENetEvent& event) {
   const bool hosting = s.mode == Mode::Host;
   switch (event.type) {
     case ENET_EVENT_TYPE_CONNECT:
-      s.connected_at[static_cast<std::size_t>(event.peer - s.host->peers)] = s.host->serviceTime;
+      s.heard_at[static_cast<std::size_t>(event.peer - s.host->peers)] = s.host->serviceTime;
       enet_peer_timeout(event.peer, 0, kPeerTimeoutMinMs, kPeerTimeoutMaxMs);
       // The game's traffic is small; ENet's throttle would otherwise drop
       // unguaranteed messages (a client's shots among them) whenever the
@@ -487,6 +486,7 @@ void handle_event(PeerSession& s, ENetEvent& event) {
       else if (s.join == JoinStage::Connecting) s.join = JoinStage::Connected;
       break;
     case ENET_EVENT_TYPE_RECEIVE: {
+      s.heard_at[static_cast<std::size_t>(event.peer - s.host->peers)] = s.host->serviceTime;
       const std::span<const uint8_t> packet(event.packet->data, event.packet->dataLength);
       if (hosting) host_receive(s, event.peer, packet);
       else client_receive(s, packet);
@@ -506,10 +506,10 @@ void handle_event(PeerSession& s, ENetEvent& event) {
 // for the first event.
 // ENet gives a peer up only when a retry of an unacknowledged packet times
 // out, and on a lossy link its retries back off so far that a vanished
-// player or host went unnoticed for over ten seconds. A live peer
-// acknowledges within a round trip (ENet pings every half second when
-// nothing else needs acknowledging), so one that has acknowledged nothing
-// for this long has gone, whatever the retries say.
+// player or host went unnoticed for over ten seconds. A live peer is heard
+// many times a second: a player's statuses every frame, the host's relays,
+// and acknowledgements of what we send (even from a program whose window is
+// inactive). One that has sent nothing at all for this long has gone.
 constexpr enet_uint32 kSilentPeerMs = kPeerTimeoutMaxMs;
 
 void drop_silent_peers(PeerSession& s) {
@@ -518,8 +518,8 @@ void drop_silent_peers(PeerSession& s) {
     // ENet's clock wraps; the difference of two readings does not.
     const enet_uint32 now = s.host->serviceTime;
     const auto since_ack = static_cast<int32_t>(now - peer->lastReceiveTime);
-    const auto since_connect = static_cast<int32_t>(now - s.connected_at[i]);
-    const int32_t silent = since_ack < since_connect ? since_ack : since_connect;
+    const auto since_packet = static_cast<int32_t>(now - s.heard_at[i]);
+    const int32_t silent = since_ack < since_packet ? since_ack : since_packet;
     if (peer->state != ENET_PEER_STATE_CONNECTED || silent < static_cast<int32_t>(kSilentPeerMs)) continue;
     if (s.mode == Mode::Host) host_disconnected(s, peer);
     else if (peer == s.server) client_disconnected(s);
