@@ -1,6 +1,7 @@
 #include "battle.h"
 
 #include <cmath>
+#include <string>
 
 #include "shell/game.h"
 
@@ -78,4 +79,24 @@ void populate_battle(Game& game, const BattleLoad& load) {
     puff.red = puff.green = puff.blue = 1;
     puff.life = 0.5f;
   }
+}
+
+void add_fill_load(Game& game) {
+  LevelTable& level = game.world.level;
+  if (level.count < 0 || static_cast<std::size_t>(level.count) >= kLevelObjectCount) return;
+  // One unit ahead of the start-up eye and wide enough to fill the 45-degree view.
+  LevelObject& pane = level.objects[static_cast<std::size_t>(level.count++)];
+  pane = LevelObject{};
+  pane.in_use = pane.solid = pane.translucent = 1;
+  pane.kind = LEVEL_KIND_QUAD;
+  pane.x = -4;
+  pane.y = -3.2f;
+  pane.z = 1;
+  pane.size_x = pane.size_y = 8;
+  pane.size_z = 0.1f;
+  pane.tex_scale_x = pane.tex_scale_y = pane.tex_scale_z = 1;
+  pane.texture = 2;
+  const std::string source(30, 'S'), text(47, 'w');  // "source: text" is 79 characters
+  for (int i = 0; i < 3; ++i) add_log_entry(game.log, LOG_CHAT, text.c_str(), source.c_str());
+  add_log_entry(game.log, LOG_EVENT, text.c_str(), source.c_str());
 }

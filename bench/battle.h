@@ -23,3 +23,8 @@ inline constexpr BattleLoad kWorstCase{8, 256, 1000, -1, 0};
 void shape_level(LevelTable& level, const LevelTable& shipped, int32_t boxes);
 // Clears every table and fills them as the load says; the level is left alone.
 void populate_battle(Game& game, const BattleLoad& load);
+// The fill worst case on top of a populated battle: a glass pane within the
+// local tank's reach covering the whole view (the frame's slow path, a
+// full-screen translucent layer), three full 79-character message lines and
+// a 79-character event in the middle of the screen.
+void add_fill_load(Game& game);

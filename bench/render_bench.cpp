@@ -7,16 +7,25 @@
 // time of the calls that issue the frame (render_frame alone, on this
 // thread, before anything waits for the pixels) and the CPU time of the
 // whole process per frame (the rasteriser's threads included), which tells
-// the work apart from the waiting on a busy machine. Run it on a display
-// (scripts/run-bench.sh uses Xvfb).
+// the work apart from the waiting on a busy machine. Two worst cases: the
+// count worst case (every tank, 256 shells and 1000 smoke puffs in view) and
+// the fill worst case (glass within the local tank's reach covering the
+// view, the tanks, full message lines and an event). Each row's CPU columns
+// are compared with the stored baseline (bench/render_baseline.txt), and rows
+// more than 20% slower are flagged; MORVANE_BENCH_SAVE_BASELINE=1 stores the
+// new figures as the baseline instead. Run it on a display (scripts/run-bench.sh
+// uses Xvfb).
 #include <GL/gl.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -136,9 +145,14 @@ double median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-Timing measure(Game& game, const LevelTable& shipped, const BattleLoad& load, Draw what = Draw::Frame) {
+enum class Fill { No, Yes };
+
+Timing measure(Game& game, const LevelTable& shipped, const BattleLoad& load, Draw what = Draw::Frame,
+               Fill fill = Fill::No) {
   shape_level(game.world.level, shipped, load.boxes);
   populate_battle(game, load);
+  const MessageLog log = game.log;
+  if (fill == Fill::Yes) add_fill_load(game);
   one_run(game, what);  // warm-up: shaders compiled, caches filled
   std::vector<double> frame, issue, cpu;
   for (int run = 0; run < kRuns; ++run) {
@@ -147,16 +161,84 @@ Timing measure(Game& game, const LevelTable& shipped, const BattleLoad& load, Dr
     issue.push_back(t.issue_ms);
     cpu.push_back(t.cpu_ms);
   }
+  game.log = log;
   return {median(frame), median(issue), median(cpu)};
 }
 
+// The stored CPU columns of every row, keyed by "<size> <row name>".
+struct Baseline {
+  struct Row {
+    double issue_ms = 0, cpu_ms = 0;
+  };
+  std::map<std::string, Row> rows;
+  std::vector<std::string> order;  // rows measured this run, for saving
+  std::map<std::string, Row> measured;
+  std::string size;                // "640x480" while that size is measured
+  int slower = 0;
+  bool save = false;
+};
+
+const char* const kBaselinePath = MORVANE_SOURCE_DIR "/bench/render_baseline.txt";
+
+// Lines "<issue ms> <CPU ms> <size> <row name>"; '#' starts a comment.
+void load_baseline(Baseline& baseline) {
+  std::ifstream file(kBaselinePath);
+  std::string line;
+  while (std::getline(file, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream in(line);
+    Baseline::Row row;
+    std::string key;
+    if (!(in >> row.issue_ms >> row.cpu_ms) || !std::getline(in >> std::ws, key)) continue;
+    baseline.rows[key] = row;
+  }
+}
+
+void save_baseline(const Baseline& baseline) {
+  std::ofstream file(kBaselinePath);
+  file << "# The frame benchmark's CPU columns (ms a frame, medians of 5): issue, whole process.\n"
+          "# Written by MORVANE_BENCH_SAVE_BASELINE=1 scripts/run-bench.sh; compared by make bench.\n";
+  char text[64];
+  for (const std::string& key : baseline.order) {
+    const Baseline::Row& row = baseline.measured.at(key);
+    std::snprintf(text, sizeof text, "%.3f %.2f ", row.issue_ms, row.cpu_ms);
+    file << text << key << '\n';
+  }
+  std::printf("baseline saved in %s\n", kBaselinePath);
+}
+
+Baseline g_baseline;
+
+// The change of one CPU column against its baseline, in percent. Below a
+// twentieth of a millisecond the figures are noise, so no flag is raised.
+std::string change(double now, double before, bool& slower) {
+  if (before <= 0) return "";
+  const double percent = 100 * (now - before) / before;
+  if (percent > 20 && now - before > 0.05) slower = true;
+  char text[16];
+  std::snprintf(text, sizeof text, "%+.0f%%", percent);
+  return text;
+}
+
 void print_row(const char* name, const Timing& t) {
-  std::printf("  %-40s %8.2f %7.1f %9.3f %9.2f\n", name, t.frame_ms, 1000 / t.frame_ms, t.issue_ms, t.cpu_ms);
+  std::printf("  %-40s %8.2f %7.1f %9.3f %9.2f", name, t.frame_ms, 1000 / t.frame_ms, t.issue_ms, t.cpu_ms);
+  const std::string key = g_baseline.size + " " + name;
+  if (!g_baseline.measured.count(key)) g_baseline.order.push_back(key);
+  g_baseline.measured[key] = {t.issue_ms, t.cpu_ms};
+  const auto before = g_baseline.rows.find(key);
+  if (before != g_baseline.rows.end()) {
+    bool slower = false;
+    const std::string issue = change(t.issue_ms, before->second.issue_ms, slower);
+    const std::string cpu = change(t.cpu_ms, before->second.cpu_ms, slower);
+    std::printf(" %8s %8s%s", issue.c_str(), cpu.c_str(), slower ? "  SLOWER by more than 20%" : "");
+    g_baseline.slower += slower;
+  }
+  std::printf("\n");
   std::fflush(stdout);
 }
 
 void print_header(const char* title) {
-  std::printf("  %-40s %8s %7s %9s %9s\n", title, "ms/frame", "fps", "issue ms", "CPU ms");
+  std::printf("  %-40s %8s %7s %9s %9s %8s %8s\n", title, "ms/frame", "fps", "issue ms", "CPU ms", "issue", "CPU");
 }
 
 void explain_frame(Game& game, const LevelTable& shipped) {
@@ -171,6 +253,7 @@ void explain_frame(Game& game, const LevelTable& shipped) {
   print_row("fixed + 1000 smoke puffs", measure(game, shipped, {1, 0, 1000, -1, 0}));
   const Timing worst = measure(game, shipped, kWorstCase);
   print_row("full worst case", worst);
+  print_row("fill worst case", measure(game, shipped, {8, 0, 0, -1, 0}, Draw::Frame, Fill::Yes));
   std::printf("  worst case / fixed scene: %.2f x (wall), %.2f x (CPU)\n", worst.frame_ms / base.frame_ms,
               worst.cpu_ms / base.cpu_ms);
 }
@@ -201,6 +284,12 @@ void scaling_table(Game& game, const LevelTable& shipped) {
 int main(int argc, char** argv) {
   // "quick": the start-up figure and the worst case only.
   const bool quick = argc > 1 && std::string(argv[1]) == "quick";
+  const char* save = std::getenv("MORVANE_BENCH_SAVE_BASELINE");
+  g_baseline.save = save && std::string(save) == "1" && !quick;
+  load_baseline(g_baseline);
+  if (!g_baseline.save)
+    std::printf("the last two columns: change of the CPU columns against %s\n",
+                g_baseline.rows.empty() ? "a baseline (none stored yet)" : kBaselinePath);
   bool first = true;
   for (auto [width, height] : {std::pair{640, 480}, std::pair{1024, 768}}) {
     auto game = std::make_unique<Game>();
@@ -224,14 +313,19 @@ int main(int argc, char** argv) {
     }
     first = false;
     std::printf("\n%dx%d\n", width, height);
+    g_baseline.size = std::to_string(width) + "x" + std::to_string(height);
     if (quick) {
       print_header("scene (median of 5 runs)");
       print_row("full worst case", measure(*game, *shipped, kWorstCase));
+      print_row("fill worst case", measure(*game, *shipped, {8, 0, 0, -1, 0}, Draw::Frame, Fill::Yes));
     } else {
       explain_frame(*game, *shipped);
       scaling_table(*game, *shipped);
     }
     close_scene(*game);
   }
+  if (g_baseline.save) save_baseline(g_baseline);
+  else if (!g_baseline.rows.empty())
+    std::printf("\n%d row(s) more than 20%% slower than the baseline\n", g_baseline.slower);
   return 0;
 }

@@ -1,7 +1,9 @@
-// The window services on SDL2. The game draws at its configured resolution
-// into an off-screen framebuffer; each buffer swap scales it into the
-// full-screen window, keeping its proportions. The desktop's own display mode is never changed, so
-// the game behaves the same on X11, Wayland and Xvfb.
+// The window services on SDL2. The game draws at its configured resolution;
+// when that is the window's own size it draws straight into the window,
+// otherwise into an off-screen framebuffer that each buffer swap scales into
+// the full-screen window, keeping its proportions. The desktop's own display
+// mode is never changed, so the game behaves the same on X11, Wayland and
+// Xvfb.
 #include "platform/window.h"
 
 #include <GL/gl.h>
@@ -122,6 +124,7 @@ struct Window {
   int32_t fb_height = 0;
   int32_t mode_width = 0;  // the drawing size chosen by set_display_mode; 0 until then
   int32_t mode_height = 0;
+  bool resize_failed = false;  // an off-screen framebuffer was refused after a resize
 };
 
 namespace {
@@ -328,8 +331,17 @@ bool create_gl_context(Window* window, int32_t, int32_t) {
   if (SDL_GL_MakeCurrent(window->sdl, window->context) != 0) return false;
   SDL_GL_SetSwapInterval(0);  // until the game chooses its pacing
   int width = window->mode_width, height = window->mode_height;
-  if (width <= 0 || height <= 0) SDL_GL_GetDrawableSize(window->sdl, &width, &height);
-  if (!window->fb.load() || !make_framebuffer(*window, width, height)) {
+  int out_width = 0, out_height = 0;
+  SDL_GL_GetDrawableSize(window->sdl, &out_width, &out_height);
+  if (width <= 0 || height <= 0) width = out_width, height = out_height;
+  if (!window->fb.load()) {
+    std::fprintf(stderr, "Morvane: no off-screen framebuffers (OpenGL 3.0 or its extension)\n");
+    return false;
+  }
+  // A drawing size that is the window's own needs no copy: the picture goes
+  // straight into the window's back buffer.
+  if (width == out_width && height == out_height) return true;
+  if (!make_framebuffer(*window, width, height)) {
     std::fprintf(stderr, "Morvane: no off-screen framebuffer of %dx%d\n", width, height);
     return false;
   }
@@ -374,22 +386,31 @@ int32_t display_refresh_rate(Window* window) {
 
 void swap_buffers(Window* window) {
   if (!window || !window->context) return;
-  if (window->framebuffer) {
-    int out_width = 0, out_height = 0;
-    SDL_GL_GetDrawableSize(window->sdl, &out_width, &out_height);
-    const PictureRect to = fit_picture(window->fb_width, window->fb_height, out_width, out_height);
-    FramebufferApi& fb = window->fb;
-    fb.bind_framebuffer(kReadFramebuffer, window->framebuffer);
-    fb.bind_framebuffer(kDrawFramebuffer, 0);
-    // The bars take the game's clear colour, the current one.
-    if (to.x0 > 0 || to.y0 > 0 || to.x1 < out_width || to.y1 < out_height) glClear(GL_COLOR_BUFFER_BIT);
-    fb.blit_framebuffer(0, 0, window->fb_width, window->fb_height, to.x0, to.y0, to.x1, to.y1,
-                        GL_COLOR_BUFFER_BIT, GL_LINEAR);
+  int out_width = 0, out_height = 0;
+  SDL_GL_GetDrawableSize(window->sdl, &out_width, &out_height);
+  if (!window->framebuffer) {
     SDL_GL_SwapWindow(window->sdl);
-    fb.bind_framebuffer(kFramebuffer, window->framebuffer);
+    // Should the window lose the drawing size (a window manager resized it),
+    // the next frames go off screen and are scaled into it.
+    const bool resized = window->mode_width > 0 &&
+                         (window->mode_width != out_width || window->mode_height != out_height);
+    if (resized && !window->resize_failed && !make_framebuffer(*window, window->mode_width, window->mode_height)) {
+      std::fprintf(stderr, "Morvane: no off-screen framebuffer of %dx%d\n", window->mode_width,
+                   window->mode_height);
+      window->resize_failed = true;
+    }
     return;
   }
+  const PictureRect to = fit_picture(window->fb_width, window->fb_height, out_width, out_height);
+  FramebufferApi& fb = window->fb;
+  fb.bind_framebuffer(kReadFramebuffer, window->framebuffer);
+  fb.bind_framebuffer(kDrawFramebuffer, 0);
+  // The bars take the game's clear colour, the current one.
+  if (to.x0 > 0 || to.y0 > 0 || to.x1 < out_width || to.y1 < out_height) glClear(GL_COLOR_BUFFER_BIT);
+  fb.blit_framebuffer(0, 0, window->fb_width, window->fb_height, to.x0, to.y0, to.x1, to.y1,
+                      GL_COLOR_BUFFER_BIT, GL_LINEAR);
   SDL_GL_SwapWindow(window->sdl);
+  fb.bind_framebuffer(kFramebuffer, window->framebuffer);
 }
 
 void shut_down() {
