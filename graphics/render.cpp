@@ -69,13 +69,17 @@ void draw_level_rest(const Game& game, std::size_t first) {
 }
 
 // The backdrop ignores the camera: 96 units square at distance 80 fills the
-// 45-degree view and stays fixed on screen.
+// 45-degree view and stays fixed on screen. It comes after the boxes drawn
+// first, so a strict depth test lets a box surface exactly at its distance
+// keep the pixel, as it would had the backdrop come first.
 void draw_backdrop(const Game& game) {
   glLoadIdentity();
   glColor4f(1, 1, 1, 1);
   glTranslatef(0, 0, -80);
   bind_texture_slot(game.textures, TEXTURE_BACKDROP);
+  glDepthFunc(GL_LESS);
   glCallList(game.graphics.lists.backdrop_list);
+  glDepthFunc(GL_LEQUAL);
   glColor4f(1, 1, 1, 1);
   glColor3f(1, 1, 1);
 }

@@ -186,6 +186,15 @@ int load_textures(TextureBank& bank) {
     free_bitmap(slot.image);
     slot.uploaded = 1;
   }
+  // The backdrop is magnified at every drawing size (256 texels across at
+  // least 347 pixels), so its minifying filter never picks a pixel. Giving it
+  // the magnifying filter spares the renderer the mipmap choice per pixel of
+  // the largest surface of the frame; the picture stays the same.
+  const TextureSlot& backdrop = bank.slots[TEXTURE_BACKDROP];
+  if (backdrop.uploaded == 1) {
+    glBindTexture(GL_TEXTURE_2D, backdrop.texture_name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  }
   return 1;
 }
 
