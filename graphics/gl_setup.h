@@ -18,6 +18,9 @@ struct DisplayLists {
 struct GraphicsState {
   int32_t context_created = 0;
   DisplayLists lists{};
+  // Leaves out what lies wholly outside the view (tests turn it off to show
+  // that the picture does not change).
+  bool skip_unseen = true;
 };
 
 // Returns 1, or 8 on any failure. Width and height are not used.

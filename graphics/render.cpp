@@ -27,33 +27,115 @@ void restore_camera() {
   glPushMatrix();
 }
 
-void draw_box_object(const Game& game, const LevelObject& box) {
-  restore_camera();
-  if (box.kind != LEVEL_KIND_QUAD && box.kind != LEVEL_KIND_LIFT) return;
-  if (box.translucent) glEnable(GL_BLEND);
-  bind_texture_slot(game.textures, box.texture);
-  float y = box.y, size_y = box.size_y;
-  // A pillar lift is a column from its base up by its size plus its
-  // current height.
+// The view's six planes in world drawing coordinates, (a, b, c, d) with the
+// normal (a, b, c) of unit length pointing inwards, taken from the projection
+// and camera matrices of this frame.
+struct ViewVolume {
+  float planes[6][4] = {};
+  bool active = false;  // false: everything counts as seen
+};
+
+ViewVolume current_view_volume(const Game& game) {
+  ViewVolume view;
+  if (!game.graphics.skip_unseen) return view;
+  float projection[16], camera[16], clip[16];
+  glGetFloatv(GL_PROJECTION_MATRIX, projection);
+  glGetFloatv(GL_MODELVIEW_MATRIX, camera);
+  // Column-major: clip = projection x camera.
+  for (int column = 0; column < 4; ++column)
+    for (int row = 0; row < 4; ++row) {
+      float sum = 0;
+      for (int k = 0; k < 4; ++k) sum += projection[k * 4 + row] * camera[column * 4 + k];
+      clip[column * 4 + row] = sum;
+    }
+  auto row = [&](int r, int i) { return clip[i * 4 + r]; };
+  for (int plane = 0; plane < 6; ++plane) {
+    const int axis = plane / 2;
+    const float sign = plane % 2 == 0 ? 1.0f : -1.0f;
+    float* p = view.planes[plane];
+    for (int i = 0; i < 4; ++i) p[i] = row(3, i) + sign * row(axis, i);
+    const float length = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
+    if (!(length > 0)) return ViewVolume{};
+    for (float& v : view.planes[plane]) v /= length;
+  }
+  view.active = true;
+  return view;
+}
+
+// Rounding in the matrices and the clipper must never drop a pixel: whatever
+// is counted out lies outside by at least this much.
+constexpr float kViewMargin = 0.05f;
+
+// A sphere about a point in drawing coordinates (the world's z negated).
+bool sphere_seen(const ViewVolume& view, float x, float y, float z, float radius) {
+  if (!view.active) return true;
+  for (const auto& p : view.planes)
+    if (p[0] * x + p[1] * y + p[2] * z + p[3] < -radius - kViewMargin) return false;
+  return true;
+}
+
+// An axis-aligned box in drawing coordinates, corners in any order.
+bool box_seen(const ViewVolume& view, const float (&a)[3], const float (&b)[3]) {
+  if (!view.active) return true;
+  for (const auto& p : view.planes) {
+    // The corner farthest along the plane's normal.
+    float distance = p[3];
+    for (int i = 0; i < 3; ++i) distance += p[i] * (p[i] >= 0 ? std::max(a[i], b[i]) : std::min(a[i], b[i]));
+    if (distance < -kViewMargin) return false;
+  }
+  return true;
+}
+
+// Shells are cubes of side 0.2 about their position, puffs squares of side
+// 0.05 facing the eye, and a tank reaches 1.76 from its position (a track's
+// corner); the radii round these up.
+constexpr float kProjectileRadius = 0.18f;
+constexpr float kParticleRadius = 0.04f;
+constexpr float kTankRadius = 1.8f;
+
+// A pillar lift is a column from its base up by its size plus its current
+// height; anything else is drawn from its own y.
+void drawn_height(const LevelObject& box, float& y, float& size_y) {
+  y = box.y;
+  size_y = box.size_y;
   if (box.kind == LEVEL_KIND_LIFT && box.lift_pillar) {
     y = box.lift_base_y;
     size_y = box.size_y + box.y;
   }
+}
+
+bool level_box_seen(const ViewVolume& view, const LevelObject& box) {
+  float y = 0, size_y = 0;
+  drawn_height(box, y, size_y);
+  const float a[3] = {box.x, y, -box.z}, b[3] = {box.x + box.size_x, y + size_y, -(box.z + box.size_z)};
+  return box_seen(view, a, b);
+}
+
+bool drawn_kind(const LevelObject& box) { return box.kind == LEVEL_KIND_QUAD || box.kind == LEVEL_KIND_LIFT; }
+
+void draw_box_object(const Game& game, const LevelObject& box) {
+  restore_camera();
+  if (!drawn_kind(box)) return;
+  if (box.translucent) glEnable(GL_BLEND);
+  bind_texture_slot(game.textures, box.texture);
+  float y = 0, size_y = 0;
+  drawn_height(box, y, size_y);
   draw_box(box.x, y, box.z, box.size_x, size_y, box.size_z, box.tex_scale_x, box.tex_scale_y, box.tex_scale_z,
            box.texture_mode);
   glDisable(GL_BLEND);
 }
 
-// The boxes before the first translucent one: drawn before the backdrop, so
-// the depth test spares the backdrop's pixels they cover. Nothing blended
-// comes before them, so the picture is the same. Returns where the rest of
-// the level starts.
-std::size_t draw_opaque_level_prefix(const Game& game) {
+// The boxes before the first translucent one in view: drawn before the
+// backdrop, so the depth test spares the backdrop's pixels they cover.
+// Nothing blended comes before them, so the picture is the same. Boxes wholly
+// outside the view are left out wherever they stand. Returns where the rest
+// of the level starts.
+std::size_t draw_opaque_level_prefix(const Game& game, const ViewVolume& view) {
   const auto& objects = game.world.level.objects;
   std::size_t i = 0;
   for (; i < objects.size(); ++i) {
     const LevelObject& box = objects[i];
-    if (!box.in_use) continue;
+    if (!box.in_use || !drawn_kind(box) || !level_box_seen(view, box)) continue;
     if (box.translucent) break;
     draw_box_object(game, box);
   }
@@ -61,10 +143,11 @@ std::size_t draw_opaque_level_prefix(const Game& game) {
 }
 
 // The rest of the level in index order, drawn over the backdrop.
-void draw_level_rest(const Game& game, std::size_t first) {
+void draw_level_rest(const Game& game, const ViewVolume& view, std::size_t first) {
   const auto& objects = game.world.level.objects;
   for (std::size_t i = first; i < objects.size(); ++i) {
-    if (objects[i].in_use) draw_box_object(game, objects[i]);
+    const LevelObject& box = objects[i];
+    if (box.in_use && drawn_kind(box) && level_box_seen(view, box)) draw_box_object(game, box);
   }
 }
 
@@ -112,23 +195,28 @@ constexpr float kLocalTankReach = 2.0f;
 // otherwise the tank can go first and spare the pixels it covers.
 bool glass_near_eye(const Game& game) {
   const Camera& eye = game.world.camera;
-  auto gap = [](float p, float low, float high) { return p < low ? low - p : (p > high ? p - high : 0.0f); };
+  // A box may run from its position towards lower values (a negative size).
+  auto gap = [](float p, float from, float size) {
+    const float low = std::min(from, from + size), high = std::max(from, from + size);
+    return p < low ? low - p : (p > high ? p - high : 0.0f);
+  };
   for (const LevelObject& box : game.world.level.objects) {
-    if (!box.in_use || !box.translucent) continue;
-    const float dx = gap(eye.camera_x, box.x, box.x + box.size_x);
-    const float dz = gap(eye.camera_z, box.z, box.z + box.size_z);
+    if (!box.in_use || !box.translucent || !drawn_kind(box)) continue;
+    const float dx = gap(eye.camera_x, box.x, box.size_x);
+    const float dz = gap(eye.camera_z, box.z, box.size_z);
     // A lift's drawn height changes with it, so only its ground square counts.
-    const float dy = box.kind == LEVEL_KIND_LIFT ? 0.0f : gap(eye.camera_y, box.y, box.y + box.size_y);
+    const float dy = box.kind == LEVEL_KIND_LIFT ? 0.0f : gap(eye.camera_y, box.y, box.size_y);
     if (!(dx * dx + dy * dy + dz * dz > kLocalTankReach * kLocalTankReach)) return true;
   }
   return false;
 }
 
-void draw_other_tanks(const Game& game) {
+void draw_other_tanks(const Game& game, const ViewVolume& view) {
   const DisplayLists& lists = game.graphics.lists;
   glColor3f(1, 1, 1);
   for (const PlayerSlot& player : game.world.player_table) {
     if (!player.active || !player.in_play || player.player_id == game.world.tank.local_player_id) continue;
+    if (!sphere_seen(view, player.x, player.y, -player.z, kTankRadius)) continue;
     restore_camera();
     glTranslatef(player.x, player.y, -player.z);
     glRotatef(player.hull_heading, 0, -1, 0);
@@ -144,7 +232,7 @@ void draw_other_tanks(const Game& game) {
 }
 
 // All shells in one batch: cubes of side 0.2 about each shell.
-void draw_projectiles(const Game& game) {
+void draw_projectiles(const Game& game, const ViewVolume& view) {
   const Camera& camera = game.world.camera;
   const float eye[3] = {camera.camera_x, camera.camera_y, -camera.camera_z};
   glColor3f(1, 1, 1);
@@ -152,7 +240,8 @@ void draw_projectiles(const Game& game) {
   bind_texture_slot(game.textures, TEXTURE_SHELL);
   glBegin(GL_QUADS);
   for (const Projectile& shot : game.world.projectile_table) {
-    if (shot.active) emit_cube_quads(shot.x, shot.y, -shot.z, kProjectileScale, eye);
+    if (shot.active && sphere_seen(view, shot.x, shot.y, -shot.z, kProjectileRadius))
+      emit_cube_quads(shot.x, shot.y, -shot.z, kProjectileScale, eye);
   }
   glEnd();
 }
@@ -176,7 +265,7 @@ void multiply(const float (&a)[3][3], const float (&b)[3][3], float (&out)[3][3]
 // once for all puffs) and the squares go out in one batch, in index order,
 // since depth writes are on. Puffs at or beyond their view distance are
 // skipped.
-void draw_particles(const Game& game) {
+void draw_particles(const Game& game, const ViewVolume& view) {
   glEnable(GL_BLEND);
   glColor3f(1, 1, 1);
   if (!game.settings.particles_enabled) return;
@@ -195,6 +284,7 @@ void draw_particles(const Game& game) {
   for (const Particle& puff : game.world.particle_pool) {
     if (!puff.active) continue;
     if (!(planar_distance(tank.x, tank.z, puff.x, puff.z) < puff.view_distance)) continue;
+    if (!sphere_seen(view, puff.x, puff.y, -puff.z, kParticleRadius)) continue;
     glColor4f(puff.red, puff.green, puff.blue, puff.life);
     emit_billboard_quad(corners, puff.x, puff.y, -puff.z);
   }
@@ -287,6 +377,7 @@ int render_frame(Game& game) {
   glRotatef(camera.camera_roll, 0, 0, 1);
   glTranslatef(-camera.camera_x, -camera.camera_y, camera.camera_z);
   glPushMatrix();
+  const ViewVolume view = current_view_volume(game);
 
   // Lighting is on for the whole scene; text turns it off.
   glEnable(GL_LIGHTING);
@@ -295,13 +386,13 @@ int render_frame(Game& game) {
   // then everything in its own order.
   const bool tank_first = !glass_near_eye(game);
   if (tank_first) draw_local_tank(game);
-  const std::size_t rest = draw_opaque_level_prefix(game);
+  const std::size_t rest = draw_opaque_level_prefix(game, view);
   draw_backdrop(game);
-  draw_level_rest(game, rest);
+  draw_level_rest(game, view, rest);
   if (!tank_first) draw_local_tank(game);
-  draw_other_tanks(game);
-  draw_projectiles(game);
-  draw_particles(game);
+  draw_other_tanks(game, view);
+  draw_projectiles(game, view);
+  draw_particles(game, view);
   draw_spinning_cube(game);
 
   glDisable(GL_LIGHTING);

@@ -5,6 +5,7 @@
 
 #include <GL/gl.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -198,6 +199,58 @@ TEST_F(Frames, GlassWithinTheLocalTanksReachHidesThePartsBehindIt) {
   const int64_t behind_glass = tank_pixels();
   EXPECT_GT(behind_wall, 1000);
   EXPECT_NEAR(static_cast<double>(behind_glass), static_cast<double>(behind_wall), behind_wall * 0.01);
+  // The same pane given from another corner, with negative sizes, as a level
+  // file may give it (two of them, so its faces still wind outwards).
+  pane.x = 3, pane.y = 2.8f;
+  pane.size_x = pane.size_y = -6;
+  EXPECT_NEAR(static_cast<double>(tank_pixels()), static_cast<double>(behind_wall), behind_wall * 0.01);
+}
+
+// Whatever lies outside the view is left out, and the picture never shows
+// it: shells, puffs, tanks and boxes (glass among them) all round the eye,
+// some just beyond the view's edges, some on them, frames compared with
+// nothing left out, looking all round and up and down.
+TEST_F(Frames, LeavingOutWhatCannotBeSeenNeverChangesThePicture) {
+  build_battle(game);
+  hide_log_entries(game.log);
+  WorldState& world = game.world;
+  for (int i = 0; i < 256; ++i) {
+    const float angle = static_cast<float>(i) * 0.0245f, radius = 2.0f + static_cast<float>(i % 7);
+    Projectile& shot = world.projectile_table[static_cast<std::size_t>(i)];
+    shot.active = 1;
+    shot.x = radius * std::sin(angle), shot.y = -0.6f + 0.01f * static_cast<float>(i % 90), shot.z = radius * std::cos(angle);
+  }
+  for (int i = 0; i < 1000; ++i) {
+    const float angle = static_cast<float>(i) * 0.00628f, radius = 1.0f + static_cast<float>(i % 11) * 0.5f;
+    Particle& puff = world.particle_pool[static_cast<std::size_t>(i)];
+    puff.active = 1;
+    puff.x = radius * std::sin(angle), puff.y = -0.5f + 0.002f * static_cast<float>(i % 500), puff.z = radius * std::cos(angle);
+    puff.view_distance = 40;
+    puff.red = puff.green = puff.blue = 1, puff.life = 0.5f;
+  }
+  for (int i = 1; i < 8; ++i) {
+    PlayerSlot& tank = world.player_table[static_cast<std::size_t>(i)];
+    tank = PlayerSlot{};
+    tank.active = tank.in_play = 1;
+    tank.player_id = static_cast<uint32_t>(i + 1);
+    const float angle = static_cast<float>(i) * 0.9f;
+    tank.x = 5 * std::sin(angle), tank.z = 5 * std::cos(angle);
+    tank.hull_heading = 40.0f * static_cast<float>(i), tank.turret_heading = 25.0f * static_cast<float>(i);
+  }
+  add_box(game, 9, -1, -4, 1, 3, 1, 2).translucent = 1;
+  add_box(game, -5, -1, -9, -2, 3, -1, 2).translucent = 1;
+  add_box(game, 14, -1, 3, 2, 2, -2, 5);
+  int64_t changed_pixels = 0;
+  for (float pitch : {-30.0f, 0.0f, 35.0f})
+    for (float heading = 0; heading < 360; heading += 24) {
+      world.camera.camera_heading = world.tank.turret_heading = heading;
+      world.camera.camera_pitch = world.tank.gun_pitch = pitch;
+      game.graphics.skip_unseen = false;
+      const test_gl::Frame everything = draw();
+      game.graphics.skip_unseen = true;
+      changed_pixels += changed(everything, draw());
+    }
+  EXPECT_EQ(changed_pixels, 0);
 }
 
 // Rows of the picture's column x that differ between two frames.
