@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the benchmarks under Xvfb: where a frame's time goes, the simulation
 # step, the network traffic of a full game, what computer players cost,
-# and the real game program's start-up timed from outside.
+# the real game program's start-up timed from outside, and the real game
+# hosting an eight-player battle at 1024 x 768.
 # Arguments go to the frame benchmark ("quick": the worst case only).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,3 +21,7 @@ echo "== computer players"
 (cd game && ../bench/morvane_bench_bot)
 echo "== start-up of the game program, from outside"
 "${xvfb[@]}" "$root/bench/startup_time.sh" "$root/build"
+if [ "${1:-}" != quick ]; then
+  echo "== the real game hosting seven computer players at 1024x768"
+  "${xvfb[@]}" "$root/bench/hosted_battle.sh" "$root/build"
+fi

@@ -17,7 +17,8 @@ trap 'for p in "${PIDS[@]}"; do kill -9 $p 2>/dev/null; done; rm -rf "${DIRS[@]}
 
 # start_player NAME SERVER NETWORKING ADDRESS [COMMAND PREFIX...]: a game
 # directory of its own, its config.dat, the program started there (through
-# the prefix, for example "ip netns exec NAME"); sets PID and WIN.
+# the prefix, for example "ip netns exec NAME"); sets PID and WIN. The
+# drawing size is row RESOLUTION_ROW (default 3, 640 x 480) of the table.
 start_player() {
   local name=$1 server=$2 networking=$3 address=$4 dir before
   shift 4
@@ -25,8 +26,8 @@ start_player() {
   DIRS+=("$dir")
   cp -r "$GAME_DIR"/. "$dir"/
   rm -f "$dir/config.dat" "$dir/log.txt"
-  printf 'MRVN_CONFIG\r\nSET_RESOLUTION 3 \r\nSET_SOUND 1 \r\nSET_MUSIC 0 \r\nSET_PARTICLES 1 \r\nSET_PLAYERNAME "%s"\r\nSET_SERVER %s\r\nSET_NETWORKING %s \r\nSET_IPADDRESS "%s"\r\n' \
-    "$name" "$server" "$networking" "$address" > "$dir/config.dat"
+  printf 'MRVN_CONFIG\r\nSET_RESOLUTION %s \r\nSET_SOUND 1 \r\nSET_MUSIC 0 \r\nSET_PARTICLES 1 \r\nSET_PLAYERNAME "%s"\r\nSET_SERVER %s\r\nSET_NETWORKING %s \r\nSET_IPADDRESS "%s"\r\n' \
+    "${RESOLUTION_ROW:-3}" "$name" "$server" "$networking" "$address" > "$dir/config.dat"
   before=$(xwininfo -root -tree | grep -c '"Morvane - ')
   (cd "$dir" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$dir/sound.raw" exec "$@" ./Morvane \
     >stdout.txt 2>stderr.txt) & PID=$!
