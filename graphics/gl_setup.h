@@ -18,9 +18,11 @@ struct DisplayLists {
 struct GraphicsState {
   int32_t context_created = 0;
   DisplayLists lists{};
-  // Leaves out what lies wholly outside the view (tests turn it off to show
-  // that the picture does not change).
-  bool skip_unseen = true;
+  // Spares the work that cannot change the picture: what lies wholly outside
+  // the view, and the choice between mipmap levels on box faces that are
+  // magnified wherever they show (tests turn it off to show that the picture
+  // stays the same).
+  bool spare_work = true;
 };
 
 // Returns 1, or 8 on any failure. Width and height are not used.

@@ -33,14 +33,27 @@ void restore_camera() {
 struct ViewVolume {
   float planes[6][4] = {};
   bool active = false;  // false: everything counts as seen
+  float camera[16] = {};          // the camera matrix, column-major
+  float eye[3] = {};              // the eye in drawing coordinates
+  float pixels_per_radian = 0;    // the focal length in pixels: no pixel subtends more
+  float farthest_in_view = 0;     // a point in view lies at most this times its depth away
 };
 
 ViewVolume current_view_volume(const Game& game) {
   ViewVolume view;
-  if (!game.graphics.skip_unseen) return view;
-  float projection[16], camera[16], clip[16];
+  if (!game.graphics.spare_work) return view;
+  float projection[16], clip[16];
+  float* camera = view.camera;
   glGetFloatv(GL_PROJECTION_MATRIX, projection);
   glGetFloatv(GL_MODELVIEW_MATRIX, camera);
+  GLint viewport[4] = {};
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  view.pixels_per_radian = projection[5] * static_cast<float>(viewport[3]) * 0.5f;
+  view.farthest_in_view =
+      std::sqrt(1.0f + 1.0f / (projection[0] * projection[0]) + 1.0f / (projection[5] * projection[5]));
+  view.eye[0] = game.world.camera.camera_x;
+  view.eye[1] = game.world.camera.camera_y;
+  view.eye[2] = -game.world.camera.camera_z;
   // Column-major: clip = projection x camera.
   for (int column = 0; column < 4; ++column)
     for (int row = 0; row < 4; ++row) {
@@ -113,15 +126,77 @@ bool level_box_seen(const ViewVolume& view, const LevelObject& box) {
 
 bool drawn_kind(const LevelObject& box) { return box.kind == LEVEL_KIND_QUAD || box.kind == LEVEL_KIND_LIFT; }
 
-void draw_box_object(const Game& game, const LevelObject& box) {
+// The faces of draw_box in its order, and which of them are magnified
+// wherever they show. A pixel covers at most 1 / pixels_per_radian radians,
+// so on a face at distance h from the eye, seen from distance r, it covers
+// at most r * r / (h * pixels_per_radian) units, and r is at most the face's
+// greatest depth times farthest_in_view. With at most half a texel a pixel
+// (a margin for the renderer's own estimate) the level of detail is below
+// zero everywhere on the face, so only the magnifying filter is ever used and
+// the minifying one may be the same without changing a pixel. Its mipmap
+// choice per pixel is then spared.
+enum BoxFace { kNearFace, kFarFace, kTopFace, kBottomFace, kRightFace, kLeftFace };
+
+uint32_t magnified_faces(const ViewVolume& view, const LevelObject& box, float y, float size_y,
+                         int32_t texels_across) {
+  if (!view.active || texels_across <= 0 || !(view.pixels_per_radian > 0)) return 0;
+  const float low[3] = {box.x, y, -box.z}, size[3] = {box.size_x, size_y, -box.size_z};
+  // Texels per unit along each axis: the box's texture scale when the texture
+  // repeats by position, otherwise one copy across the face.
+  const float scale[3] = {box.tex_scale_x, box.tex_scale_y, box.tex_scale_z};
+  float density[3];
+  for (int axis = 0; axis < 3; ++axis) {
+    const float per_unit = box.texture_mode == 1 ? std::fabs(scale[axis]) : 1.0f / std::fabs(size[axis]);
+    density[axis] = per_unit * static_cast<float>(texels_across);
+  }
+  uint32_t faces = 0;
+  for (int face = kNearFace; face <= kLeftFace; ++face) {
+    // The face's fixed axis and its position on it, and its two other axes.
+    const int fixed = face <= kFarFace ? 2 : (face <= kBottomFace ? 1 : 0);
+    const bool high_side = face == kFarFace || face == kTopFace || face == kRightFace;
+    const float plane = low[fixed] + (high_side ? size[fixed] : 0.0f);
+    const int a = (fixed + 1) % 3, b = (fixed + 2) % 3;
+    const float h = std::fabs(view.eye[fixed] - plane);
+    float deepest = 0;
+    for (int corner = 0; corner < 4; ++corner) {
+      float p[3];
+      p[fixed] = plane;
+      p[a] = low[a] + ((corner & 1) ? size[a] : 0.0f);
+      p[b] = low[b] + ((corner & 2) ? size[b] : 0.0f);
+      const float depth = -(view.camera[2] * p[0] + view.camera[6] * p[1] + view.camera[10] * p[2] + view.camera[14]);
+      deepest = std::max(deepest, depth);
+    }
+    const float reach = deepest * view.farthest_in_view;
+    const float texels_per_pixel = std::max(density[a], density[b]) * reach * reach / (h * view.pixels_per_radian);
+    if (texels_per_pixel <= 0.5f) faces |= 1u << face;  // false for NaN and for h of 0
+  }
+  return faces;
+}
+
+void set_minifying_filter(int32_t filter) { glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter); }
+
+void draw_box_object(const Game& game, const ViewVolume& view, const LevelObject& box) {
   restore_camera();
   if (!drawn_kind(box)) return;
   if (box.translucent) glEnable(GL_BLEND);
   bind_texture_slot(game.textures, box.texture);
   float y = 0, size_y = 0;
   drawn_height(box, y, size_y);
-  draw_box(box.x, y, box.z, box.size_x, size_y, box.size_z, box.tex_scale_x, box.tex_scale_y, box.tex_scale_z,
-           box.texture_mode);
+  int32_t texels_across = 0;
+  if (box.texture >= 0 && static_cast<std::size_t>(box.texture) < kTextureSlotCount &&
+      box.texture != TEXTURE_BACKDROP)
+    texels_across = game.textures.slots[static_cast<std::size_t>(box.texture)].texels_across;
+  const uint32_t magnified = magnified_faces(view, box, y, size_y, texels_across);
+  if (magnified != 0) {
+    set_minifying_filter(GL_LINEAR);
+    draw_box_faces(box.x, y, box.z, box.size_x, size_y, box.size_z, box.tex_scale_x, box.tex_scale_y,
+                   box.tex_scale_z, box.texture_mode, magnified);
+    set_minifying_filter(GL_LINEAR_MIPMAP_LINEAR);
+    restore_camera();
+  }
+  if (magnified != kAllBoxFaces)
+    draw_box_faces(box.x, y, box.z, box.size_x, size_y, box.size_z, box.tex_scale_x, box.tex_scale_y,
+                   box.tex_scale_z, box.texture_mode, kAllBoxFaces & ~magnified);
   glDisable(GL_BLEND);
 }
 
@@ -137,7 +212,7 @@ std::size_t draw_opaque_level_prefix(const Game& game, const ViewVolume& view) {
     const LevelObject& box = objects[i];
     if (!box.in_use || !drawn_kind(box) || !level_box_seen(view, box)) continue;
     if (box.translucent) break;
-    draw_box_object(game, box);
+    draw_box_object(game, view, box);
   }
   return i;
 }
@@ -147,7 +222,7 @@ void draw_level_rest(const Game& game, const ViewVolume& view, std::size_t first
   const auto& objects = game.world.level.objects;
   for (std::size_t i = first; i < objects.size(); ++i) {
     const LevelObject& box = objects[i];
-    if (box.in_use && drawn_kind(box) && level_box_seen(view, box)) draw_box_object(game, box);
+    if (box.in_use && drawn_kind(box) && level_box_seen(view, box)) draw_box_object(game, view, box);
   }
 }
 
@@ -416,6 +491,12 @@ void draw_chat_entry(const Game& game) {
 // counter-clockwise seen from outside.
 int draw_box(float x, float y, float z, float size_x, float size_y, float size_z, float tex_scale_x,
              float tex_scale_y, float tex_scale_z, int32_t texture_mode) {
+  draw_box_faces(x, y, z, size_x, size_y, size_z, tex_scale_x, tex_scale_y, tex_scale_z, texture_mode, kAllBoxFaces);
+  return 1;
+}
+
+void draw_box_faces(float x, float y, float z, float size_x, float size_y, float size_z, float tex_scale_x,
+                    float tex_scale_y, float tex_scale_z, int32_t texture_mode, uint32_t faces) {
   glTranslatef(x, y, -z);
   glScalef(size_x, size_y, size_z);
   float x0 = 0, x1 = 1, y0 = 0, y1 = 1, z0 = 0, z1 = 1;
@@ -442,12 +523,12 @@ int draw_box(float x, float y, float z, float size_x, float size_y, float size_z
       {0, 1, -1, z0, y0}, {0, 0, -1, z0, y1}, {0, 0, 0, z1, y1}, {0, 1, 0, z1, y0},
   };
   glBegin(GL_QUADS);
-  for (const auto& c : corners) {
-    glTexCoord2f(c[3], c[4]);
-    glVertex3f(c[0], c[1], c[2]);
+  for (std::size_t i = 0; i < 24; ++i) {
+    if (!(faces & (1u << (i / 4)))) continue;
+    glTexCoord2f(corners[i][3], corners[i][4]);
+    glVertex3f(corners[i][0], corners[i][1], corners[i][2]);
   }
   glEnd();
-  return 1;
 }
 
 // Larger plus five sixteenths of the smaller: a square-root-free estimate.

@@ -12,4 +12,9 @@ int render_frame(Game& game);
 void draw_chat_entry(const Game& game);
 int draw_box(float x, float y, float z, float size_x, float size_y, float size_z, float tex_scale_x,
              float tex_scale_y, float tex_scale_z, int32_t texture_mode);
+// The faces of draw_box whose bits are set, in its order: near, far, top,
+// bottom, right, left (bit 0 the near face).
+inline constexpr uint32_t kAllBoxFaces = 0x3f;
+void draw_box_faces(float x, float y, float z, float size_x, float size_y, float size_z, float tex_scale_x,
+                    float tex_scale_y, float tex_scale_z, int32_t texture_mode, uint32_t faces);
 float planar_distance(float ax, float az, float bx, float bz);

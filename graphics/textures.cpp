@@ -183,6 +183,10 @@ int load_textures(TextureBank& bank) {
     if (slot.present != 1) continue;
     if (load_bitmap(slot.image, bank.archive_path, slot.archive_offset) != 1) return 0;
     if (upload_texture(slot.texture_name, slot.image) != 1) return 0;
+    GLint width = 0, height = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+    slot.texels_across = std::max(width, height);
     free_bitmap(slot.image);
     slot.uploaded = 1;
   }

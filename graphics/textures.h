@@ -34,6 +34,7 @@ struct TextureSlot {
   uint32_t texture_name = 0;  // 0 binds the default texture
   BitmapImage image;
   int32_t uploaded = 0;
+  int32_t texels_across = 0;  // the larger side of the uploaded image, in texels
 };
 
 struct TextureBank {
