@@ -11,6 +11,7 @@
 #include "graphics/models.h"
 #include "graphics/text.h"
 #include "graphics/textures.h"
+#include "graphics/view_volume.h"
 #include "shell/frame_timer.h"
 #include "shell/game.h"
 
@@ -27,76 +28,16 @@ void restore_camera() {
   glPushMatrix();
 }
 
-// The view's six planes in world drawing coordinates, (a, b, c, d) with the
-// normal (a, b, c) of unit length pointing inwards, taken from the projection
-// and camera matrices of this frame.
-struct ViewVolume {
-  float planes[6][4] = {};
-  bool active = false;  // false: everything counts as seen
-  float camera[16] = {};          // the camera matrix, column-major
-  float eye[3] = {};              // the eye in drawing coordinates
-  float pixels_per_radian = 0;    // the focal length in pixels: no pixel subtends more
-  float farthest_in_view = 0;     // a point in view lies at most this times its depth away
-};
-
+// The view of this frame, from the projection and the camera matrix just set.
 ViewVolume current_view_volume(const Game& game) {
-  ViewVolume view;
-  if (!game.graphics.spare_work) return view;
-  float projection[16], clip[16];
-  float* camera = view.camera;
+  if (!game.graphics.spare_work) return ViewVolume{};
+  float projection[16], camera[16];
   glGetFloatv(GL_PROJECTION_MATRIX, projection);
   glGetFloatv(GL_MODELVIEW_MATRIX, camera);
   GLint viewport[4] = {};
   glGetIntegerv(GL_VIEWPORT, viewport);
-  view.pixels_per_radian = projection[5] * static_cast<float>(viewport[3]) * 0.5f;
-  view.farthest_in_view =
-      std::sqrt(1.0f + 1.0f / (projection[0] * projection[0]) + 1.0f / (projection[5] * projection[5]));
-  view.eye[0] = game.world.camera.camera_x;
-  view.eye[1] = game.world.camera.camera_y;
-  view.eye[2] = -game.world.camera.camera_z;
-  // Column-major: clip = projection x camera.
-  for (int column = 0; column < 4; ++column)
-    for (int row = 0; row < 4; ++row) {
-      float sum = 0;
-      for (int k = 0; k < 4; ++k) sum += projection[k * 4 + row] * camera[column * 4 + k];
-      clip[column * 4 + row] = sum;
-    }
-  auto row = [&](int r, int i) { return clip[i * 4 + r]; };
-  for (int plane = 0; plane < 6; ++plane) {
-    const int axis = plane / 2;
-    const float sign = plane % 2 == 0 ? 1.0f : -1.0f;
-    float* p = view.planes[plane];
-    for (int i = 0; i < 4; ++i) p[i] = row(3, i) + sign * row(axis, i);
-    const float length = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
-    if (!(length > 0)) return ViewVolume{};
-    for (float& v : view.planes[plane]) v /= length;
-  }
-  view.active = true;
-  return view;
-}
-
-// Rounding in the matrices and the clipper must never drop a pixel: whatever
-// is counted out lies outside by at least this much.
-constexpr float kViewMargin = 0.05f;
-
-// A sphere about a point in drawing coordinates (the world's z negated).
-bool sphere_seen(const ViewVolume& view, float x, float y, float z, float radius) {
-  if (!view.active) return true;
-  for (const auto& p : view.planes)
-    if (p[0] * x + p[1] * y + p[2] * z + p[3] < -radius - kViewMargin) return false;
-  return true;
-}
-
-// An axis-aligned box in drawing coordinates, corners in any order.
-bool box_seen(const ViewVolume& view, const float (&a)[3], const float (&b)[3]) {
-  if (!view.active) return true;
-  for (const auto& p : view.planes) {
-    // The corner farthest along the plane's normal.
-    float distance = p[3];
-    for (int i = 0; i < 3; ++i) distance += p[i] * (p[i] >= 0 ? std::max(a[i], b[i]) : std::min(a[i], b[i]));
-    if (distance < -kViewMargin) return false;
-  }
-  return true;
+  const Camera& eye = game.world.camera;
+  return make_view_volume(projection, camera, viewport[3], {eye.camera_x, eye.camera_y, -eye.camera_z});
 }
 
 // Shells are cubes of side 0.2 about their position, puffs squares of side
@@ -125,53 +66,6 @@ bool level_box_seen(const ViewVolume& view, const LevelObject& box) {
 }
 
 bool drawn_kind(const LevelObject& box) { return box.kind == LEVEL_KIND_QUAD || box.kind == LEVEL_KIND_LIFT; }
-
-// The faces of draw_box in its order, and which of them are magnified
-// wherever they show. A pixel covers at most 1 / pixels_per_radian radians,
-// so on a face at distance h from the eye, seen from distance r, it covers
-// at most r * r / (h * pixels_per_radian) units, and r is at most the face's
-// greatest depth times farthest_in_view. With at most half a texel a pixel
-// (a margin for the renderer's own estimate) the level of detail is below
-// zero everywhere on the face, so only the magnifying filter is ever used and
-// the minifying one may be the same without changing a pixel. Its mipmap
-// choice per pixel is then spared.
-enum BoxFace { kNearFace, kFarFace, kTopFace, kBottomFace, kRightFace, kLeftFace };
-
-uint32_t magnified_faces(const ViewVolume& view, const LevelObject& box, float y, float size_y,
-                         int32_t texels_across) {
-  if (!view.active || texels_across <= 0 || !(view.pixels_per_radian > 0)) return 0;
-  const float low[3] = {box.x, y, -box.z}, size[3] = {box.size_x, size_y, -box.size_z};
-  // Texels per unit along each axis: the box's texture scale when the texture
-  // repeats by position, otherwise one copy across the face.
-  const float scale[3] = {box.tex_scale_x, box.tex_scale_y, box.tex_scale_z};
-  float density[3];
-  for (int axis = 0; axis < 3; ++axis) {
-    const float per_unit = box.texture_mode == 1 ? std::fabs(scale[axis]) : 1.0f / std::fabs(size[axis]);
-    density[axis] = per_unit * static_cast<float>(texels_across);
-  }
-  uint32_t faces = 0;
-  for (int face = kNearFace; face <= kLeftFace; ++face) {
-    // The face's fixed axis and its position on it, and its two other axes.
-    const int fixed = face <= kFarFace ? 2 : (face <= kBottomFace ? 1 : 0);
-    const bool high_side = face == kFarFace || face == kTopFace || face == kRightFace;
-    const float plane = low[fixed] + (high_side ? size[fixed] : 0.0f);
-    const int a = (fixed + 1) % 3, b = (fixed + 2) % 3;
-    const float h = std::fabs(view.eye[fixed] - plane);
-    float deepest = 0;
-    for (int corner = 0; corner < 4; ++corner) {
-      float p[3];
-      p[fixed] = plane;
-      p[a] = low[a] + ((corner & 1) ? size[a] : 0.0f);
-      p[b] = low[b] + ((corner & 2) ? size[b] : 0.0f);
-      const float depth = -(view.camera[2] * p[0] + view.camera[6] * p[1] + view.camera[10] * p[2] + view.camera[14]);
-      deepest = std::max(deepest, depth);
-    }
-    const float reach = deepest * view.farthest_in_view;
-    const float texels_per_pixel = std::max(density[a], density[b]) * reach * reach / (h * view.pixels_per_radian);
-    if (texels_per_pixel <= 0.5f) faces |= 1u << face;  // false for NaN and for h of 0
-  }
-  return faces;
-}
 
 void set_minifying_filter(int32_t filter) { glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter); }
 
