@@ -444,6 +444,17 @@ void swap_buffers(Window* window) {
     return;
   }
   const PictureRect to = fit_picture(window->fb_width, window->fb_height, out_width, out_height);
+  // The off-screen picture is finished before the window's is begun, so at
+  // most one frame's drawing is ever in the renderer's hands. Mesa's software
+  // renderer (llvmpipe, up to at least 22.3) may otherwise free the off-screen
+  // drawing's fence while its last rendering thread is still releasing the
+  // fence's lock: starting the window's drawing finds the fence signalled by
+  // an unlocked read and drops the drawing, and queueing the window's drawing
+  // at the swap drops the fence's last reference. On a busy machine that
+  // thread's late unlock writes into freed memory and the heap breaks. The
+  // wait costs nothing here: the swap waits for the window's drawing, which
+  // the renderer only starts after the off-screen one.
+  glFinish();
   window->fb.bind_framebuffer(kFramebuffer, 0);
   // The bars take the game's clear colour, the current one.
   if (to.x0 > 0 || to.y0 > 0 || to.x1 < out_width || to.y1 < out_height) glClear(GL_COLOR_BUFFER_BIT);
