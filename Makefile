@@ -7,11 +7,15 @@
 #   make fuzz  - build the fuzz targets with clang and run each for FUZZ_SECONDS (default 180)
 #   make soak  - an eight-player game (a host and seven computer players) on a bad
 #                link for SOAK_MINUTES (default 10), sanitized; needs root
+#   make soak SOAK_MODE=player - the shipped game played by a scripted newcomer
+#                against three computer players on a busy machine for SOAK_MINUTES;
+#                counts crashes and keeps their cores and backtraces
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 180
 FUZZ_TARGETS ?=
 SOAK_MINUTES ?= 10
+SOAK_MODE ?= network
 BOTS ?=
 SKILL ?=
 
@@ -47,9 +51,10 @@ fuzz: deps
 	@cmake --build build-fuzz --target fuzz_programs -j $(JOBS)
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_TARGETS="$(FUZZ_TARGETS)" scripts/run-fuzz.sh
 
-soak: build-asan
+# The network soak runs the sanitized programs; the player's soak the shipped ones.
+soak: $(if $(filter player,$(SOAK_MODE)),build,build-asan)
 	@SOAK_MINUTES=$(SOAK_MINUTES) xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp -noreset" \
-	  scripts/soak.sh
+	  scripts/$(if $(filter player,$(SOAK_MODE)),soak-player.sh,soak.sh)
 
 bench: build
 	@scripts/run-bench.sh

@@ -14,7 +14,7 @@ packages=(
   libfreetype-dev
   libgtest-dev googletest
   xvfb xauth xdotool x11-utils imagemagick xfonts-base sox
-  iproute2 python3 bc
+  iproute2 python3 bc gdb
   zlib1g-dev dpkg-dev fakeroot desktop-file-utils appstream lintian
 )
 
