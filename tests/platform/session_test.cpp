@@ -621,4 +621,66 @@ TEST(SessionLayer, AFullGameRefusesOldJoinsAndDropsASilentPlayerAfterSixSeconds)
   release_peer_session(host);
 }
 
+
+// Whether an ENet datagram carries a disconnection: its header (the peer id,
+// and the sent time when the top bit says so), then commands of fixed sizes,
+// those that carry data followed by it.
+bool carries_disconnection(const uint8_t* bytes, std::size_t size) {
+  constexpr std::size_t kCommandSize[13] = {0, 8, 48, 44, 8, 4, 6, 8, 24, 8, 12, 16, 24};
+  constexpr int kDisconnect = 4;
+  if (size < 2 || (bytes[0] & 0x40) != 0) return false;  // compressed: never used here
+  std::size_t at = (bytes[0] & 0x80) != 0 ? 4 : 2;
+  while (at + 4 <= size) {
+    const int command = bytes[at] & 0x0F;
+    if (command == 0 || command > 12) return false;
+    if (command == kDisconnect) return true;
+    std::size_t length = kCommandSize[command];
+    const int data_length_at = command == 6 ? 4 : (command >= 7 && command <= 9) || command == 12 ? 6 : 0;
+    if (data_length_at != 0) {
+      if (at + length > size) return false;
+      length += static_cast<std::size_t>(bytes[at + data_length_at] << 8 | bytes[at + data_length_at + 1]);
+    }
+    at += length;
+  }
+  return false;
+}
+
+// A connection that never asks to join is told to go after about a second.
+// The host then keeps it up to a second more for its goodbye, repeating
+// the disconnection while no acknowledgement comes, and forgets it after
+// that: nothing more is sent to it. The connection here stops answering
+// once connected; its datagrams are read off its socket as they come.
+TEST(SessionLayer, AnIdleConnectionToldToGoIsKeptUpToASecondForItsGoodbye) {
+  const uint16_t port = test_game_port();
+  PeerSession* host = open_host(port);
+  ASSERT_NE(host, nullptr);
+  RawPeer idle(port);
+  for (int n = 0; n < 2000 && !idle.is_connected(); ++n) {
+    keep_alive(host);
+    idle.pump(1);
+  }
+  ASSERT_TRUE(idle.is_connected());
+  std::vector<double> goodbyes, datagrams;  // seconds after the connection
+  std::array<uint8_t, 4096> buffer{};
+  while (seconds_between(idle.connected, Clock::now()) < 4.5) {
+    keep_alive(host);
+    for (;;) {
+      const ssize_t n = recv(idle.host->socket, buffer.data(), buffer.size(), MSG_DONTWAIT);
+      if (n < 0) break;
+      const double at = seconds_between(idle.connected, Clock::now());
+      datagrams.push_back(at);
+      if (carries_disconnection(buffer.data(), static_cast<std::size_t>(n))) goodbyes.push_back(at);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_FALSE(goodbyes.empty()) << "the idle connection was never told to go";
+  EXPECT_GT(goodbyes.front(), 0.8);
+  EXPECT_LT(goodbyes.front(), 2.5);
+  EXPECT_GT(goodbyes.back() - goodbyes.front(), 0.25) << "the goodbye was not repeated while it went unanswered";
+  // ENet repeats it ever less often (at about 5, 15, 35 ... 635 ms here, next
+  // at about 1.3 s), so a second of grace ends between two repeats.
+  EXPECT_LT(datagrams.back() - goodbyes.front(), 1.15) << "the connection was kept after its second of grace";
+  release_peer_session(host);
+}
+
 }  // namespace
