@@ -542,13 +542,13 @@ TEST(SessionLayer, AFullGameRefusesOldJoinsAndDropsASilentPlayerAfterSixSeconds)
   ASSERT_EQ(quiet_id, 2u);
 
   DelayingRelay relay(port);
-  RawPeer silent(relay.port);
+  auto silent = std::make_unique<RawPeer>(relay.port);
   std::vector<Received> at_host, at_quiet;
   auto serve = [&] {
     keep_alive(host);
     keep_alive(quiet);
     relay.pump();
-    silent.pump();
+    silent->pump();
     for (Received& message : take_all(host, host_id)) at_host.push_back(std::move(message));
     for (Received& message : take_all(quiet, quiet_id)) at_quiet.push_back(std::move(message));
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -558,38 +558,38 @@ TEST(SessionLayer, AFullGameRefusesOldJoinsAndDropsASilentPlayerAfterSixSeconds)
     while (!done() && seconds_between(start, Clock::now()) < seconds) serve();
     return done();
   };
-  ASSERT_TRUE(serve_until(3.0, [&] { return silent.is_connected(); }));
+  ASSERT_TRUE(serve_until(3.0, [&] { return silent->is_connected(); }));
   Bytes packet(kJoinPacketSize);
   encode_join(instance, packet);
-  silent.send(packet);
-  ASSERT_TRUE(serve_until(3.0, [&] { return silent.accepted != Clock::time_point{}; }));
+  silent->send(packet);
+  ASSERT_TRUE(serve_until(3.0, [&] { return silent->accepted != Clock::time_point{}; }));
   packet.assign(1 + kPlayerNameSize, 0);
   packet.resize(encode_create_player("Silent", packet));
-  silent.send(packet);
+  silent->send(packet);
   ASSERT_TRUE(serve_until(3.0, [&] { return noticed(at_host, kSystemCreatePlayer, 3); }));
   EXPECT_EQ(count_players(host), 3);
 
   // The game is full: an old game's Join hears that the game has ended.
-  RawPeer stale(port), late(port);
+  auto stale = std::make_unique<RawPeer>(port), late = std::make_unique<RawPeer>(port);
   auto serve_both = [&](double seconds, auto done) {
     return serve_until(seconds, [&] {
-      stale.pump();
-      late.pump();
+      stale->pump();
+      late->pump();
       return done();
     });
   };
-  ASSERT_TRUE(serve_both(3.0, [&] { return stale.is_connected() && late.is_connected(); }));
+  ASSERT_TRUE(serve_both(3.0, [&] { return stale->is_connected() && late->is_connected(); }));
   Bytes stale_join(kJoinPacketSize);
   encode_join(SessionInstance{}, stale_join);
-  stale.send(stale_join);
+  stale->send(stale_join);
   Bytes join(kJoinPacketSize);
   encode_join(instance, join);
-  late.send(join);
+  late->send(join);
   char reason[kRefusalTextSize];
-  ASSERT_TRUE(serve_both(3.0, [&] { return decode_refuse(stale.last, reason) && decode_refuse(late.last, reason); }));
-  ASSERT_TRUE(decode_refuse(stale.last, reason));
+  ASSERT_TRUE(serve_both(3.0, [&] { return decode_refuse(stale->last, reason) && decode_refuse(late->last, reason); }));
+  ASSERT_TRUE(decode_refuse(stale->last, reason));
   EXPECT_STREQ(reason, "That game has ended; list the games again.");
-  ASSERT_TRUE(decode_refuse(late.last, reason));
+  ASSERT_TRUE(decode_refuse(late->last, reason));
   EXPECT_EQ(std::string(reason).rfind("The game is full", 0), 0u) << reason;
 
   // The third player's statuses, twenty a second for a second, then silence.
@@ -597,7 +597,7 @@ TEST(SessionLayer, AFullGameRefusesOldJoinsAndDropsASilentPlayerAfterSixSeconds)
     const Bytes status = game_message(kGameStatusType, 3, n);
     Bytes framed(1 + status.size());
     framed.resize(encode_framed(PacketKind::Game, status, framed));
-    silent.send(framed);
+    silent->send(framed);
     serve_until(0.05, [] { return false; });
   }
   relay.cut = true;
@@ -617,10 +617,12 @@ TEST(SessionLayer, AFullGameRefusesOldJoinsAndDropsASilentPlayerAfterSixSeconds)
   EXPECT_EQ(count_players(host), 2);
   EXPECT_FALSE(noticed(at_host, kSystemDestroyPlayer, quiet_id)) << "the quiet player was dropped";
 
+  silent.reset();
+  stale.reset();
+  late.reset();
   release_peer_session(quiet);
   release_peer_session(host);
 }
-
 
 // Whether an ENet datagram carries a disconnection: its header (the peer id,
 // and the sent time when the top bit says so), then commands of fixed sizes,
