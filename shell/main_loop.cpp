@@ -91,8 +91,6 @@ int window_procedure(Game& game, const platform::WindowEvent& event) {
   }
 }
 
-namespace {
-
 void run_one_frame(Game& game) {
   WorldState& world = game.world;
   world.frame_start_ms = now_ms(game.shell.timer);
@@ -118,6 +116,8 @@ void choose_frame_pacing(Game& game) {
   const bool sync = game.shell.paced && refresh <= kHighestSyncedRefreshHz;
   platform::set_swap_sync(game.shell.main_window, sync);
 }
+
+namespace {
 
 // While the window is inactive the thread sleeps until an event arrives; in
 // a network game it wakes every 50 ms to serve the session, so that the

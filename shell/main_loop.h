@@ -17,3 +17,12 @@ int run_frame(Game& game);
 
 // Handles one window event; the Escape walk lives here.
 int window_procedure(Game& game, const platform::WindowEvent& event);
+
+// One pass of the main loop that runs a frame: the frame, the buffer swap,
+// the hold to the paced frame length when frames are paced, and the frame
+// rate measured after it.
+void run_one_frame(Game& game);
+
+// Whether frames are held to 1/85 s (unless MORVANE_UNPACED=1), and whether
+// the buffer swap waits for the display's refresh.
+void choose_frame_pacing(Game& game);

@@ -49,10 +49,37 @@ TEST(ViewVolume, LeavesOutOnlyWhatLiesWhollyOutside) {
   // Two units beyond the left edge at depth 10, 1.75 from its plane.
   EXPECT_FALSE(sphere_seen(ahead, -7.52f, 0, -10, 1.0f));
   EXPECT_TRUE(sphere_seen(ahead, -7.52f, 0, -10, 1.8f));
-  // Boxes by two corners in any order: one straddling the view, one wholly
-  // to the left.
-  EXPECT_TRUE(box_seen(ahead, {3, 1, -20}, {-3, -1, -25}));
-  EXPECT_FALSE(box_seen(ahead, {-20, -1, -5}, {-30, 1, -6}));
+  // Boxes by two corners in any order: each of these reaches into the view
+  // across one of its six planes (at depth 10 the edges are 5.52 to the
+  // side and 4.14 up or down), and each of those lies wholly beyond one;
+  // which corner comes first, axis by axis, changes nothing.
+  struct Box {
+    float low[3], high[3];
+  };
+  const Box reaching_in[] = {
+      {{-20, -1, -11}, {-5, 1, -10}},    {{5, -1, -11}, {20, 1, -10}},      // left, right
+      {{-1, 4, -11}, {1, 20, -10}},      {{-1, -20, -11}, {1, -4, -10}},    // top, bottom
+      {{-0.01f, -0.01f, -0.5f}, {0.01f, 0.01f, 2}}, {{-1, -1, -120}, {1, 1, -99}},  // near, far
+      {{-3, -1, -25}, {3, 1, -20}},
+  };
+  const Box beyond[] = {
+      {{-30, -1, -6}, {-20, 1, -5}}, {{20, -1, -6}, {30, 1, -5}}, {{-1, 9, -11}, {1, 20, -10}},
+      {{-1, -20, -11}, {1, -9, -10}}, {{-1, -1, 1}, {1, 1, 3}},     {{-1, -1, -130}, {1, 1, -101}},
+  };
+  auto seen_in_every_order = [&](const Box& box, bool expected) {
+    for (int swapped = 0; swapped < 8; ++swapped) {
+      float a[3], b[3];
+      for (int axis = 0; axis < 3; ++axis) {
+        const bool swap = (swapped >> axis) & 1;
+        a[axis] = swap ? box.high[axis] : box.low[axis];
+        b[axis] = swap ? box.low[axis] : box.high[axis];
+      }
+      EXPECT_EQ(box_seen(ahead, a, b), expected) << "corners swapped on axes " << swapped;
+      EXPECT_EQ(box_seen(ahead, b, a), expected) << "corners swapped on axes " << (7 - swapped);
+    }
+  };
+  for (const Box& box : reaching_in) seen_in_every_order(box, true);
+  for (const Box& box : beyond) seen_in_every_order(box, false);
   // Turned about, what was ahead is behind and the other way round.
   const ViewVolume behind = view(768, 180);
   EXPECT_FALSE(sphere_seen(behind, 0, 0, -10, 0.1f));

@@ -63,7 +63,7 @@ TEST_F(ChatFixture, TheFortyFirstCharacterIsRefused) {
   EXPECT_EQ(line(), std::string(40, 'A'));
 }
 
-TEST_F(ChatFixture, BackspaceRemovesAndEnterOnlyActsOnANonEmptyLine) {
+TEST_F(ChatFixture, BackspaceRemovesAndRepeatsAndEnterOnlyActsOnANonEmptyLine) {
   hold(kScanEnter);
   frame();
   EXPECT_EQ(game.world.chat_entry_open, 1) << "Enter on an empty line does nothing";
@@ -75,6 +75,30 @@ TEST_F(ChatFixture, BackspaceRemovesAndEnterOnlyActsOnANonEmptyLine) {
   hold(kScanBackspace);
   frame();
   EXPECT_EQ(line(), "");
+  release(kScanBackspace);
+
+  // A held Backspace takes one character at once, then one every 20 frames.
+  for (int i = 0; i < 4; ++i) {
+    hold(kScanA);
+    frame();
+    release(kScanA);
+    frame();
+  }
+  ASSERT_EQ(line(), "AAAA");
+  hold(kScanBackspace);
+  frame();
+  EXPECT_EQ(line(), "AAA");
+  for (int i = 0; i < 19; ++i) frame();
+  EXPECT_EQ(line(), "AAA");
+  frame();
+  EXPECT_EQ(line(), "AA");
+  for (int i = 0; i < 20; ++i) frame();
+  EXPECT_EQ(line(), "A");
+  release(kScanBackspace);
+  frame();
+  hold(kScanBackspace);
+  frame();
+  EXPECT_EQ(line(), "") << "a new press does not wait";
   release(kScanBackspace);
 
   hold(kScanB);

@@ -588,4 +588,50 @@ TEST(SystemMessages, HostLeavingEndsNetworking) {
   EXPECT_STREQ(game->log.entries[0].text, "Found an unidentified message.");
 }
 
+
+// ---------------------------------------------------------------------------
+// Text on the screen and on the terminal
+
+// DEL (127) from another program is shown as '?' wherever text from the
+// network reaches the screen or the terminal, as every other control code
+// is: in a name, a chat line and an event. The terminal echo counts a run of
+// equal lines and says, when the run ends, how many more times its line
+// came: that run's repeats only.
+TEST(ShownText, DeleteIsAQuestionMarkAndTheEchoCountsEachRunOfRepeats) {
+  TwoPlayers game;
+  game.client->log.echo = true;
+  testing::internal::CaptureStdout();
+  handle_system_message(*game.host, created(3, "Ro\x7f" "bert"));
+  EXPECT_STREQ(game.host->world.player_table[2].name, "Ro?bert");
+  EXPECT_STREQ(game.host->log.entries[0].text, "Ro?bert joined the game.");
+
+  TextMessage chat;
+  chat.header = {MSG_CHAT, 1, 2};
+  std::strcpy(chat.text, "gg\x7f\x7f");
+  send_to_host(*game.client, encode_message(chat));
+  game.exchange();
+  send_event_text(*game.host, "Guest was \x7fmashed");
+  game.exchange();
+  game.exchange();
+  for (Game* player : {game.host.get(), game.client.get()}) {
+    EXPECT_STREQ(player->log.entries[1].text, "gg??");
+    EXPECT_STREQ(player->log.entries[0].text, "Guest was ?mashed");
+  }
+
+  for (const char* line : {"one", "one", "one", "two", "two", "one", "three"})
+    add_log_entry(game.client->log, LOG_NOTICE, line, "SYS");
+  const std::string echoed = testing::internal::GetCapturedStdout();
+  game.client->log.echo = false;
+  EXPECT_EQ(echoed.find('\x7f'), std::string::npos) << echoed;
+  EXPECT_EQ(echoed,
+            "Guest: gg??\n"
+            "SYS: Guest was ?mashed\n"
+            "SYS: one\n"
+            "(the line above was repeated 2 more times)\n"
+            "SYS: two\n"
+            "(the line above was repeated 1 more times)\n"
+            "SYS: one\n"
+            "SYS: three\n");
+}
+
 }  // namespace

@@ -1,12 +1,17 @@
 // The session layer's own packets, and a peer that speaks them badly.
+#include <arpa/inet.h>
 #include <enet/enet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -432,6 +437,251 @@ TEST(SessionLayer, AnInactiveGameKeepsWhatMattersAndOnlyTheNewestStatus) {
 
   release_peer_session(latecomer);
   release_peer_session(client);
+  release_peer_session(host);
+}
+
+
+// ---------------------------------------------------------------------------
+// The host's clocks: a full game, a player fallen silent, and idle
+// connections told to go
+
+// A UDP relay between one program and the host that delays every datagram
+// by 150 ms each way, as a distant link does (so that ENet's own retries back
+// off slowly), and that can cut the program's side: from then on nothing it
+// sends reaches the host. The test's loop pumps it.
+class DelayingRelay {
+ public:
+  explicit DelayingRelay(uint16_t host_port) {
+    fd_ = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    socklen_t length = sizeof local;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length);
+    port = ntohs(local.sin_port);
+    host_.sin_family = AF_INET;
+    host_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    host_.sin_port = htons(host_port);
+  }
+  DelayingRelay(const DelayingRelay&) = delete;
+  DelayingRelay& operator=(const DelayingRelay&) = delete;
+  ~DelayingRelay() { close(fd_); }
+
+  void pump() {
+    const auto now = Clock::now();
+    std::array<uint8_t, 4096> buffer{};
+    for (;;) {
+      sockaddr_in from{};
+      socklen_t length = sizeof from;
+      const ssize_t n = recvfrom(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &length);
+      if (n < 0) break;
+      const bool from_host = from.sin_port == host_.sin_port && from.sin_addr.s_addr == host_.sin_addr.s_addr;
+      if (!from_host) {
+        program_ = from;
+        if (cut) continue;
+      }
+      held_.push_back({now + std::chrono::milliseconds(150), !from_host, Bytes(buffer.begin(), buffer.begin() + n)});
+    }
+    while (!held_.empty() && held_.front().due <= now) {
+      const Held& datagram = held_.front();
+      const sockaddr_in& to = datagram.to_host ? host_ : program_;
+      sendto(fd_, datagram.bytes.data(), datagram.bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+      if (datagram.to_host) last_to_host = Clock::now();
+      held_.pop_front();
+    }
+  }
+
+  uint16_t port = 0;
+  bool cut = false;
+  Clock::time_point last_to_host{};  // when the host was last sent anything of the program's
+
+ private:
+  struct Held {
+    Clock::time_point due;
+    bool to_host;
+    Bytes bytes;
+  };
+  int fd_ = -1;
+  sockaddr_in host_{}, program_{};
+  std::deque<Held> held_;
+};
+
+// Whether a system message of the type about the player has arrived.
+bool noticed(const std::vector<Received>& messages, uint32_t type, uint32_t player_id) {
+  for (const Received& message : messages)
+    if (message.from == 0 && message.bytes.size() >= 8 && le32_at(message.bytes, 0) == type &&
+        le32_at(message.bytes, 4) == player_id)
+      return true;
+  return false;
+}
+
+// A game of three is full with the host, a quiet player and a third who
+// later falls silent. A Join naming an old game is told that game has
+// ended, full or not; one naming this game is told it is full. Then the
+// third sends nothing more at all, over a slow link: the host drops it and
+// announces it to everyone 6 s after the last of its datagrams arrived,
+// before ENet's own time-out would. The quiet player, who sends no packets
+// of its own but acknowledges the host's, stays throughout.
+TEST(SessionLayer, AFullGameRefusesOldJoinsAndDropsASilentPlayerAfterSixSeconds) {
+  const uint16_t port = test_game_port();
+  PeerSession* host = create_peer_session({port, static_cast<uint16_t>(port + 1), 0});
+  uint32_t host_id = 0;
+  ASSERT_TRUE(host && initialize_internet(host, "") && open_new_session(host, "Hostess's game", 3) &&
+              create_local_player(host, "Hostess", true, host_id));
+  SessionInstance instance;
+  PeerSession* quiet = nullptr;
+  uint32_t quiet_id = 0;
+  {
+    ServedHost served(host);
+    PeerSession* lister = create_peer_session({port, static_cast<uint16_t>(port + 1), 0});
+    ASSERT_TRUE(list_game(lister, instance));
+    release_peer_session(lister);
+    quiet_id = join_game(port, quiet, "Quiet");
+  }
+  ASSERT_EQ(quiet_id, 2u);
+
+  DelayingRelay relay(port);
+  auto silent = std::make_unique<RawPeer>(relay.port);
+  std::vector<Received> at_host, at_quiet;
+  auto serve = [&] {
+    keep_alive(host);
+    keep_alive(quiet);
+    relay.pump();
+    silent->pump();
+    for (Received& message : take_all(host, host_id)) at_host.push_back(std::move(message));
+    for (Received& message : take_all(quiet, quiet_id)) at_quiet.push_back(std::move(message));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  auto serve_until = [&](double seconds, auto done) {
+    const auto start = Clock::now();
+    while (!done() && seconds_between(start, Clock::now()) < seconds) serve();
+    return done();
+  };
+  ASSERT_TRUE(serve_until(3.0, [&] { return silent->is_connected(); }));
+  Bytes packet(kJoinPacketSize);
+  encode_join(instance, packet);
+  silent->send(packet);
+  ASSERT_TRUE(serve_until(3.0, [&] { return silent->accepted != Clock::time_point{}; }));
+  packet.assign(1 + kPlayerNameSize, 0);
+  packet.resize(encode_create_player("Silent", packet));
+  silent->send(packet);
+  ASSERT_TRUE(serve_until(3.0, [&] { return noticed(at_host, kSystemCreatePlayer, 3); }));
+  EXPECT_EQ(count_players(host), 3);
+
+  // The game is full: an old game's Join hears that the game has ended.
+  auto stale = std::make_unique<RawPeer>(port), late = std::make_unique<RawPeer>(port);
+  auto serve_both = [&](double seconds, auto done) {
+    return serve_until(seconds, [&] {
+      stale->pump();
+      late->pump();
+      return done();
+    });
+  };
+  ASSERT_TRUE(serve_both(3.0, [&] { return stale->is_connected() && late->is_connected(); }));
+  Bytes stale_join(kJoinPacketSize);
+  encode_join(SessionInstance{}, stale_join);
+  stale->send(stale_join);
+  Bytes join(kJoinPacketSize);
+  encode_join(instance, join);
+  late->send(join);
+  char reason[kRefusalTextSize];
+  ASSERT_TRUE(serve_both(3.0, [&] { return decode_refuse(stale->last, reason) && decode_refuse(late->last, reason); }));
+  ASSERT_TRUE(decode_refuse(stale->last, reason));
+  EXPECT_STREQ(reason, "That game has ended; list the games again.");
+  ASSERT_TRUE(decode_refuse(late->last, reason));
+  EXPECT_EQ(std::string(reason).rfind("The game is full", 0), 0u) << reason;
+
+  // The third player's statuses, twenty a second for a second, then silence.
+  for (uint32_t n = 0; n < 20; ++n) {
+    const Bytes status = game_message(kGameStatusType, 3, n);
+    Bytes framed(1 + status.size());
+    framed.resize(encode_framed(PacketKind::Game, status, framed));
+    silent->send(framed);
+    serve_until(0.05, [] { return false; });
+  }
+  relay.cut = true;
+  serve_until(0.3, [] { return false; });  // what was on its way arrives
+  const Clock::time_point last_heard = relay.last_to_host;
+  ASSERT_NE(last_heard, Clock::time_point{});
+  Clock::time_point announced{};
+  serve_until(9.0, [&] {
+    if (noticed(at_host, kSystemDestroyPlayer, 3)) announced = Clock::now();
+    return announced != Clock::time_point{};
+  });
+  ASSERT_NE(announced, Clock::time_point{}) << "the silent player was never announced as gone";
+  const double silence = seconds_between(last_heard, announced);
+  EXPECT_GT(silence, 5.8);
+  EXPECT_LT(silence, 6.4);
+  EXPECT_TRUE(serve_until(1.0, [&] { return noticed(at_quiet, kSystemDestroyPlayer, 3); })) << "the others were not told";
+  EXPECT_EQ(count_players(host), 2);
+  EXPECT_FALSE(noticed(at_host, kSystemDestroyPlayer, quiet_id)) << "the quiet player was dropped";
+
+  silent.reset();
+  stale.reset();
+  late.reset();
+  release_peer_session(quiet);
+  release_peer_session(host);
+}
+
+// Whether an ENet datagram carries a disconnection: its header (the peer id,
+// and the sent time when the top bit says so), then commands of fixed sizes,
+// those that carry data followed by it.
+bool carries_disconnection(const uint8_t* bytes, std::size_t size) {
+  constexpr std::size_t kCommandSize[13] = {0, 8, 48, 44, 8, 4, 6, 8, 24, 8, 12, 16, 24};
+  constexpr int kDisconnect = 4;
+  if (size < 2 || (bytes[0] & 0x40) != 0) return false;  // compressed: never used here
+  std::size_t at = (bytes[0] & 0x80) != 0 ? 4 : 2;
+  while (at + 4 <= size) {
+    const int command = bytes[at] & 0x0F;
+    if (command == 0 || command > 12) return false;
+    if (command == kDisconnect) return true;
+    std::size_t length = kCommandSize[command];
+    const int data_length_at = command == 6 ? 4 : (command >= 7 && command <= 9) || command == 12 ? 6 : 0;
+    if (data_length_at != 0) {
+      if (at + length > size) return false;
+      length += static_cast<std::size_t>(bytes[at + data_length_at] << 8 | bytes[at + data_length_at + 1]);
+    }
+    at += length;
+  }
+  return false;
+}
+
+// A connection that never asks to join is told to go after about a second.
+// The host then keeps it up to a second more for its goodbye, repeating
+// the disconnection while no acknowledgement comes, and forgets it after
+// that: nothing more is sent to it. The connection here stops answering
+// once connected; its datagrams are read off its socket as they come.
+TEST(SessionLayer, AnIdleConnectionToldToGoIsKeptUpToASecondForItsGoodbye) {
+  const uint16_t port = test_game_port();
+  PeerSession* host = open_host(port);
+  ASSERT_NE(host, nullptr);
+  RawPeer idle(port);
+  for (int n = 0; n < 2000 && !idle.is_connected(); ++n) {
+    keep_alive(host);
+    idle.pump(1);
+  }
+  ASSERT_TRUE(idle.is_connected());
+  std::vector<double> goodbyes, datagrams;  // seconds after the connection
+  std::array<uint8_t, 4096> buffer{};
+  while (seconds_between(idle.connected, Clock::now()) < 4.5) {
+    keep_alive(host);
+    for (;;) {
+      const ssize_t n = recv(idle.host->socket, buffer.data(), buffer.size(), MSG_DONTWAIT);
+      if (n < 0) break;
+      const double at = seconds_between(idle.connected, Clock::now());
+      datagrams.push_back(at);
+      if (carries_disconnection(buffer.data(), static_cast<std::size_t>(n))) goodbyes.push_back(at);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_FALSE(goodbyes.empty()) << "the idle connection was never told to go";
+  EXPECT_GT(goodbyes.front(), 0.8);
+  EXPECT_LT(goodbyes.front(), 2.5);
+  EXPECT_GT(goodbyes.back() - goodbyes.front(), 0.25) << "the goodbye was not repeated while it went unanswered";
+  // ENet repeats it ever less often (at about 5, 15, 35 ... 635 ms here, next
+  // at about 1.3 s), so a second of grace ends between two repeats.
+  EXPECT_LT(datagrams.back() - goodbyes.front(), 1.15) << "the connection was kept after its second of grace";
   release_peer_session(host);
 }
 

@@ -2,6 +2,7 @@
 // in a lost session, the frame timer and the run log header.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "net/protocol.h"
+#include "platform/clock.h"
 #include "shell/game.h"
 #include "shell/main_loop.h"
 #include "shell/run_log.h"
@@ -223,6 +225,81 @@ TEST(FrameTimer, CountsMillisecondsFromTheStartWithEitherClock) {
   EXPECT_EQ(timer.frequency, 1000);
   g_millis = 0x10;
   EXPECT_NEAR(now_ms(timer), 32.0, 1e-3);
+}
+
+// Paced frames last a hair under 1/85 s, so the measured rate reads 85 and
+// the simulation's step is 1; a frame that took longer is not held, and an
+// unpaced game (MORVANE_UNPACED=1) is never held. The frame and the hold run
+// on a counter of the test's own; the platform's precise wait is then held
+// to its promise on the real clock (only a lower bound, so a busy machine
+// cannot fail it).
+namespace {
+int64_t g_frame_cost_us = 0;
+int64_t g_waited_us = 0;
+void advancing_wait(double ms) {
+  const auto us = static_cast<int64_t>(std::llround(ms * 1000.0));
+  g_waited_us += us;
+  g_counter += us;
+}
+int costly_render(GameCore&) {
+  g_counter += g_frame_cost_us;
+  return 1;
+}
+}  // namespace
+
+TEST(FrameTimer, PacedFramesLastAHairUnderAnEightyFifthOfASecond) {
+  static const ClockSource paced_clock{fake_frequency, fake_counter, fake_millis, advancing_wait};
+  auto game = recording_game();
+  game->stages.render_frame = costly_render;
+  game->shell.timer.source = &paced_clock;
+  g_counter = 0;
+  timer_start(game->shell.timer);
+  unsetenv("MORVANE_UNPACED");
+  choose_frame_pacing(*game);
+  ASSERT_TRUE(game->shell.paced);
+  auto frame = [&](int64_t cost_us) {
+    g_frame_cost_us = cost_us;
+    g_waited_us = 0;
+    const int64_t start = g_counter;
+    run_one_frame(*game);
+    return static_cast<double>(g_counter - start) / 1000.0;  // ms the frame lasted
+  };
+  for (int64_t cost_us : {0, 3000, 11000}) {
+    const double lasted = frame(cost_us);
+    EXPECT_GT(lasted, 1000.0 / 86.0) << cost_us;
+    EXPECT_LT(lasted, 1000.0 / 85.0) << cost_us;
+    EXPECT_EQ(game->world.frames_per_second, 85) << cost_us;
+    EXPECT_GT(g_waited_us, 0) << cost_us;
+  }
+  EXPECT_NEAR(frame(19000), 19.0, 1e-9);
+  EXPECT_EQ(g_waited_us, 0) << "a long frame was held";
+  EXPECT_EQ(game->world.frames_per_second, 52);
+
+  setenv("MORVANE_UNPACED", "1", 1);
+  choose_frame_pacing(*game);
+  unsetenv("MORVANE_UNPACED");
+  EXPECT_FALSE(game->shell.paced);
+  EXPECT_NEAR(frame(3000), 3.0, 1e-9);
+  EXPECT_EQ(g_waited_us, 0);
+  EXPECT_EQ(game->world.frames_per_second, 333);
+  setenv("MORVANE_UNPACED", "0", 1);
+  EXPECT_TRUE(frames_paced()) << "only 1 asks for unpaced frames";
+  unsetenv("MORVANE_UNPACED");
+
+  // The platform's own wait: a frame held on the real clock lasts at least
+  // the paced length, whatever else the machine is doing.
+  FrameTimer real;
+  timer_start(real);
+  for (int n = 0; n < 3; ++n) {
+    const double start = now_ms(real);
+    hold_frame(real, start);
+    const double lasted = now_ms(real) - start;
+    EXPECT_GE(lasted, kPacedFrameMs);
+    EXPECT_LE(measure_frames_per_second(lasted), 85);
+  }
+  const auto before = std::chrono::steady_clock::now();
+  platform::precise_wait_ms(5.0);
+  EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(5));
 }
 
 TEST(RunLog, HeaderUsesTwelveHourTimeWithSuffix) {
