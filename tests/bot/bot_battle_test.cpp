@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -12,10 +13,12 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "bot/bot_player.h"
 #include "net/session.h"
 #include "shell/game.h"
+#include "world/simulation.h"
 
 namespace {
 
@@ -138,9 +141,66 @@ void note_motion(const GameCore& game, Record& player) {
   player.frames_in_play += 1;
 }
 
+// How a newcomer who does nothing fares: the host's own player (the one
+// who started the game) enters, never touches a control, and enters again
+// a second after each death, against three computer players of one skill.
+struct NewcomerLives {
+  int entries = 0;
+  int dead_within_3s = 0;
+  double median_seconds = 0;  // of the lives, those cut at the limit counted as the limit
+};
+
+NewcomerLives passive_newcomer(const LevelTable& level, int32_t skill, int entries) {
+  constexpr int kWaitFrames = kFramesPerSecond;
+  constexpr int kLongestLife = kFramesPerSecond * 30;
+  NewcomerLives result;
+  auto host = make_host(level);
+  std::array<std::unique_ptr<BotPlayer>, 3> bots;
+  for (std::size_t i = 0; i < bots.size(); ++i)
+    bots[i] = join_bot(*host, level, ("Bot " + std::to_string(i + 1)).c_str(), skill,
+                       21 + static_cast<uint32_t>(i));
+  std::vector<int> lives;
+  const LocalTank& tank = host->world.tank;
+  int waited = 0, life = 0;
+  for (int frame = 0; static_cast<int>(lives.size()) < entries; ++frame) {
+    if (host->world.awaiting_entry && ++waited > kWaitFrames) {
+      host->input.mouse_button = 1;  // fire pressed at the entry prompt, and let go
+      if (enter_play_on_fire(*host)) waited = life = 0;
+      host->input.mouse_button = 0;
+    }
+    for (GameCore* game : {host.get(), &bots[0]->game, &bots[1]->game, &bots[2]->game})
+      game->world.frames_per_second = kFramesPerSecond;
+    EXPECT_TRUE(run_unattended_frame(*host, frame * kFrameMs));
+    for (auto& bot : bots) EXPECT_TRUE(run_bot_frame(*bot, frame * kFrameMs));
+    if (tank.in_play && ++life >= kLongestLife) host->world.tank.health = 0;  // long enough
+    if (!tank.in_play && life > 0) {
+      lives.push_back(life);
+      result.dead_within_3s += life < 3 * kFramesPerSecond;
+      life = 0;
+    }
+  }
+  for (auto& bot : bots) leave_game(*bot);
+  release_directplay(*host);
+  result.entries = static_cast<int>(lives.size());
+  std::sort(lives.begin(), lives.end());
+  result.median_seconds = lives[lives.size() / 2] / static_cast<double>(kFramesPerSecond);
+  return result;
+}
+
 TEST(BotBattle, HardestBeatsEasiestAndNeverOutfiresTheGun) {
   auto level = std::make_unique<LevelTable>();
   ASSERT_EQ(load_level(*level, kShippedLevel.c_str()), 1);
+  // A fair start: the computer players leave a tank alone for its first
+  // seconds, at the skill `morvane --bots` starts at and at morvane-bot's
+  // own; a newcomer who never fights back still falls soon after.
+  for (const int32_t skill : {kEasiestSkill, 2}) {
+    SCOPED_TRACE("skill " + std::to_string(skill));
+    const NewcomerLives lives = passive_newcomer(*level, skill, 40);
+    std::printf("skill %d: a passive newcomer died within 3 s in %d of %d entries, median life %.2f s\n",
+                skill, lives.dead_within_3s, lives.entries, lives.median_seconds);
+    EXPECT_LE(lives.dead_within_3s, lives.entries / 5);
+    EXPECT_LT(lives.median_seconds, 15.0);
+  }
   auto host = make_host(*level);
   auto hard = join_bot(*host, *level, "Bot Hard", kHardestSkill, 11);
   auto easy = join_bot(*host, *level, "Bot Easy", kEasiestSkill, 12);
