@@ -262,7 +262,7 @@ print("held", flush=True)
 time.sleep(60)' "$port" >"$work/holder.txt" 2>&1 &
   holder=$!
   started+=("$holder")
-  for _ in $(seq 50); do grep -q held "$work/holder.txt" && break; sleep 0.1; done
+  for _ in $(seq 150); do grep -q held "$work/holder.txt" && break; sleep 0.1; done
   grep -q held "$work/holder.txt" || fail "cannot hold UDP port $port for the test: $(cat "$work/holder.txt")"
   as_player "$home3" morvane --bots 2
   wait_exit "$player_pid" 30 || fail "morvane --bots did not end at once with UDP port $port taken"
