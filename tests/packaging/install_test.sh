@@ -251,6 +251,7 @@ wait_exit "$wrapper_pid" 150 || fail "morvane --bots did not end on SIGTERM"
 kill -0 "$game_pid" 2>/dev/null && fail "the game outlived its command"
 grep -qx "left" "$game_dir3/bots.log" || fail "the computer players outlived their command"
 
+echo "-- against the computer with the game's ports taken"
 # Another program holds the game's port or its listing port: the command
 # says so at once and starts neither the game nor the computer players.
 for port in 24640 24641; do
