@@ -23,11 +23,11 @@ constexpr float kStickToTarget = 1.3f;       // a new target must be this much n
 constexpr float kLatencyFrames = 2.0f;       // a shot is judged by the host a frame or two later
 constexpr int32_t kVelocityFrames = 8;
 constexpr float kTeleport = 6.0f;            // a jump this long in a frame is a new entry
-// A tank that has just entered is left alone this long, unless it opens
-// fire (every tank enters at the same spot, in view of whoever is near
-// it), and so is one whose
-// statuses have stopped arriving this long: its program is not running
-// frames, so what is seen of it is old, and shots at it only queue up.
+// A tank that has just entered is left alone this long unless it opens
+// fire: every tank enters at the same spot, in view of whoever is near it.
+// So is one whose statuses have stopped arriving this long: its program
+// runs no frames, what is seen of it is old, and shots at it only queue up
+// on a host that is not taking them.
 constexpr double kEntryGraceTicks = 3.0 * kTunedRate;
 constexpr double kFrozenTicks = 1.0 * kTunedRate;
 constexpr int32_t kEntryPauseFrames = 50;    // after death, before pressing fire
@@ -120,7 +120,8 @@ void record_tanks(ComputerPlayer& bot, const WorldState& world) {
       track.samples = 0;
       track.player_id = slot.player_id;
     }
-    if (slot.active && slot.in_play) record(track, position_of(slot), slot.health, bot.clock, bot.frame == 1);
+    if (slot.active && slot.in_play)
+      record(track, position_of(slot), slot.health, bot.clock, bot.frame == 1);
   }
 }
 
