@@ -1,6 +1,6 @@
 # The two commands of the README.
 #   make play  - install what is missing, build, and start the configurator in build/game/
-#   make play BOTS=3 [SKILL=1|2|3] - build and play against three computer players in build/game/
+#   make play BOTS=3 [SKILL=1|2|3] - build and play against three computer players in build/game/ (skill 1 unless SKILL)
 #   make test  - install what is missing, build (normal and sanitized) and run every test headless
 #   make install [PREFIX=/usr/local] [DESTDIR=...] - install the game from build/
 #   make package - build/morvane_<version>_amd64.deb

@@ -1,7 +1,10 @@
 #include "bot/bot_player.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <span>
 
+#include "net/protocol.h"
 #include "net/session.h"
 #include "shell/frame_driver.h"
 #include "world/simulation.h"
@@ -17,23 +20,64 @@ int entry_prompt_stage(GameCore& game) {
 }
 
 // The decision-maker has written the input state before the frame begins.
+// It presses fire to enter only when it saw itself at the entry prompt: a
+// shot in the frame in which the host's kill arrives must not put the tank
+// straight back into play.
 constexpr FrameStages kComputerStages{nothing,         send_status, receive_messages, no_music,
                                       simulation_step, nothing,     nothing,          nothing,
-                                      nothing,         entry_prompt_stage};
+                                      nothing,         nothing};
+constexpr FrameStages kComputerEntryStages{nothing,         send_status, receive_messages, no_music,
+                                           simulation_step, nothing,     nothing,          nothing,
+                                           nothing,         entry_prompt_stage};
 constexpr FrameStages kUnattendedStages{nothing,         send_status, receive_messages, no_music,
                                         simulation_step, nothing,     nothing,          nothing,
                                         nothing,         nothing};
+
+// The session's transport, with every status and numbered shot that
+// arrives told to the decision-maker on its way to the game.
+bool send_through(void* context, uint32_t from, uint32_t to, bool guaranteed, const uint8_t* bytes,
+                  std::size_t size) {
+  const Transport& network = static_cast<BotPlayer*>(context)->network;
+  return network.send && network.send(network.context, from, to, guaranteed, bytes, size);
+}
+
+uint32_t count_through(void* context, uint32_t player) {
+  const Transport& network = static_cast<BotPlayer*>(context)->network;
+  return network.message_count ? network.message_count(network.context, player) : 0;
+}
+
+bool receive_through(void* context, uint32_t player, uint32_t& from, uint32_t& to, uint8_t* buffer,
+                     std::size_t capacity, std::size_t& size) {
+  auto& bot = *static_cast<BotPlayer*>(context);
+  const Transport& network = bot.network;
+  if (!network.receive || !network.receive(network.context, player, from, to, buffer, capacity, size))
+    return false;
+  if (from == DPID_SYSMSG) return true;
+  const std::span<const uint8_t> bytes(buffer, std::min(size, capacity));
+  MessageHeader header;
+  if (!decode_header(bytes, header) || header.valid == 0) return true;
+  StatusMessage status;
+  FireMessage shot;
+  if (header.type == MSG_STATUS && decode_message(bytes, status)) {
+    hear_status(bot.brain, status.header.sender);
+  } else if (header.type == MSG_FIRE && decode_message(bytes, shot) && shot.number != kUnnumberedShot) {
+    hear_shot(bot.brain, shot.owner_id);
+  }
+  return true;
+}
 
 bool frame_at(GameCore& game, const FrameStages& stages, double frame_start_ms, BotPlayer* bot) {
   WorldState& world = game.world;
   world.frame_start_ms = frame_start_ms;
   if (world.key_delay > 0) world.key_delay -= 1;
+  const FrameStages* frame_stages = &stages;
   if (bot) {
     // The decision-maker in place of the devices, as the frame's first stage.
     decide(bot->brain, world, game.input);
     if (bot->holding) game.input = InputState{};
+    if (world.awaiting_entry) frame_stages = &kComputerEntryStages;
   }
-  if (run_frame(game, stages) != 1) return false;
+  if (run_frame(game, *frame_stages) != 1) return false;
   return networking_on(game.settings);
 }
 
@@ -54,7 +98,10 @@ bool prepare_bot(BotPlayer& bot, const BotSetup& setup) {
   start_computer_player(bot.brain, setup.skill, setup.seed, game.world.level);
   game.session.ports = setup.ports;
   game.session.enumeration_ms = setup.enumeration_ms;
-  return create_directplay(game) == 1;
+  if (create_directplay(game) != 1) return false;
+  bot.network = game.protocol.transport;
+  game.protocol.transport = Transport{&bot, send_through, count_through, receive_through};
+  return true;
 }
 
 const char* join_game(BotPlayer& bot) {

@@ -16,6 +16,9 @@ struct BotPlayer {
   // and does not fire (a test settles a game this way before comparing).
   bool holding = false;
   int32_t shots_fired = 0;  // every shell its gun has sent
+  // The session's own transport; the game receives through the player,
+  // which tells the decision-maker of every status on the way.
+  Transport network{};
 };
 
 struct BotSetup {

@@ -23,6 +23,13 @@ constexpr float kStickToTarget = 1.3f;       // a new target must be this much n
 constexpr float kLatencyFrames = 2.0f;       // a shot is judged by the host a frame or two later
 constexpr int32_t kVelocityFrames = 8;
 constexpr float kTeleport = 6.0f;            // a jump this long in a frame is a new entry
+// A tank that has just entered is left alone this long unless it opens
+// fire: every tank enters at the same spot, in view of whoever is near it.
+// So is one whose statuses have stopped arriving this long: its program
+// runs no frames, what is seen of it is old, and shots at it only queue up
+// on a host that is not taking them.
+constexpr double kEntryGraceTicks = 3.0 * kTunedRate;
+constexpr double kFrozenTicks = 1.0 * kTunedRate;
 constexpr int32_t kEntryPauseFrames = 50;    // after death, before pressing fire
 constexpr int32_t kEntryPauseSpread = 70;
 constexpr float kArrived = 3.0f;
@@ -86,11 +93,20 @@ float step_of(const WorldState& world) {
 // ---------------------------------------------------------------------------
 // What it remembers of the tanks
 
-void record(TankTrack& track, const Spot& at) {
+// A tank that comes into play, jumps (to the entry point) or is mended
+// (only an entry brings health back) has entered anew; those in play when
+// the player first looks entered long ago.
+void record(TankTrack& track, const Spot& at, int32_t health, double clock, bool first_look) {
   if (track.samples > 0) {
     const Spot& last = track.positions[static_cast<std::size_t>(track.newest)];
     if (std::hypot(at.x - last.x, at.z - last.z) > kTeleport) track.samples = 0;
   }
+  if (first_look) {
+    track.entered_at = clock - kEntryGraceTicks;
+  } else if (track.samples == 0 || health > track.last_health) {
+    track.entered_at = clock;
+  }
+  track.last_health = health;
   track.newest = (track.newest + 1) % static_cast<int32_t>(kTrackLength);
   track.positions[static_cast<std::size_t>(track.newest)] = at;
   track.samples = std::min(track.samples + 1, static_cast<int32_t>(kTrackLength));
@@ -104,8 +120,21 @@ void record_tanks(ComputerPlayer& bot, const WorldState& world) {
       track.samples = 0;
       track.player_id = slot.player_id;
     }
-    if (slot.active && slot.in_play) record(track, position_of(slot));
+    if (slot.active && slot.in_play)
+      record(track, position_of(slot), slot.health, bot.clock, bot.frame == 1);
   }
+}
+
+bool frozen(const ComputerPlayer& bot, uint32_t player_id) {
+  for (const HeardStatus& heard : bot.heard)
+    if (heard.player_id == player_id) return bot.clock - heard.at > kFrozenTicks;
+  return true;  // never heard from
+}
+
+// Whether the tank of slot k may be fought: not just entered, not frozen.
+bool fair_game(const ComputerPlayer& bot, const WorldState& world, std::size_t k) {
+  return bot.clock - bot.tracks[k].entered_at >= kEntryGraceTicks &&
+         !frozen(bot, world.player_table[k].player_id);
 }
 
 // Motion per frame over the last few frames; still when too little is known.
@@ -150,6 +179,7 @@ int nearest_in_sight(const ComputerPlayer& bot, const WorldState& world) {
   for (std::size_t k = 0; k < kMaxPlayers; ++k) {
     const PlayerSlot& slot = world.player_table[k];
     if (!slot.active || !slot.in_play || slot.player_id == me.local_player_id) continue;
+    if (!fair_game(bot, world, k)) continue;
     const float d = distance2d(eye, position_of(slot));
     if (d > kSightRange || !line_clear(world.level, eye, middle_of(slot), false)) continue;
     if (slot.player_id == bot.target_id) {
@@ -179,7 +209,8 @@ int update_target(ComputerPlayer& bot, const WorldState& world) {
   } else if (bot.target_id != 0 && ++bot.unseen_frames > kTargetMemoryFrames) {
     bot.target_id = 0;
   }
-  const int slot = bot.target_id != 0 ? find_slot(world, bot.target_id) : -1;
+  int slot = bot.target_id != 0 ? find_slot(world, bot.target_id) : -1;
+  if (slot >= 0 && !fair_game(bot, world, static_cast<std::size_t>(slot))) slot = -1;
   if (slot < 0) bot.target_id = 0;
   if (bot.reaction_left > 0) --bot.reaction_left;
   return slot;
@@ -391,8 +422,27 @@ void start_computer_player(ComputerPlayer& bot, int32_t skill, uint32_t seed, co
   find_open_ground(level, bot.ground);
 }
 
+void hear_status(ComputerPlayer& bot, uint32_t player_id) {
+  HeardStatus* place = &bot.heard[0];
+  for (HeardStatus& heard : bot.heard) {
+    if (heard.player_id == player_id) {
+      place = &heard;
+      break;
+    }
+    if (heard.at < place->at) place = &heard;  // else the one heard from longest ago
+  }
+  place->player_id = player_id;
+  place->at = bot.clock;
+}
+
+void hear_shot(ComputerPlayer& bot, uint32_t owner_id) {
+  for (TankTrack& track : bot.tracks)
+    if (track.player_id == owner_id && track.samples > 0) track.entered_at = bot.clock - kEntryGraceTicks;
+}
+
 void decide(ComputerPlayer& bot, const WorldState& world, InputState& input) {
   ++bot.frame;
+  bot.clock += step_of(world);
   record_tanks(bot, world);
   input.key_state.fill(0);
   input.mouse_button = 0;

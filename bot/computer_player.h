@@ -33,12 +33,21 @@ const SkillTraits& skill_traits(int32_t skill);
 
 inline constexpr std::size_t kTrackLength = 16;
 
-// The last positions of one tank, one per frame, to tell its velocity.
+// The last positions of one tank, one per frame, to tell its velocity, and
+// when it last entered the game.
 struct TankTrack {
   uint32_t player_id = 0;
   int32_t samples = 0;  // frames recorded, at most kTrackLength
   int32_t newest = 0;   // index of the latest
   std::array<Spot, kTrackLength> positions{};
+  double entered_at = 0;    // the player's clock when the tank was last seen entering
+  int32_t last_health = 0;  // a rise is a new entry
+};
+
+// When a player's status last arrived.
+struct HeardStatus {
+  uint32_t player_id = 0;  // 0: unused
+  double at = 0;           // on the player's clock
 };
 
 struct ComputerPlayer {
@@ -46,6 +55,11 @@ struct ComputerPlayer {
   uint32_t random_state = 1;
   OpenGround ground{};
   int32_t frame = 0;
+  double clock = 0;  // game time in 85ths of a second, whatever the frame rate
+
+  // The statuses of the other players as they arrive: a player whose
+  // statuses stop is frozen (its program runs no frames) and left alone.
+  std::array<HeardStatus, kMaxPlayers> heard{};
 
   // Waiting to enter: frames left before pressing fire; -1 in play.
   int32_t entry_wait = -1;
@@ -74,6 +88,15 @@ struct ComputerPlayer {
 // A fresh player of the skill, its choices drawn from the seed, on the
 // given level.
 void start_computer_player(ComputerPlayer& bot, int32_t skill, uint32_t seed, const LevelTable& level);
+
+// A status of the player arrived: the game's receiving tells the
+// decision-maker of each one as it is handled. Tanks whose statuses have
+// stopped arriving are not fought.
+void hear_status(ComputerPlayer& bot, uint32_t player_id);
+
+// A shot of the player arrived, numbered by the host: a tank that has
+// opened fire since it entered is fought from then on.
+void hear_shot(ComputerPlayer& bot, uint32_t owner_id);
 
 // This frame's decision from the world as the player sees it, written into
 // input as the devices would be read: the arrow keys, the mouse motion (the

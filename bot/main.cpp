@@ -67,7 +67,7 @@ const char* join_keeping_others(std::vector<Seat>& seats, std::size_t joining) {
   });
   // A lossy link can lose the handshake's packets often enough that a join
   // runs out of time; a game that refuses is not asked again.
-  const char* why = nullptr;
+  const char* why = "It was stopped before joining.";
   for (int attempt = 0; attempt < kJoinAttempts && !g_stop_asked; ++attempt) {
     why = join_game(*seats[joining].player);
     if (!why || !timed_out(why)) break;
@@ -162,20 +162,33 @@ int main(int argc, char** argv) {
   // The game's messages, as the game prints them, from the first player only.
   seats[0].player->game.log.echo = true;
 
-  for (std::size_t i = 0; i < seats.size() && !g_stop_asked; ++i) {
-    if (const char* why = join_keeping_others(seats, i)) {
-      std::fprintf(stderr, "morvane-bot: %s could not join: %s\n", seats[i].name, why);
-      leave_all(seats);
-      return 1;
+  std::size_t joined = 0;
+  for (; joined < seats.size() && !g_stop_asked; ++joined) {
+    if (const char* why = join_keeping_others(seats, joined)) {
+      std::fprintf(stderr, "morvane-bot: %s could not join: %s\n", seats[joined].name, why);
+      break;
     }
-    seats[i].playing = true;
-    const GameCore& game = seats[i].player->game;
-    std::printf("%s is in %s.\n", seats[i].name, game.session.session_list[0].session_name);
+    seats[joined].playing = true;
+    const GameCore& game = seats[joined].player->game;
+    std::printf("%s is in %s.\n", seats[joined].name, game.session.session_list[0].session_name);
     std::fflush(stdout);
   }
+  if (joined == 0) {
+    leave_all(seats);
+    return g_stop_asked ? 0 : 1;
+  }
+  // A game that filled up (or refused) part way: those in it play on, and
+  // the others' sessions are freed.
+  if (joined < seats.size()) {
+    for (std::size_t i = joined; i < seats.size(); ++i) leave_game(*seats[i].player);
+    seats.resize(joined);
+    if (!g_stop_asked) {
+      std::fprintf(stderr, "morvane-bot: the %zu that joined play on.\n", joined);
+      std::fflush(stderr);
+    }
+  }
   if (!g_stop_asked) play(seats);
-  for (const Seat& seat : seats)
-    if (seat.player) std::printf("%s fired %d shots.\n", seat.name, seat.player->shots_fired);
+  for (const Seat& seat : seats) std::printf("%s fired %d shots.\n", seat.name, seat.player->shots_fired);
   leave_all(seats);
   std::fflush(stdout);
   return 0;

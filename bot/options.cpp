@@ -14,7 +14,8 @@ const char* const kBotUsage =
     "ADDRESS is the host of the game (\"TCP/IP Connection over Internet\"); without\n"
     "it they join the first game found on the local network.\n"
     "\n"
-    "  --count N        N computer players, 1 to 8, in this one program (default 1)\n"
+    "  --count N        N computer players, 1 to 7, in this one program (default 1);\n"
+    "                   a game holds 8 players, the host among them\n"
     "  --skill 1|2|3    1 misses a lot, 3 is quick and accurate (default 2)\n"
     "  --name NAME      their name, at most 39 characters; with --count the others\n"
     "                   are NAME 2, NAME 3... (default: names such as Bot Kilo,\n"
@@ -27,7 +28,8 @@ const char* const kBotUsage =
     "prints its view of the game as a STATE line; SIGUSR2 holds every player\n"
     "still and silent until the next SIGUSR2. On leaving, each player's shots\n"
     "are counted. Exits 0 when stopped or when the host has gone, 1 when the\n"
-    "game cannot be joined, 2 for bad arguments.\n";
+    "game cannot be joined, 2 for bad arguments. When the game fills up before\n"
+    "all of them are in, those that did join play on.\n";
 
 namespace {
 
@@ -100,7 +102,8 @@ bool parse_bot_options(int argc, const char* const* argv, BotOptions& options, c
     long long number = 0;
     if (is("--count")) {
       if (!read_number(option_value(argc, argv, i, equals), 1, kMaxComputerPlayers, number))
-        return fail(error, error_size, "--count takes a number from 1 to 8");
+        return fail(error, error_size,
+                    "--count takes a number from 1 to 7 (a game holds 8 players, the host among them)");
       options.count = static_cast<int32_t>(number);
     } else if (is("--skill")) {
       if (!read_number(option_value(argc, argv, i, equals), 1, 3, number))

@@ -8,7 +8,8 @@
 
 #include "shell/settings.h"
 
-inline constexpr int32_t kMaxComputerPlayers = 8;
+// A game holds 8 players, and the host is always one of them.
+inline constexpr int32_t kMaxComputerPlayers = 7;
 inline constexpr std::size_t kLevelPathSize = 4096;
 
 struct BotOptions {

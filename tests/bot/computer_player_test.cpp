@@ -36,15 +36,22 @@ std::unique_ptr<Offline> offline_bot(const LevelTable& level, int32_t skill, flo
   PlayerSlot& target = offline->target();
   target.active = target.in_play = 1;
   target.player_id = kTargetId;
-  target.health = 100;
+  target.health = 1 << 30;
   target.x = target_x;
   target.y = 0.0f;  // standing on the floor, whose top is at -1
   target.z = target_z;
   return offline;
 }
 
+// One frame in which the other tank's status arrives, as it does every
+// frame from a player whose program is running.
+void play_frame(Offline& offline) {
+  hear_status(offline.bot.brain, kTargetId);
+  run_bot_frame(offline.bot, 0);
+}
+
 void run_until_entered(Offline& offline) {
-  for (int frame = 0; frame < 300 && !offline.tank().in_play; ++frame) run_bot_frame(offline.bot, 0);
+  for (int frame = 0; frame < 300 && !offline.tank().in_play; ++frame) play_frame(offline);
   ASSERT_TRUE(offline.tank().in_play);
 }
 
@@ -61,8 +68,10 @@ struct Gunnery {
 };
 
 // A tank crossing 25 ahead of the entry point, to and fro at 0.15 a frame;
-// its health is topped up after every hit so that it stays in play.
-Gunnery shoot_at_crossing_tank(Offline& offline, int frames) {
+// its health is far too high for any number of hits to end it (health that
+// rises again is what a new entry looks like). Its statuses arrive unless
+// `silent`.
+Gunnery shoot_at_crossing_tank(Offline& offline, int frames, bool silent = false) {
   Gunnery result;
   GameCore& game = offline.bot.game;
   float direction = 1.0f;
@@ -72,11 +81,15 @@ Gunnery shoot_at_crossing_tank(Offline& offline, int frames) {
     if (std::fabs(target.x + direction * 0.15f) > 18.0f) direction = -direction;
     target.x += direction * 0.15f;
     const float turret = offline.tank().turret_heading;
-    run_bot_frame(offline.bot, 0);
+    const int32_t health = target.health;
+    if (silent) {
+      run_bot_frame(offline.bot, 0);
+    } else {
+      play_frame(offline);
+    }
     const float turned = std::fabs(std::remainder(offline.tank().turret_heading - turret, 360.0f));
     result.fastest_turn = std::max(result.fastest_turn, turned);
-    if (target.health < 100) result.hits += 1;
-    target.health = 100;
+    if (target.health < health) result.hits += 1;
     for (; numbered != game.world.projectile_next; numbered = (numbered + 1) % 256) result.shots += 1;
   }
   return result;
@@ -98,6 +111,25 @@ TEST(ComputerPlayer, LeadsACrossingTankAndAimsNoFasterThanAHand) {
     offline->bot.brain.traits.leads_target = c.leads;
     run_until_entered(*offline);
     c.result = shoot_at_crossing_tank(*offline, 85 * 40);
+    if (c.leads) {
+      // The other program stops running frames (its window is inactive):
+      // its statuses stop, and after a second the tank is left alone.
+      shoot_at_crossing_tank(*offline, 85, true);
+      EXPECT_EQ(offline->bot.brain.target_id, 0u);
+      EXPECT_EQ(shoot_at_crossing_tank(*offline, 85 * 5, true).shots, 0) << "it fired at a frozen tank";
+      // Back: it is fought again.
+      EXPECT_GE(shoot_at_crossing_tank(*offline, 85 * 4).shots, 2);
+      // The tank jumps, as it does on entering the game again: it is left
+      // alone for three seconds, then fought again.
+      offline->target().x = offline->target().x > 0 ? -10.0f : 10.0f;
+      EXPECT_EQ(shoot_at_crossing_tank(*offline, 85 * 3 - 10).shots, 0) << "it fired at a new entry";
+      EXPECT_GE(shoot_at_crossing_tank(*offline, 85 * 4).shots, 2);
+      // Unless it opens fire after entering.
+      offline->target().x = offline->target().x > 0 ? -10.0f : 10.0f;
+      EXPECT_EQ(shoot_at_crossing_tank(*offline, 85).shots, 0);
+      hear_shot(offline->bot.brain, kTargetId);
+      EXPECT_GE(shoot_at_crossing_tank(*offline, 85 * 2).shots, 1) << "it spared a tank that fired";
+    }
     std::printf("%s: %d hits of %d shots, turret turned at most %.1f degrees a frame\n", c.what,
                 c.result.hits, c.result.shots, static_cast<double>(c.result.fastest_turn));
     // The gun's 60-frame wait, whatever the button does.
@@ -141,7 +173,7 @@ TEST(ComputerPlayer, SeesThroughGlassButNeverShootsIntoIt) {
     run_until_entered(*offline);
     bool targeted = false, aimed = false;
     for (int frame = 0; frame < 85 * 15; ++frame) {
-      run_bot_frame(offline->bot, 0);
+      play_frame(*offline);
       const LocalTank& tank = offline->tank();
       targeted |= offline->bot.brain.target_id == kTargetId;
       const float bearing = std::atan2(-tank.x, 20.0f - tank.z) * 180.0f / 3.14159265f;

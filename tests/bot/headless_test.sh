@@ -21,4 +21,11 @@ fi
 env -u DISPLAY "$bot" --help | grep -q '^Usage: morvane-bot' || { echo "FAIL: no usage without a display"; exit 1; }
 env -u DISPLAY "$bot" --skill 0 2>/dev/null
 [ $? = 2 ] || { echo "FAIL: a bad argument did not end it with 2"; exit 1; }
+# Eight can never all join a game of eight: the host holds a place.
+message=$(env -u DISPLAY "$bot" --count 8 127.0.0.1 2>&1)
+[ $? = 2 ] || { echo "FAIL: --count 8 did not end it with 2"; exit 1; }
+case $message in
+  *"--count takes a number from 1 to 7"*) ;;
+  *) echo "FAIL: --count 8 said: $message"; exit 1 ;;
+esac
 echo PASS

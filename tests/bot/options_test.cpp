@@ -51,10 +51,12 @@ TEST(BotOptions, RefusesWhatItCannotUseWithAReason) {
     std::vector<const char*> args;
     const char* error;
   } cases[] = {
-      {{"--count", "0"}, "--count takes a number from 1 to 8"},
-      {{"--count", "9"}, "--count takes a number from 1 to 8"},
-      {{"--count", "2x"}, "--count takes a number from 1 to 8"},
-      {{"--count"}, "--count takes a number from 1 to 8"},
+      {{"--count", "0"}, "--count takes a number from 1 to 7"},
+      // Eight can never all join: the host holds one of a game's 8 places.
+      {{"--count", "8"}, "--count takes a number from 1 to 7 (a game holds 8 players, the host among them)"},
+      {{"--count=9"}, "--count takes a number from 1 to 7"},
+      {{"--count", "2x"}, "--count takes a number from 1 to 7"},
+      {{"--count"}, "--count takes a number from 1 to 7"},
       {{"--skill", "4"}, "--skill takes 1, 2 or 3"},
       {{"--skill="}, "--skill takes 1, 2 or 3"},
       {{"--seed", "-1"}, "--seed takes a number from 0 to 4294967295"},
@@ -96,11 +98,11 @@ TEST(BotOptions, EveryPlayerOfAProgramHasItsOwnNameOfAtMost39Characters) {
   EXPECT_STREQ(name, "Bot Bravo");
 
   const std::string longest(39, 'x');
-  ASSERT_TRUE(parse({"--name", longest.c_str(), "--count", "8"}, options, error));
+  ASSERT_TRUE(parse({"--name", longest.c_str(), "--count", "7"}, options, error));
   computer_player_name(options, 0, 0, name);
   EXPECT_EQ(std::string(name), longest);
-  computer_player_name(options, 0, 7, name);
-  EXPECT_EQ(std::string(name), std::string(37, 'x') + " 8");
+  computer_player_name(options, 0, 6, name);
+  EXPECT_EQ(std::string(name), std::string(37, 'x') + " 7");
   ASSERT_TRUE(parse({"--name", "Tin Can"}, options, error));
   computer_player_name(options, 0, 1, name);
   EXPECT_STREQ(name, "Tin Can 2");

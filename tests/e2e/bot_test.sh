@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # morvane-bot against the real game program, with no display of its own:
-# three computer players join a host over TCP/IP and fight each other
-# there, in view of the host's screen;
-# the program answers SIGUSR1 with its view of the game; a full game, an
-# unreachable host, a missing level and bad arguments fail with their
-# reasons; SIGTERM leaves at once; when the host goes the players stop and
-# the program ends. Then a game found on the local network.
+# three computer players join a host over TCP/IP at the default skill and
+# fight each other there, in view of the host's screen;
+# the program answers SIGUSR1 with its view of the game; when the game fills
+# up part way the players that joined play on; an unreachable host, a
+# missing level and bad arguments fail with their reasons; SIGTERM leaves at
+# once; when the host goes the players stop and the program ends. Then a
+# game found on the local network.
 #
 # As root the whole test runs in a network namespace of its own that has
 # only a loopback, so the game's broadcasts and fixed ports meet nothing
@@ -48,7 +49,7 @@ start_player Hostess 1 1 ""; host=$PID
 # A busy machine may take a while to draw the host's first frame, which
 # opens its game: until then the program finds no game and says so.
 for attempt in $(seq 10); do
-  start_bot trio --count 3 --skill 3 --seed 0 127.0.0.1; trio=$BOT_PID
+  start_bot trio --count 3 --seed 0 127.0.0.1; trio=$BOT_PID
   for _ in $(seq 100); do
     grep -q "is in Hostess's game" "$BOT_DIR/trio.out" && break 2
     kill -0 "$trio" 2>/dev/null || break
@@ -96,12 +97,21 @@ for player in "1:Hostess:" "2:Bot Alfa:" "3:Bot Bravo:" "4:Bot Charlie:"; do
 done
 
 echo "-- refusals"
-(cd "$BOT_DIR" && env -u DISPLAY "$BOT" --count 5 --name Filler 127.0.0.1 >full.out 2>full.err)
-[ $? = 1 ] || fail "a full game did not end the program with 1"
+# Four more fill the game: the fifth is refused, the four play on.
+start_bot full --count 5 --name Filler 127.0.0.1; filler=$BOT_PID
+for _ in $(seq 150); do grep -q "play on" "$BOT_DIR/full.err" && break; sleep 0.1; done
 grep -qxF "morvane-bot: Filler 5 could not join: The game is full: it has 8 players." "$BOT_DIR/full.err" ||
   { cat "$BOT_DIR/full.err"; fail "no reason for the refusal"; }
+grep -qxF "morvane-bot: the 4 that joined play on." "$BOT_DIR/full.err" ||
+  { cat "$BOT_DIR/full.err"; fail "the program did not keep the players that joined"; }
+sleep 1
+kill -0 "$filler" 2>/dev/null || fail "the program gave up when the game filled up"
+out_of Hostess | grep -q "^SYS: Filler.* left the game.$" && fail "a player that joined left when the game filled up"
+kill -TERM "$filler"
+wait_exit "$filler" 50 || fail "the program did not end on SIGTERM"
+[ "$EXIT_CODE" = 0 ] || fail "the program ended with $EXIT_CODE after the game had filled up"
 for name in Filler "Filler 4"; do
-  wait_line Hostess "SYS: $name left the game." 30 || fail "$name did not leave when the program gave up"
+  wait_line Hostess "SYS: $name left the game." 30 || fail "$name did not leave when the program ended"
 done
 (cd "$BOT_DIR" && env -u DISPLAY "$BOT" 10.255.255.1 >lost.out 2>lost.err)
 [ $? = 1 ] || fail "an unreachable host did not end the program with 1"

@@ -243,12 +243,37 @@ rm -f "$game_dir3/bots.log"
 as_player "$home3" morvane --bots 1
 wrapper_pid=$player_pid
 for _ in $(seq 200); do grep -q "^game open" "$game_dir3/bots.log" 2>/dev/null && break; sleep 0.1; done
-grep -qx "args: --count 1 127.0.0.1" "$game_dir3/bots.log" || fail "no computer player for --bots 1"
+grep -qx "args: --count 1 --skill 1 127.0.0.1" "$game_dir3/bots.log" ||
+  fail "no computer player at the easiest skill for --bots 1"
 game_pid=$(ps --ppid "$wrapper_pid" -o pid=,comm= | awk '$2 == "Morvane" {print $1}')
 kill -TERM "$wrapper_pid"
 wait_exit "$wrapper_pid" 150 || fail "morvane --bots did not end on SIGTERM"
 kill -0 "$game_pid" 2>/dev/null && fail "the game outlived its command"
 grep -qx "left" "$game_dir3/bots.log" || fail "the computer players outlived their command"
+
+echo "-- against the computer with the game's ports taken"
+# Another program holds the game's port or its listing port: the command
+# says so at once and starts neither the game nor the computer players.
+for port in 24640 24641; do
+  rm -f "$game_dir3/bots.log" "$work/holder.txt"
+  python3 -c 'import socket, sys, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("0.0.0.0", int(sys.argv[1])))
+print("held", flush=True)
+time.sleep(60)' "$port" >"$work/holder.txt" 2>&1 &
+  holder=$!
+  started+=("$holder")
+  for _ in $(seq 150); do grep -q held "$work/holder.txt" && break; sleep 0.1; done
+  grep -q held "$work/holder.txt" || fail "cannot hold UDP port $port for the test: $(cat "$work/holder.txt")"
+  as_player "$home3" morvane --bots 2
+  wait_exit "$player_pid" 30 || fail "morvane --bots did not end at once with UDP port $port taken"
+  [ "$EXIT_CODE" -eq 1 ] || fail "morvane --bots ended with $EXIT_CODE with UDP port $port taken"
+  grep -q "^morvane: UDP port $port is already in use on this machine" "$work/stderr.txt" ||
+    fail "morvane --bots did not say that UDP port $port is taken"
+  [ -e "$game_dir3/bots.log" ] && fail "computer players were started with UDP port $port taken"
+  ls -d "$work"/runtime/morvane-bots.* >/dev/null 2>&1 && fail "a game was prepared with UDP port $port taken"
+  kill "$holder"; wait "$holder" 2>/dev/null
+done
 
 echo "-- the settings a game against the computer takes from the player's config.dat"
 # The reading rules are the game's: keywords in a quoted value are not
