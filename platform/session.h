@@ -111,6 +111,9 @@ uint32_t message_count(PeerSession* session, uint32_t player_id);
 // the message's size. BufferTooSmall leaves the message waiting.
 ReceiveResult receive(PeerSession* session, uint32_t& from, uint32_t& to, uint8_t* buffer,
                       std::size_t& size);
+// How long the message receive took last had waited in the ring, in
+// milliseconds: from the service that took it off the network to receive.
+uint32_t last_message_waited_ms(const PeerSession* session);
 // To one player, or to every player but the sender with id 0. Guaranteed
 // messages are delivered once and in order; the others may be lost.
 bool send(PeerSession* session, uint32_t from, uint32_t to, bool guaranteed, const uint8_t* bytes,

@@ -217,8 +217,21 @@ TEST(NetworkPlay, FourPlayersPlayTogetherOverLoopback) {
     EXPECT_NE(std::strstr(game->log.entries[0].text, " Guest1"), nullptr) << game->log.entries[0].text;
   }
 
-  // A dead tank re-enters with 100, which the host accepts.
+  // A status like those the victim sent before it learned of its death
+  // (100, in play, where it died) does not bring the tank back: it stays
+  // dead and out of play everywhere, and shells pass it by.
   victim.world.tank.health = 100;
+  run_until(all, [] { return false; }, 20);
+  for (Game* game : all) {
+    EXPECT_LT(slot_of(*game, 4).health, 1) << game->settings.player_name;
+    EXPECT_EQ(slot_of(*game, 4).in_play, 0) << game->settings.player_name;
+  }
+  // Its re-entry does, once it has been out of play (its entry prompt).
+  victim.world.tank.health = 0;
+  victim.world.tank.in_play = 0;
+  run_until(all, [] { return false; }, 20);
+  victim.world.tank.health = 100;
+  victim.world.tank.in_play = 1;
   ASSERT_TRUE(run_until(all, [&] {
     for (Game* game : all)
       if (slot_of(*game, 4).health != 100) return false;
