@@ -262,6 +262,40 @@ TEST(NetworkPlay, FourPlayersPlayTogetherOverLoopback) {
   }));
   EXPECT_EQ(host->world.projectile_next, 1);
 
+  // The host's window is inactive for 10 s: it handles no messages and only
+  // keeps the session alive, while the three others play on and fire every
+  // half second (the last one well before it comes back). Back, it numbers
+  // none of the requests that waited, and numbers the next shot as ever.
+  {
+    shooter.world.tank.turret_heading = 180.0f;  // nobody stands that way
+    const Players others = {&shooter, &writer, &victim};
+    const int32_t numbered = host->world.projectile_next;
+    uint32_t requests = 0;
+    const auto away = std::chrono::steady_clock::now();
+    for (int n = 0; std::chrono::steady_clock::now() - away < std::chrono::seconds(10); ++n) {
+      keep_session_alive(*host);
+      for (Game* game : others) {
+        send_status(*game);
+        receive_messages(*game);
+      }
+      if (n % 40 == 0 && std::chrono::steady_clock::now() - away < std::chrono::milliseconds(9500)) {
+        for (Game* game : others) fire_shell(*game);
+        requests += 3;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(12));
+    }
+    frame(all);  // the host's first frame back
+    EXPECT_EQ(host->world.projectile_next, numbered) << "stale requests were numbered";
+    EXPECT_GE(host->protocol.stale_fire_requests, requests * 9 / 10) << "of " << requests;
+    run_until(all, [] { return false; }, 5);
+    const Projectile& next_shot = shooter.world.projectile_table[static_cast<std::size_t>(numbered)];
+    for (Game* game : others) EXPECT_EQ(game->world.projectile_table[static_cast<std::size_t>(numbered)].active, 0);
+    fire_shell(shooter);
+    ASSERT_TRUE(run_until(all, [&] { return next_shot.active && next_shot.vz < 0; }));
+    EXPECT_EQ(host->world.projectile_next, numbered + 1);
+    EXPECT_EQ(slot_of(*host, 4).health, 100);
+  }
+
   // Two players from the middle of the join order leave cleanly: seen at once.
   release_directplay(shooter);
   release_directplay(writer);
