@@ -40,8 +40,10 @@ enum class ReceiveResult { Ok, BufferTooSmall, NoMessage };
 // Received messages wait in a fixed ring, allocated once per session, until
 // the game takes them; while its window is inactive the game takes none and
 // the ring fills. The last kSystemMessageReserve places are kept for system
-// messages, so joins and departures are never lost; a game message that
-// finds no place is dropped (and counted on standard error).
+// messages, so that joins and departures outlast a flood of game messages;
+// a game message that finds no place is dropped (and counted on standard
+// error), and so is a system message once every place is taken (which
+// needs that many joins and departures while the game takes nothing).
 //
 // The layer looks into a game message for one thing only, so that a player's
 // stream of status messages cannot crowd out what matters: a message of at
