@@ -27,6 +27,8 @@ void read_header(ByteReader& in, MessageHeader& header) {
 
 bool is_projectile_number(int32_t number) { return number >= 0 && number < 256; }
 
+static_assert(kPlayerSlots == kMaxPlayers);
+
 }  // namespace
 
 const MessageTableRow* find_message_type(int32_t type) {
@@ -217,6 +219,8 @@ int send_damage(GameCore& game, int32_t slot_index, int32_t damage) {
   if (slot_index < 0 || slot_index >= static_cast<int32_t>(kMaxPlayers)) return 1;
   PlayerSlot& slot = game.world.player_table[static_cast<std::size_t>(slot_index)];
   slot.health = lowered(slot.health, damage);
+  // Only a report of being out of play after this hit lets the tank re-enter.
+  game.protocol.hit_since_out_of_play[static_cast<std::size_t>(slot_index)] = 1;
   TextMessage message;
   message.header = own_header(game, MSG_SET_HEALTH);
   message.value = slot.health;
@@ -264,21 +268,46 @@ bool is_players_own_shot(const FireMessage& message, uint32_t player) {
   return message.number == kUnnumberedShot && message.owner_id == player && message.hitscan == 0;
 }
 
-PlayerSlot& sender_slot(GameCore& game, uint32_t sender) {
-  for (PlayerSlot& slot : game.world.player_table)
-    if (slot.player_id == sender) return slot;
-  return game.world.player_table[0];
+// The index of the first slot holding the player, or kPlayerSlots.
+std::size_t slot_index_of(const GameCore& game, uint32_t player) {
+  for (std::size_t i = 0; i < kPlayerSlots; ++i)
+    if (game.world.player_table[i].player_id == player) return i;
+  return kPlayerSlots;
 }
 
-// Health as the host lets a player report it: never above the host's own
-// copy, which only the host lowers, except that a dead tank re-enters the
-// game with 100.
+// The sender's slot, or slot 0 for a sender in none.
+std::size_t sender_index(const GameCore& game, uint32_t sender) {
+  const std::size_t index = slot_index_of(game, sender);
+  return index < kPlayerSlots ? index : 0;
+}
+
+PlayerSlot& sender_slot(GameCore& game, uint32_t sender) {
+  return game.world.player_table[sender_index(game, sender)];
+}
+
+// A tank enters play with full health at the origin (the entry prompt).
 constexpr int32_t kEntryHealth = 100;
 
-int32_t accepted_health(const PlayerSlot& slot, int32_t reported) {
-  if (reported <= slot.health) return reported;
-  if (slot.health < 1 && reported == kEntryHealth) return reported;
-  return slot.health;
+bool at_entry_point(const StatusMessage& m) { return m.x == 0.0f && m.y == 0.0f && m.z == 0.0f; }
+
+// A player's status as the host takes it. Health is never above the host's
+// own copy, which only the host lowers, except for the re-entry of a tank
+// the host holds dead (below 1) with 100. A status the player sent before it
+// learned of its death says 100 and in play too, at the place where it
+// died; so after a hit 100 is taken only once the player has reported itself
+// out of play, or from a tank standing at the entry point as it does in the
+// first status after entering (should every status in between be lost).
+// A tank the host holds dead is out of play, whatever its status says.
+void accept_status(GameCore& game, std::size_t index, StatusMessage& message) {
+  const PlayerSlot& slot = game.world.player_table[index];
+  uint8_t& hit = game.protocol.hit_since_out_of_play[index];
+  if (message.in_play == 0) hit = 0;
+  if (message.health > slot.health) {
+    const bool reentry = slot.health < 1 && message.health == kEntryHealth &&
+                         (hit == 0 || at_entry_point(message));
+    if (!reentry) message.health = slot.health;
+  }
+  if (message.health < 1) message.in_play = 0;
 }
 
 void handle_status(GameCore& game, const StatusMessage& message) {
@@ -360,7 +389,7 @@ int handle_game_message(GameCore& game, std::span<const uint8_t> bytes, uint32_t
     case MessageLayout::Status: {
       StatusMessage message;
       if (!decode_message(bytes, message) || !is_finite(message)) return invalid_message(game);
-      if (remote) message.health = accepted_health(sender_slot(game, from), message.health);
+      if (remote) accept_status(game, sender_index(game, from), message);
       if (game.settings.is_host) relay_to_all(game, encode_message(message));
       handle_status(game, message);
       break;
@@ -391,13 +420,20 @@ int handle_game_message(GameCore& game, std::span<const uint8_t> bytes, uint32_t
 namespace {
 
 void player_created(GameCore& game, uint32_t id, std::span<const uint8_t> name_bytes) {
-  PlayerSlot* slot = &game.world.player_table[0];
-  for (PlayerSlot& candidate : game.world.player_table) {
-    if (!candidate.active) {
-      slot = &candidate;
-      break;
+  // The first inactive slot (slot 0 when all are active); a player already
+  // in the table (its departure was lost) keeps its own.
+  std::size_t index = slot_index_of(game, id);
+  if (index == kPlayerSlots || !game.world.player_table[index].active) {
+    index = 0;
+    for (std::size_t i = 0; i < kPlayerSlots; ++i) {
+      if (!game.world.player_table[i].active) {
+        index = i;
+        break;
+      }
     }
   }
+  PlayerSlot* slot = &game.world.player_table[index];
+  game.protocol.hit_since_out_of_play[index] = 0;
   // The name ends at its NUL or with the message, and is cut to fit the slot.
   const std::size_t limit = std::min(name_bytes.size(), kPlayerSlotNameSize - 1);
   std::size_t length = 0;
@@ -415,7 +451,12 @@ void player_created(GameCore& game, uint32_t id, std::span<const uint8_t> name_b
 }
 
 void player_destroyed(GameCore& game, uint32_t id) {
-  PlayerSlot& slot = sender_slot(game, id);
+  // A player in no active slot was never seen to join (its creation was
+  // lost from a full queue) or has already gone: no other slot, the
+  // program's own least of all, is touched.
+  const std::size_t index = slot_index_of(game, id);
+  if (index == kPlayerSlots || !game.world.player_table[index].active) return;
+  PlayerSlot& slot = game.world.player_table[index];
   slot.active = 0;
   char text[kPlayerSlotNameSize + 32];
   std::snprintf(text, sizeof text, "%.*s left the game.", static_cast<int>(kPlayerSlotNameSize - 1),
@@ -466,6 +507,22 @@ int handle_system_message(GameCore& game, std::span<const uint8_t> bytes) {
 // ---------------------------------------------------------------------------
 // Receiving
 
+namespace {
+
+// On the host: a player's unnumbered shot that waited too long to be taken.
+bool is_stale_fire_request(const GameCore& game, std::span<const uint8_t> bytes) {
+  const Transport& transport = game.protocol.transport;
+  if (!game.settings.is_host || !transport.waited_ms) return false;
+  ByteReader in(bytes);
+  const int32_t type = in.i32();
+  in.seek(kMessageHeaderSize);
+  const int32_t number = in.i32();
+  if (!in.ok() || type != MSG_FIRE || number != kUnnumberedShot) return false;
+  return transport.waited_ms(transport.context) > kStaleFireRequestMs;
+}
+
+}  // namespace
+
 int receive_messages(GameCore& game) {
   if (!networking_on(game.settings) || !game.world.in_session) return 1;
   const Transport& transport = game.protocol.transport;
@@ -480,6 +537,10 @@ int receive_messages(GameCore& game) {
       break;
     if (size < 4) continue;
     const std::span<const uint8_t> bytes(buffer.data(), std::min(size, buffer.size()));
+    if (from != DPID_SYSMSG && is_stale_fire_request(game, bytes)) {
+      ++game.protocol.stale_fire_requests;
+      continue;
+    }
     if (from == DPID_SYSMSG) {
       handle_system_message(game, bytes);
     } else {

@@ -131,16 +131,34 @@ struct Transport {
   // and receiver ids. False when nothing is waiting.
   bool (*receive)(void* context, uint32_t player, uint32_t& from, uint32_t& to, uint8_t* buffer,
                   std::size_t capacity, std::size_t& size) = nullptr;
+  // How long the message the last receive took had waited on this machine
+  // for the game to take it, in milliseconds. Null: it never waits.
+  uint32_t (*waited_ms)(void* context) = nullptr;
 };
 
 // Large enough for every game message and every system message; a longer
 // message arrives cut to this size (its tail is never part of a layout).
 inline constexpr std::size_t kReceiveBufferSize = 1024;
 
+// A player's request to fire that has waited longer than this for the host
+// to take it (about eight frames at 85 a second; the host takes its
+// messages every frame, and none while its window is inactive) is stale:
+// the host drops it unnumbered, so that a host coming back does not fire
+// every shot its players asked for meanwhile.
+inline constexpr uint32_t kStaleFireRequestMs = 100;
+
+// The players' slots of the player table, by index.
+inline constexpr std::size_t kPlayerSlots = 8;
+
 struct ProtocolState {
   uint8_t last_chat_key = 0;
   Transport transport{};
   std::array<uint8_t, kReceiveBufferSize> receive_buffer{};
+  // Host: the slot's tank has been hit since its player last reported
+  // itself out of play (see the status rule in protocol.cpp).
+  std::array<uint8_t, kPlayerSlots> hit_since_out_of_play{};
+  // Host: stale fire requests dropped.
+  uint32_t stale_fire_requests = 0;
 };
 
 // Frame stages: the local tank's status to the host, then every waiting
@@ -167,5 +185,7 @@ int handle_game_message(GameCore& game, std::span<const uint8_t> bytes, uint32_t
 // little-endian: type (uint32) at 0; for DPSYS_CREATEPLAYERORGROUP and
 // DPSYS_DESTROYPLAYERORGROUP the player id (uint32) at 4; for a creation
 // the player's short name from 8 to the end of the message, NUL-terminated
-// or ending with the message. Returns 1.
+// or ending with the message. A creation of a player already in the table
+// renews its slot; a destruction of a player in no slot changes nothing
+// (its creation was lost). Returns 1.
 int handle_system_message(GameCore& game, std::span<const uint8_t> bytes);

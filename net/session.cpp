@@ -38,6 +38,10 @@ bool transport_receive(void* peer, uint32_t, uint32_t& from, uint32_t& to, uint8
          platform::ReceiveResult::Ok;
 }
 
+uint32_t transport_waited_ms(void* peer) {
+  return platform::last_message_waited_ms(static_cast<platform::PeerSession*>(peer));
+}
+
 // Names and texts from the network are stored without control characters.
 void copy_cut(char* dest, std::size_t size, const char* src) {
   std::snprintf(dest, size, "%s", src ? src : "");
@@ -50,7 +54,8 @@ int create_directplay(GameCore& game) {
   SessionState& session = game.session;
   session.peer = platform::create_peer_session(session.ports);
   if (!session.peer) return 4;
-  game.protocol.transport = Transport{session.peer, transport_send, transport_count, transport_receive};
+  game.protocol.transport =
+      Transport{session.peer, transport_send, transport_count, transport_receive, transport_waited_ms};
   return 1;
 }
 

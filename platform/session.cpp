@@ -2,6 +2,7 @@
 
 #include <enet/enet.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <random>
 
+#include "platform/clock.h"
 #include "platform/discovery.h"
 
 namespace platform {
@@ -56,6 +58,7 @@ struct PeerInfo {
 struct QueuedMessage {
   uint32_t from = 0;
   uint32_t to = 0;
+  Clock::time_point arrived{};
   std::size_t size = 0;
   std::array<uint8_t, kMaxSessionMessage> bytes{};
 };
@@ -110,8 +113,12 @@ struct PeerSession {
   ENetSocket listener = ENET_SOCKET_NULL;
   DiscoveryReply description{};
   std::array<PeerInfo, kMaxPeers> peers{};
-  // When each peer last sent us a packet (or connected), on ENet's clock.
-  std::array<enet_uint32, kMaxPeers> heard_at{};
+  // When each peer was last heard (a packet, an acknowledgement, or its
+  // connection), on the steady clock; and ENet's time of the last thing it
+  // received from the peer as we last saw it, whose change tells that the
+  // peer was heard again.
+  std::array<Clock::time_point, kMaxPeers> heard_at{};
+  std::array<enet_uint32, kMaxPeers> receive_time_seen{};
 
   std::array<SessionPlayer, kSessionMaxPlayers> seats{};  // id 0: a free seat
   int32_t player_count = 0;
@@ -133,6 +140,7 @@ struct PeerSession {
   std::size_t queue_count = 0;
   uint64_t queued_total = 0;  // the sequence number of the next message
   std::array<QueuedStatus, kStatusWriters> statuses{};
+  uint32_t last_waited_ms = 0;  // of the message receive took last
 
   Complaint dropped{"the game was not taking messages; dropped"};
   Complaint malformed{"ignored malformed network packets"};
@@ -174,6 +182,7 @@ void remember_status(PeerSession& s, uint32_t from, uint32_t writer, uint64_t se
 void store(QueuedMessage& slot, uint32_t from, uint32_t to, std::span<const uint8_t> bytes) {
   slot.from = from;
   slot.to = to;
+  slot.arrived = Clock::now();
   slot.size = bytes.size();
   std::memcpy(slot.bytes.data(), bytes.data(), bytes.size());
 }
@@ -471,11 +480,17 @@ void client_disconnected(PeerSession& s) {
 // ---------------------------------------------------------------------------
 // Serving the network
 
+void heard_now(PeerSession& s, const ENetPeer* peer) {
+  const auto i = static_cast<std::size_t>(peer - s.host->peers);
+  s.heard_at[i] = Clock::now();
+  s.receive_time_seen[i] = peer->lastReceiveTime;
+}
+
 void handle_event(PeerSession& s, ENetEvent& event) {
   const bool hosting = s.mode == Mode::Host;
   switch (event.type) {
     case ENET_EVENT_TYPE_CONNECT:
-      s.heard_at[static_cast<std::size_t>(event.peer - s.host->peers)] = s.host->serviceTime;
+      heard_now(s, event.peer);
       enet_peer_timeout(event.peer, 0, kPeerTimeoutMinMs, kPeerTimeoutMaxMs);
       // The game's traffic is small; ENet's throttle would otherwise drop
       // unguaranteed messages (a client's shots among them) whenever the
@@ -486,7 +501,7 @@ void handle_event(PeerSession& s, ENetEvent& event) {
       else if (s.join == JoinStage::Connecting) s.join = JoinStage::Connected;
       break;
     case ENET_EVENT_TYPE_RECEIVE: {
-      s.heard_at[static_cast<std::size_t>(event.peer - s.host->peers)] = s.host->serviceTime;
+      heard_now(s, event.peer);
       const std::span<const uint8_t> packet(event.packet->data, event.packet->dataLength);
       if (hosting) host_receive(s, event.peer, packet);
       else client_receive(s, packet);
@@ -510,25 +525,44 @@ void handle_event(PeerSession& s, ENetEvent& event) {
 // many times a second: a player's statuses every frame, the host's relays,
 // and acknowledgements of what we send (even from a program whose window is
 // inactive). One that has sent nothing at all for this long has gone.
-constexpr enet_uint32 kSilentPeerMs = kPeerTimeoutMaxMs;
+constexpr auto kSilentPeer = std::chrono::milliseconds(kPeerTimeoutMaxMs);
 
+// Silence is measured on the steady clock: ENet's own clock follows the
+// wall clock, and a wall clock set forward (a time server's step, a virtual
+// machine resumed) would make every peer look silent at once. ENet notes
+// the time of whatever it receives from a peer, acknowledgements included;
+// a change of that note since the last look means the peer was heard.
 void drop_silent_peers(PeerSession& s) {
+  const auto now = Clock::now();
   for (std::size_t i = 0; i < s.host->peerCount; ++i) {
     ENetPeer* peer = &s.host->peers[i];
-    // ENet's clock wraps; the difference of two readings does not.
-    const enet_uint32 now = s.host->serviceTime;
-    const auto since_ack = static_cast<int32_t>(now - peer->lastReceiveTime);
-    const auto since_packet = static_cast<int32_t>(now - s.heard_at[i]);
-    const int32_t silent = since_ack < since_packet ? since_ack : since_packet;
-    if (peer->state != ENET_PEER_STATE_CONNECTED || silent < static_cast<int32_t>(kSilentPeerMs)) continue;
+    if (peer->state != ENET_PEER_STATE_CONNECTED) continue;
+    if (peer->lastReceiveTime != s.receive_time_seen[i]) heard_now(s, peer);
+    if (now - s.heard_at[i] < kSilentPeer) continue;
     if (s.mode == Mode::Host) host_disconnected(s, peer);
     else if (peer == s.server) client_disconnected(s);
     enet_peer_reset(peer);
   }
 }
 
+// ENet 1.3 tells time by the wall clock (gettimeofday) and judges its own
+// time-outs by it: a wall clock set forward or back by seconds would make
+// every packet awaiting acknowledgement look that old, and ENet would give
+// up every peer at once. Before ENet is served its clock is brought back
+// onto the steady clock whenever the two part by more than a little (they
+// never part by less; setting it every time would let ENet's clock step
+// back by a millisecond of rounding).
+constexpr int32_t kClockSlackMs = 100;
+
+void follow_steady_clock() {
+  const enet_uint32 steady = millisecond_clock();
+  const auto apart = static_cast<int32_t>(enet_time_get() - steady);
+  if (apart > kClockSlackMs || apart < -kClockSlackMs) enet_time_set(steady);
+}
+
 void service(PeerSession& s, uint32_t wait_ms = 0) {
   if (!s.host) return;
+  follow_steady_clock();
   ENetEvent event;
   for (int n = 0; n < kEventsPerService; ++n) {
     const int result = enet_host_service(s.host, &event, n == 0 ? wait_ms : 0);
@@ -583,6 +617,7 @@ void leave_cleanly(PeerSession& s) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(kLeaveWaitMs);
   ENetEvent event;
   while (any_peer_connected(s) && Clock::now() < deadline) {
+    follow_steady_clock();
     if (enet_host_service(s.host, &event, 10) > 0 && event.type == ENET_EVENT_TYPE_RECEIVE)
       enet_packet_destroy(event.packet);
   }
@@ -635,6 +670,7 @@ PeerSession* create_peer_session(const SessionPorts& ports) {
     g_enet_users.fetch_sub(1);
     return nullptr;
   }
+  follow_steady_clock();
   auto* session = new PeerSession;
   session->ports = ports;
   return session;
@@ -799,6 +835,8 @@ ReceiveResult receive(PeerSession* session, uint32_t& from, uint32_t& to, uint8_
   to = message.to;
   size = message.size;
   std::memcpy(buffer, message.bytes.data(), message.size);
+  const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - message.arrived);
+  s.last_waited_ms = static_cast<uint32_t>(std::min<int64_t>(waited.count(), UINT32_MAX));
   s.queue_head = (s.queue_head + 1) % kMessageQueueCapacity;
   --s.queue_count;
   return ReceiveResult::Ok;
@@ -824,6 +862,10 @@ bool send(PeerSession* session, uint32_t from, uint32_t to, bool guaranteed, con
     if (info.player_id == to) sent = send_packet(peer, framed, guaranteed);
   });
   return sent;
+}
+
+uint32_t last_message_waited_ms(const PeerSession* session) {
+  return session ? session->last_waited_ms : 0;
 }
 
 void flush(PeerSession* session) {

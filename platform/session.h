@@ -40,8 +40,10 @@ enum class ReceiveResult { Ok, BufferTooSmall, NoMessage };
 // Received messages wait in a fixed ring, allocated once per session, until
 // the game takes them; while its window is inactive the game takes none and
 // the ring fills. The last kSystemMessageReserve places are kept for system
-// messages, so joins and departures are never lost; a game message that
-// finds no place is dropped (and counted on standard error).
+// messages, so that joins and departures outlast a flood of game messages;
+// a game message that finds no place is dropped (and counted on standard
+// error), and so is a system message once every place is taken (which
+// needs that many joins and departures while the game takes nothing).
 //
 // The layer looks into a game message for one thing only, so that a player's
 // stream of status messages cannot crowd out what matters: a message of at
@@ -111,6 +113,9 @@ uint32_t message_count(PeerSession* session, uint32_t player_id);
 // the message's size. BufferTooSmall leaves the message waiting.
 ReceiveResult receive(PeerSession* session, uint32_t& from, uint32_t& to, uint8_t* buffer,
                       std::size_t& size);
+// How long the message receive took last had waited in the ring, in
+// milliseconds: from the service that took it off the network to receive.
+uint32_t last_message_waited_ms(const PeerSession* session);
 // To one player, or to every player but the sender with id 0. Guaranteed
 // messages are delivered once and in order; the others may be lost.
 bool send(PeerSession* session, uint32_t from, uint32_t to, bool guaranteed, const uint8_t* bytes,

@@ -111,12 +111,15 @@ void announce_kill(GameCore& game, const PlayerSlot& victim, uint32_t owner_id) 
 }
 
 // The host's judgement of the tanks the shell reaches in this pass; every
-// tank reached is hit, so one shell can damage two tanks.
+// tank reached is hit, so one shell can damage two tanks. A tank the host
+// has already brought to 0 or below is dead, whatever its last status said
+// (a second shell in the same frame, or a status sent before its player
+// learned of the kill): shells pass it by, and its death is announced once.
 void hit_tanks(GameCore& game, int32_t number, const Projectile& shot) {
   auto& players = game.world.player_table;
   for (std::size_t k = 0; k < players.size(); ++k) {
     const PlayerSlot& tank = players[k];
-    if (!tank.active || !tank.in_play || tank.player_id == shot.owner_id) continue;
+    if (!tank.active || !tank.in_play || tank.health < 1 || tank.player_id == shot.owner_id) continue;
     if (!inside_tank_ahead(tank, shot)) continue;
     send_projectile_gone(game, number);
     send_damage(game, static_cast<int32_t>(k), kDamagePerHit);

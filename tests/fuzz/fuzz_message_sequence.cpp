@@ -5,7 +5,8 @@
 // networking switched off later, as after Disconnect), then operations, each
 // an operation byte and its arguments:
 //   0 from len_lo len_hi bytes  a message arrives from player `from` % 4
-//                               (0 is the session itself: a system message)
+//                               (0 is the session itself: a system message),
+//                               having waited (`from` / 4) x 4 ms to be taken
 //   1                           the frame's receive stage
 //   2 step                      projectiles and smoke advance by (step + 1) / 64
 //   3 slot damage               the host's damage to a player slot
@@ -29,11 +30,12 @@ struct Cursor {
 };
 
 void arrive(Cursor& in) {
-  const uint32_t from = in.byte() % 4;
+  const uint8_t from_byte = in.byte();
   std::size_t length = in.byte();
   length |= static_cast<std::size_t>(in.byte()) << 8;
   length = std::min(length, in.size - in.pos);
-  fuzz_wire().inbox.push_back({from, FuzzInput(in.data + in.pos, in.data + in.pos + length)});
+  fuzz_wire().inbox.push_back({from_byte % 4u, FuzzInput(in.data + in.pos, in.data + in.pos + length),
+                               static_cast<uint32_t>(from_byte / 4) * 4});
   in.pos += length;
 }
 
@@ -82,6 +84,11 @@ FuzzInput sequence(uint8_t setup) {
   for (const FuzzSeed& seed : game_message_seeds()) {
     arrive_from(2, seed.bytes);
     out.insert(out.end(), {kReceive, kAdvance, 63, kFire, kStatus});
+  }
+  // The same again, each having waited 200 ms (stale, for a shot).
+  for (const FuzzSeed& seed : game_message_seeds()) {
+    arrive_from(2 + 4 * 50, seed.bytes);
+    out.push_back(kReceive);
   }
   out.insert(out.end(), {kDamage, 2, 128 + 50, kReceive, kAdvance, 0});
   for (const FuzzSeed& seed : system_message_seeds()) {

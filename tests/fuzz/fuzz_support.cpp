@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "net/message_log.h"
 #include "net/protocol.h"
 
 namespace {
@@ -50,6 +51,21 @@ bool wire_receive(void* context, uint32_t, uint32_t& from, uint32_t& to, uint8_t
   return true;
 }
 
+uint32_t wire_waited_ms(void* context) {
+  const auto& wire = *static_cast<FuzzWire*>(context);
+  return wire.next > 0 ? wire.inbox[wire.next - 1].waited_ms : 0;
+}
+
+// A text from the network as stored: nothing left that the control
+// character filter would change (no control code, no broken UTF-8).
+template <std::size_t N>
+bool shown_safely(const char (&field)[N]) {
+  char copy[N];
+  std::memcpy(copy, field, N);
+  replace_control_characters(copy);
+  return std::memcmp(copy, field, N) == 0;
+}
+
 }  // namespace
 
 void fuzz_require(bool condition, const char* what) {
@@ -64,6 +80,7 @@ void check_game(const Game& game) {
   const WorldState& world = game.world;
   for (const PlayerSlot& slot : world.player_table) {
     fuzz_require(terminated(slot.name), "player names end inside their field");
+    fuzz_require(shown_safely(slot.name), "player names hold no control codes");
     fuzz_require(finite_position(slot.x, slot.y, slot.z), "player positions are finite");
     fuzz_require(std::isfinite(slot.hull_heading) && std::isfinite(slot.turret_heading) &&
                      std::isfinite(slot.gun_pitch),
@@ -83,6 +100,8 @@ void check_game(const Game& game) {
   fuzz_require(terminated(world.chat_line), "the chat line ends inside its field");
   for (const LogEntry& entry : game.log.entries)
     fuzz_require(terminated(entry.text) && terminated(entry.source), "log texts end inside their fields");
+  for (const LogEntry& entry : game.log.entries)
+    fuzz_require(shown_safely(entry.text) && shown_safely(entry.source), "log texts hold no control codes");
   const SessionState& session = game.session;
   fuzz_require(session.session_count >= 0 && session.session_count <= static_cast<int32_t>(kMaxSessions),
                "at most 8 sessions are listed");
@@ -110,7 +129,7 @@ std::unique_ptr<Game> make_session_game(bool host) {
     std::snprintf(slot.name, sizeof slot.name, "%s", names[i]);
   }
   g_wire = FuzzWire{};
-  game->protocol.transport = Transport{&g_wire, wire_send, wire_count, wire_receive};
+  game->protocol.transport = Transport{&g_wire, wire_send, wire_count, wire_receive, wire_waited_ms};
   return game;
 }
 

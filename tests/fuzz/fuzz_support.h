@@ -29,6 +29,7 @@ struct FuzzWire {
   struct Waiting {
     uint32_t from;
     FuzzInput bytes;
+    uint32_t waited_ms = 0;  // how long it waited to be taken
   };
   std::vector<Waiting> inbox;
   std::size_t next = 0;

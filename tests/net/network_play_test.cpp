@@ -217,8 +217,21 @@ TEST(NetworkPlay, FourPlayersPlayTogetherOverLoopback) {
     EXPECT_NE(std::strstr(game->log.entries[0].text, " Guest1"), nullptr) << game->log.entries[0].text;
   }
 
-  // A dead tank re-enters with 100, which the host accepts.
+  // A status like those the victim sent before it learned of its death
+  // (100, in play, where it died) does not bring the tank back: it stays
+  // dead and out of play everywhere, and shells pass it by.
   victim.world.tank.health = 100;
+  run_until(all, [] { return false; }, 20);
+  for (Game* game : all) {
+    EXPECT_LT(slot_of(*game, 4).health, 1) << game->settings.player_name;
+    EXPECT_EQ(slot_of(*game, 4).in_play, 0) << game->settings.player_name;
+  }
+  // Its re-entry does, once it has been out of play (its entry prompt).
+  victim.world.tank.health = 0;
+  victim.world.tank.in_play = 0;
+  run_until(all, [] { return false; }, 20);
+  victim.world.tank.health = 100;
+  victim.world.tank.in_play = 1;
   ASSERT_TRUE(run_until(all, [&] {
     for (Game* game : all)
       if (slot_of(*game, 4).health != 100) return false;
@@ -248,6 +261,40 @@ TEST(NetworkPlay, FourPlayersPlayTogetherOverLoopback) {
     return true;
   }));
   EXPECT_EQ(host->world.projectile_next, 1);
+
+  // The host's window is inactive for 10 s: it handles no messages and only
+  // keeps the session alive, while the three others play on and fire every
+  // half second (the last one well before it comes back). Back, it numbers
+  // none of the requests that waited, and numbers the next shot as ever.
+  {
+    shooter.world.tank.turret_heading = 180.0f;  // nobody stands that way
+    const Players others = {&shooter, &writer, &victim};
+    const int32_t numbered = host->world.projectile_next;
+    uint32_t requests = 0;
+    const auto away = std::chrono::steady_clock::now();
+    for (int n = 0; std::chrono::steady_clock::now() - away < std::chrono::seconds(10); ++n) {
+      keep_session_alive(*host);
+      for (Game* game : others) {
+        send_status(*game);
+        receive_messages(*game);
+      }
+      if (n % 40 == 0 && std::chrono::steady_clock::now() - away < std::chrono::milliseconds(9500)) {
+        for (Game* game : others) fire_shell(*game);
+        requests += 3;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(12));
+    }
+    frame(all);  // the host's first frame back
+    EXPECT_EQ(host->world.projectile_next, numbered) << "stale requests were numbered";
+    EXPECT_GE(host->protocol.stale_fire_requests, requests * 9 / 10) << "of " << requests;
+    run_until(all, [] { return false; }, 5);
+    const Projectile& next_shot = shooter.world.projectile_table[static_cast<std::size_t>(numbered)];
+    for (Game* game : others) EXPECT_EQ(game->world.projectile_table[static_cast<std::size_t>(numbered)].active, 0);
+    fire_shell(shooter);
+    ASSERT_TRUE(run_until(all, [&] { return next_shot.active && next_shot.vz < 0; }));
+    EXPECT_EQ(host->world.projectile_next, numbered + 1);
+    EXPECT_EQ(slot_of(*host, 4).health, 100);
+  }
 
   // Two players from the middle of the join order leave cleanly: seen at once.
   release_directplay(shooter);

@@ -514,6 +514,123 @@ TEST(HostAndClient, DamageToTheHostsOwnSlotSetsItsTank) {
   EXPECT_TRUE(game.net.queues[2].empty());
 }
 
+// Two shells reach the client's tank in one frame of the host: the first
+// takes 50, the second kills, and a third finds a dead tank and passes it
+// by. The status the client had already sent (100, in play, where it
+// stood) arrives next: the host's copy stays dead and out of play, one kill
+// is announced, and the next shell passes by too. The tank comes back only
+// by re-entering: out of play first, or straight at the entry point.
+TEST(HostAndClient, ADeadTankStaysDeadUntilItReEnters) {
+  TwoPlayers game;
+  Game& host = *game.host;
+  LocalTank& tank = game.client->world.tank;
+  const PlayerSlot& copy = host.world.player_table[1];
+  tank.x = 5.0f;
+  tank.y = 1.0f;
+  tank.z = 5.0f;
+  tank.in_play = 1;
+  tank.health = 100;
+  send_status(*game.client);
+  game.exchange();
+  ASSERT_EQ(copy.health, 100);
+  auto shells_at_the_tank = [&](int count) {
+    for (int n = 0; n < count; ++n) {
+      Projectile& shot = host.world.projectile_table[static_cast<std::size_t>(n)];
+      shot = Projectile{};
+      shot.active = 1;
+      shot.x = 5.0f;
+      shot.y = 0.5f;
+      shot.z = 5.0f;
+      shot.owner_id = 1;
+    }
+    advance_projectiles(host, 1.0f);
+  };
+  auto kills_announced = [&] {
+    int kills = 0;
+    for (const LogEntry& entry : host.log.entries) kills += entry.category == LOG_EVENT;
+    return kills;
+  };
+  auto kill = [&] {
+    shells_at_the_tank(3);
+    EXPECT_EQ(copy.health, 0);
+    EXPECT_EQ(host.world.projectile_table[0].active, 0);
+    EXPECT_EQ(host.world.projectile_table[1].active, 0);
+    EXPECT_EQ(host.world.projectile_table[2].active, 1) << "a dead tank stopped a shell";
+  };
+  kill();
+  EXPECT_EQ(kills_announced(), 1);
+  send_status(*game.client);  // sent before the set-healths arrive
+  game.exchange();
+  EXPECT_EQ(copy.health, 0);
+  EXPECT_EQ(copy.in_play, 0);
+  EXPECT_EQ(game.client->world.player_table[1].in_play, 0);  // as relayed
+  EXPECT_EQ(tank.health, 0);
+  shells_at_the_tank(1);
+  EXPECT_EQ(host.world.projectile_table[0].active, 1);
+  EXPECT_EQ(copy.health, 0);
+  EXPECT_EQ(kills_announced(), 1);
+
+  // Its simulation takes it out of play; then it re-enters where it stands.
+  tank.in_play = 0;
+  send_status(*game.client);
+  game.exchange();
+  tank.in_play = 1;
+  tank.health = 100;
+  send_status(*game.client);
+  game.exchange();
+  EXPECT_EQ(copy.health, 100);
+  EXPECT_EQ(copy.in_play, 1);
+
+  // Killed again; the statuses out of play are lost, and the first one
+  // after entering, at the entry point, brings it back.
+  kill();
+  tank.x = tank.y = tank.z = 0.0f;
+  send_status(*game.client);
+  game.exchange();
+  EXPECT_EQ(copy.health, 100);
+  EXPECT_EQ(copy.in_play, 1);
+  for (const LogEntry& entry : host.log.entries) EXPECT_NE(entry.category, LOG_ERROR);
+}
+
+// A player's request to fire that waited in the host's queue longer than a
+// few frames is dropped, never numbered: neither created nor relayed. What
+// the host numbered keeps its place on a client however long it waited,
+// and so do chat lines on the host.
+uint32_t g_waited_ms = 0;
+
+TEST(HostAndClient, TheHostDropsFireRequestsThatWaitedTooLong) {
+  TwoPlayers game;
+  for (Game* player : {game.host.get(), game.client.get()})
+    player->protocol.transport.waited_ms = [](void*) { return g_waited_ms; };
+  auto request_and_take = [&](uint32_t waited_ms) {
+    fire_shell(*game.client);
+    g_waited_ms = waited_ms;
+    receive_messages(*game.host);
+  };
+  request_and_take(kStaleFireRequestMs + 1);
+  request_and_take(20000);
+  EXPECT_EQ(game.host->world.projectile_next, 0);
+  EXPECT_EQ(game.host->world.projectile_table[0].active, 0);
+  EXPECT_EQ(game.host->protocol.stale_fire_requests, 2u);
+  EXPECT_TRUE(game.net.queues[2].empty()) << "a stale request was relayed";
+  request_and_take(kStaleFireRequestMs);
+  EXPECT_EQ(game.host->world.projectile_next, 1);
+  EXPECT_EQ(game.host->protocol.stale_fire_requests, 2u);
+
+  TextMessage chat;
+  chat.header = {MSG_CHAT, 1, 2};
+  std::strcpy(chat.text, "still here");
+  send_to_host(*game.client, encode_message(chat));
+  receive_messages(*game.host);
+  EXPECT_STREQ(game.host->log.entries[0].text, "still here");
+  // The client takes the numbered shot and the chat line long after.
+  g_waited_ms = 20000;
+  receive_messages(*game.client);
+  EXPECT_EQ(game.client->world.projectile_table[0].active, 1);
+  EXPECT_STREQ(game.client->log.entries[0].text, "still here");
+  g_waited_ms = 0;
+}
+
 // ---------------------------------------------------------------------------
 // System messages
 
@@ -632,6 +749,69 @@ TEST(ShownText, DeleteIsAQuestionMarkAndTheEchoCountsEachRunOfRepeats) {
             "(the line above was repeated 1 more times)\n"
             "SYS: one\n"
             "SYS: three\n");
+}
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Names and texts from other players on this player's terminal
+
+std::string filtered(std::string text) {
+  replace_control_characters(text.data());
+  return std::string(text.c_str());
+}
+
+TEST(SystemMessages, NoPeerPutsAControlSequenceOnATerminal) {
+  // C0 and C1 codes and bytes that are not UTF-8 become '?'; UTF-8
+  // characters stay, however many bytes they take.
+  EXPECT_EQ(filtered("Zo\xC3\xAB"), "Zo\xC3\xAB");
+  EXPECT_EQ(filtered("\xE2\x82\xAC \xF0\x9F\x98\x80 \xC2\xA0\xC2\xBF"), "\xE2\x82\xAC \xF0\x9F\x98\x80 \xC2\xA0\xC2\xBF");
+  EXPECT_EQ(filtered("\xC2\x9B" "2J\xC2\x80\xC2\x9F" "a"), "?2J??a");
+  EXPECT_EQ(filtered("\x9B" "31m\x85\xFF\xC3"), "?31m???");       // raw bytes, a cut character
+  EXPECT_EQ(filtered("\xC0\x9B\xE0\x82\x9B\xED\xA0\x80\xF4\x90\x80\x80"), "????????????");  // overlong, surrogate, too high
+  EXPECT_EQ(filtered("\xE2\x82" "x\x1b\x7f"), "??x??");
+
+  auto game = make_player(2, false, "Guest");
+  name_players(*game);
+  game->log.echo = true;
+  testing::internal::CaptureStdout();
+  handle_system_message(*game, created(9, "\xC2\x9B" "2JEve"));
+  handle_system_message(*game, created(10, "Zo\xC3\xAB"));
+  TextMessage chat;
+  chat.header = {MSG_CHAT, 1, 10};
+  std::strcpy(chat.text, "hi \x9B" "1m\xC2\x9D" "0;title\x07 Zo\xC3\xAB");
+  handle_game_message(*game, encode_message(chat), DPID_SERVERPLAYER, 2);  // relayed
+  const std::string echoed = testing::internal::GetCapturedStdout();
+  game->log.echo = false;
+  EXPECT_STREQ(game->world.player_table[2].name, "?2JEve");
+  EXPECT_STREQ(game->world.player_table[3].name, "Zo\xC3\xAB");
+  EXPECT_EQ(echoed, "SYS: ?2JEve joined the game.\nSYS: Zo\xC3\xAB joined the game.\n"
+                    "Zo\xC3\xAB: hi ?1m?0;title? Zo\xC3\xAB\n");
+}
+
+// A full queue may lose a player's creation; its destruction then names a
+// player in no slot, and changes nothing, least of all the host's own slot.
+// A creation whose player is already in the table renews that slot.
+TEST(SystemMessages, LostNoticesLeaveThePlayerTableRight) {
+  auto game = make_player(1, true, "Hostess");
+  name_players(*game);
+  handle_system_message(*game, concat({le32(DPSYS_DESTROYPLAYERORGROUP), le32(9)}));
+  handle_system_message(*game, concat({le32(DPSYS_DESTROYPLAYERORGROUP), le32(0)}));
+  EXPECT_EQ(game->world.player_table[0].active, 1);
+  EXPECT_EQ(game->world.player_table[1].active, 1);
+  for (const LogEntry& entry : game->log.entries) EXPECT_EQ(entry.text[0], '\0');
+
+  handle_system_message(*game, created(2, "Guest"));  // its departure was lost
+  EXPECT_EQ(game->world.player_table[1].player_id, 2u);
+  EXPECT_EQ(game->world.player_table[2].active, 0);
+  handle_system_message(*game, concat({le32(DPSYS_DESTROYPLAYERORGROUP), le32(2)}));
+  handle_system_message(*game, concat({le32(DPSYS_DESTROYPLAYERORGROUP), le32(2)}));  // once more
+  EXPECT_EQ(game->world.player_table[1].active, 0);
+  EXPECT_EQ(game->world.player_table[0].active, 1);
+  EXPECT_STREQ(game->log.entries[0].text, "Guest left the game.");
+  EXPECT_STREQ(game->log.entries[1].text, "Guest joined the game.");
 }
 
 }  // namespace

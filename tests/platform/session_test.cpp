@@ -131,6 +131,7 @@ uint32_t join_game(uint16_t port, PeerSession*& client, const char* name) {
 struct Received {
   uint32_t from;
   Bytes bytes;
+  uint32_t waited_ms = 0;  // in the ring, before it was taken
 };
 
 // Every message waiting for the player, in order.
@@ -142,7 +143,8 @@ std::vector<Received> take_all(PeerSession* session, uint32_t player) {
     uint32_t from = 0, to = 0;
     std::size_t size = buffer.size();
     if (receive(session, from, to, buffer.data(), size) != ReceiveResult::Ok) break;
-    all.push_back({from, Bytes(buffer.begin(), buffer.begin() + static_cast<long>(size))});
+    all.push_back({from, Bytes(buffer.begin(), buffer.begin() + static_cast<long>(size)),
+                   last_message_waited_ms(session)});
   }
   return all;
 }
@@ -417,6 +419,13 @@ TEST(SessionLayer, AnInactiveGameKeepsWhatMattersAndOnlyTheNewestStatus) {
   }
   EXPECT_EQ(statuses[0], 1u);
   EXPECT_EQ(statuses[1], 1u);
+  // The first chat line waited the whole time; a status only since the
+  // newest took its place, and the system notice since the latecomer joined.
+  std::size_t first_chat = 0;
+  while (le32_at(waiting[first_chat].bytes, 0) == kGameStatusType) ++first_chat;
+  EXPECT_GT(waiting[first_chat].waited_ms, 5000u);
+  for (std::size_t i = 0; i < first_chat; ++i) EXPECT_LT(waiting[i].waited_ms, 4000u);
+  EXPECT_LT(waiting.back().waited_ms, 4000u);
   EXPECT_EQ(next_chat, game_places - 2);
   const Received& notice = waiting.back();
   EXPECT_EQ(notice.from, 0u);
@@ -434,6 +443,28 @@ TEST(SessionLayer, AnInactiveGameKeepsWhatMattersAndOnlyTheNewestStatus) {
   }
   ASSERT_EQ(after.size(), 1u);
   EXPECT_EQ(le32_at(after[0].bytes, 268), 12345u);
+  EXPECT_LT(after[0].waited_ms, 1000u);
+
+  // The wall clock is set 10 s forward, then 10 s back (a time server's
+  // step, a virtual machine resumed). ENet tells time by it; yet nobody is
+  // dropped, and the relays go on arriving.
+  for (const int32_t step_ms : {10000, -10000}) {
+    enet_time_set(enet_time_get() + static_cast<enet_uint32>(step_ms));
+    std::vector<Received> relayed;
+    const auto stepped = Clock::now();
+    for (uint32_t n = 0; seconds_between(stepped, Clock::now()) < 1.0; ++n) {
+      ASSERT_TRUE(relay(game_message(0, 1, n)));
+      keep_alive(host);
+      keep_alive(latecomer);
+      for (Received& message : take_all(client, client_id)) relayed.push_back(message);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(count_players(host), 3) << "after a step of " << step_ms << " ms";
+    EXPECT_GT(relayed.size(), 20u);
+    for (const Received& message : relayed) EXPECT_NE(message.from, 0u) << "a notice after a step of " << step_ms;
+    for (const Received& message : take_all(host, 1))
+      EXPECT_NE(le32_at(message.bytes, 0), kSystemDestroyPlayer) << "a player dropped after a step of " << step_ms;
+  }
 
   release_peer_session(latecomer);
   release_peer_session(client);

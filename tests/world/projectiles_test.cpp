@@ -203,12 +203,15 @@ TEST(Projectiles, BoxAndTankEdgesEndShellsOnTheirOwnSidesOnly) {
       {10, 10.5f, 11, 1},
   };
   for (const TankCase& c : tank_cases) {
-    for (int dead : {0, 1}) {
+    for (int dead : {0, 1, 2}) {
       auto game = host_game();
       game->settings.use_tcpip = 1;  // a kill would be announced
       PlayerSlot& tank = add_player(*game, 1, 5, "Alder", 10, 11, 11);
       if (dead) {
-        tank.in_play = 0;  // its own status says so while it waits at the entry prompt
+        // Out of play as its own status says while it waits at the entry
+        // prompt; or still in play, as a status sent before its player
+        // learned of the kill says: dead either way.
+        tank.in_play = dead == 2 ? 1 : 0;
         tank.health = -50;
       }
       place_shell(*game, 0, c.x, c.y, c.z - 0.5f, 1);
