@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "audio/midi_file.h"
+#include "core/game.h"
 #include "net/message_log.h"
-#include "shell/game.h"
 
 const std::array<MusicTrack, kMusicTrackCount> music_track_table = {{
     {0, "Iron Dawn", 191000},

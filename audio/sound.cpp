@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "audio/wave_reader.h"
+#include "core/game.h"
 #include "platform/sound_device.h"
-#include "shell/game.h"
 
 namespace {
 

@@ -3,7 +3,8 @@
 #include <cmath>
 #include <string>
 
-#include "shell/game.h"
+#include "core/game.h"
+#include "net/message_log.h"
 
 void shape_level(LevelTable& level, const LevelTable& shipped, int32_t boxes) {
   level = shipped;

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "bot/bot_player.h"
+#include "core/frame_timer.h"
 #include "net/session.h"
-#include "shell/frame_timer.h"
 #include "shell/main_loop.h"
 
 namespace {

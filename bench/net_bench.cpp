@@ -12,8 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "core/game.h"
+#include "net/protocol.h"
 #include "net/session.h"
-#include "shell/game.h"
 #include "world/projectiles.h"
 
 namespace {

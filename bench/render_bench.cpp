@@ -31,11 +31,12 @@
 #include <vector>
 
 #include "battle.h"
+#include "core/game.h"
 #include "graphics/gl_setup.h"
 #include "graphics/render.h"
 #include "graphics/textures.h"
+#include "net/message_log.h"
 #include "platform/window.h"
-#include "shell/game.h"
 #include "world/level.h"
 
 namespace {

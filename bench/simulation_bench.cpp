@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "battle.h"
-#include "shell/game.h"
+#include "core/game.h"
 #include "world/level.h"
 #include "world/projectiles.h"
 #include "world/simulation.h"

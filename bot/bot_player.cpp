@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <span>
 
+#include "net/message_log.h"
 #include "net/protocol.h"
 #include "net/session.h"
 #include "shell/frame_driver.h"

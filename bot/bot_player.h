@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "bot/computer_player.h"
-#include "shell/game_core.h"
+#include "core/game_core.h"
 
 struct BotPlayer {
   GameCore game;

@@ -9,8 +9,8 @@
 #include <cstdint>
 
 #include "bot/sight.h"
+#include "core/world_state.h"
 #include "world/input.h"
-#include "world/world_state.h"
 
 inline constexpr int32_t kEasiestSkill = 1;
 inline constexpr int32_t kHardestSkill = 3;

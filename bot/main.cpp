@@ -15,8 +15,8 @@
 
 #include "bot/bot_player.h"
 #include "bot/options.h"
+#include "core/frame_timer.h"
 #include "net/session.h"
-#include "shell/frame_timer.h"
 #include "shell/frame_driver.h"
 #include "shell/state_report.h"
 

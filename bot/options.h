@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "shell/settings.h"
+#include "core/settings.h"
 
 // A game holds 8 players, and the host is always one of them.
 inline constexpr int32_t kMaxComputerPlayers = 7;

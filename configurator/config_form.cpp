@@ -1,7 +1,7 @@
 #include "configurator/config_form.h"
 
 #include "configurator/config_writer.h"
-#include "shell/settings.h"
+#include "core/settings.h"
 
 #include <utility>
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/settings.h"
+#include "core/settings.h"
 
 // A drop-down list the player cannot type into.
 struct ListControl {

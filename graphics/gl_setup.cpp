@@ -3,9 +3,9 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include "core/game.h"
 #include "graphics/models.h"
 #include "platform/window.h"
-#include "shell/game.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <array>
 #include <span>
 
+#include "core/game.h"
 #include "graphics/gl_setup.h"
 #include "graphics/textures.h"
-#include "shell/game.h"
 
 namespace {
 

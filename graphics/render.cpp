@@ -8,12 +8,12 @@
 #include <cstring>
 
 #include "audio/music.h"
+#include "core/frame_timer.h"
+#include "core/game.h"
 #include "graphics/models.h"
 #include "graphics/text.h"
 #include "graphics/textures.h"
 #include "graphics/view_volume.h"
-#include "shell/frame_timer.h"
-#include "shell/game.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <cstddef>
 
+#include "core/game.h"
 #include "graphics/models.h"
 #include "graphics/textures.h"
-#include "shell/game.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
-#include <vector>
 
-inline constexpr std::size_t kTextureSlotCount = 1024;
+#include "core/graphics_state.h"
+
 inline constexpr const char* kTextureArchiveName = "mrvn.pak";
 
 // Slots the fixed drawing uses.
@@ -20,28 +20,6 @@ inline constexpr int32_t TEXTURE_HULL = 8;
 
 // Where each slot's bitmap starts in the archive; 0 = empty slot.
 extern const std::array<int32_t, kTextureSlotCount> texture_offsets;
-
-struct BitmapImage {
-  int32_t loaded = 0;
-  int32_t width = 0;
-  int32_t height = 0;
-  std::vector<uint8_t> pixels;  // blue, green, red; top row first once loaded
-};
-
-struct TextureSlot {
-  int32_t present = 0;
-  int32_t archive_offset = 0;
-  uint32_t texture_name = 0;  // 0 binds the default texture
-  BitmapImage image;
-  int32_t uploaded = 0;
-  int32_t texels_across = 0;  // the larger side of the uploaded image, in texels
-};
-
-struct TextureBank {
-  int32_t open = 0;
-  char archive_path[80] = {};
-  std::array<TextureSlot, kTextureSlotCount> slots{};
-};
 
 // Records the path, checks the file opens and marks the present slots.
 // On failure writes "Cannot open %s" into error_text (80 bytes) and returns 0.

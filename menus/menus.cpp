@@ -3,10 +3,10 @@
 #include <cstdio>
 
 #include "audio/music.h"
+#include "core/game.h"
 #include "graphics/text.h"
 #include "net/message_log.h"
 #include "net/session.h"
-#include "shell/game.h"
 #include "world/input.h"
 #include "world/simulation.h"
 

@@ -3,8 +3,8 @@
 // (draw_chat_entry); the editor itself draws nothing.
 #include <cstring>
 
+#include "core/game_core.h"
 #include "net/protocol.h"
-#include "shell/game_core.h"
 #include "world/input.h"
 
 namespace {

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <limits>
 
+#include "core/game_core.h"
 #include "net/message_log.h"
 #include "platform/byte_reader.h"
 #include "platform/byte_writer.h"
-#include "shell/game_core.h"
 
 namespace {
 

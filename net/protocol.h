@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <span>
 
+#include "core/protocol_state.h"
 #include "world/simulation_sends.h"  // the simulation's sends, implemented here
 
 struct GameCore;
@@ -115,51 +116,12 @@ bool decode_message(std::span<const uint8_t> bytes, TextMessage& message);
 bool decode_message(std::span<const uint8_t> bytes, StatusMessage& message);
 bool decode_message(std::span<const uint8_t> bytes, FireMessage& message);
 
-// The network underneath the protocol, supplied by the session. Every
-// function pointer may be null, which means "no transport": sends fail and
-// nothing arrives. Player id 0 as a destination means every player but the
-// sender.
-struct Transport {
-  void* context = nullptr;
-  // False when the message could not be handed over.
-  bool (*send)(void* context, uint32_t from, uint32_t to, bool guaranteed, const uint8_t* bytes,
-               std::size_t size) = nullptr;
-  // Messages waiting for the player.
-  uint32_t (*message_count)(void* context, uint32_t player) = nullptr;
-  // Takes the next waiting message off the queue: copies at most capacity
-  // bytes into buffer, sets size to the message's full size and the sender
-  // and receiver ids. False when nothing is waiting.
-  bool (*receive)(void* context, uint32_t player, uint32_t& from, uint32_t& to, uint8_t* buffer,
-                  std::size_t capacity, std::size_t& size) = nullptr;
-  // How long the message the last receive took had waited on this machine
-  // for the game to take it, in milliseconds. Null: it never waits.
-  uint32_t (*waited_ms)(void* context) = nullptr;
-};
-
-// Large enough for every game message and every system message; a longer
-// message arrives cut to this size (its tail is never part of a layout).
-inline constexpr std::size_t kReceiveBufferSize = 1024;
-
 // A player's request to fire that has waited longer than this for the host
 // to take it (about eight frames at 85 a second; the host takes its
 // messages every frame, and none while its window is inactive) is stale:
 // the host drops it unnumbered, so that a host coming back does not fire
 // every shot its players asked for meanwhile.
 inline constexpr uint32_t kStaleFireRequestMs = 100;
-
-// The players' slots of the player table, by index.
-inline constexpr std::size_t kPlayerSlots = 8;
-
-struct ProtocolState {
-  uint8_t last_chat_key = 0;
-  Transport transport{};
-  std::array<uint8_t, kReceiveBufferSize> receive_buffer{};
-  // Host: the slot's tank has been hit since its player last reported
-  // itself out of play (see the status rule in protocol.cpp).
-  std::array<uint8_t, kPlayerSlots> hit_since_out_of_play{};
-  // Host: stale fire requests dropped.
-  uint32_t stale_fire_requests = 0;
-};
 
 // Frame stages: the local tank's status to the host, then every waiting
 // message handled. Both do nothing unless networking is on and the game

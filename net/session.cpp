@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/game_core.h"
 #include "net/message_log.h"
-#include "shell/game_core.h"
+#include "net/protocol.h"
 
 namespace {
 

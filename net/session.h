@@ -2,35 +2,11 @@
 // of games found, and creating or joining one as a player.
 #pragma once
 
-#include <array>
 #include <cstdint>
 
-#include "platform/session.h"
+#include "core/session_state.h"
 
 struct GameCore;
-
-inline constexpr std::size_t kMaxSessions = 8;
-// The name a player joins under when config.dat gives none.
-inline constexpr const char* kDefaultPlayerName = "Player";
-
-struct SessionEntry {
-  int32_t current_players = 0;
-  int32_t max_players = 0;
-  std::array<uint8_t, 16> instance{};
-  char session_name[80] = {};
-};
-
-struct SessionState {
-  platform::PeerSession* peer = nullptr;  // the session objects, once created
-  // The ports and how long a listing waits: the game's own by default;
-  // tests choose others so that several runs can share a machine.
-  platform::SessionPorts ports{};
-  uint32_t enumeration_ms = platform::kDefaultEnumerationMs;
-  std::array<SessionEntry, kMaxSessions> session_list{};
-  int32_t session_count = 0;
-  int32_t selected_session = 0;
-  int32_t players_found = 0;
-};
 
 int create_directplay(GameCore& game);   // 1, or 4
 int release_directplay(GameCore& game);  // 1

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
+#include "core/game_core.h"
 #include "net/session.h"
-#include "shell/game_core.h"
 
 int run_frame(GameCore& game, const FrameStages& stages) {
   WorldState& world = game.world;

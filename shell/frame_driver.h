@@ -7,23 +7,7 @@
 
 #include <cstdint>
 
-struct GameCore;
-
-// The stages of a frame, in the order run_frame calls them. A windowed
-// game's stages receive the core of a Game (shell/game.h); tests and
-// programs without a window put stand-ins in their place.
-struct FrameStages {
-  int (*input_poll)(GameCore&);
-  int (*send_status)(GameCore&);
-  int (*receive_messages)(GameCore&);
-  void (*update_music_rotation)(GameCore&);
-  int (*simulation_step)(GameCore&, float step);
-  int (*render_frame)(GameCore&);
-  int (*session_menu_frame)(GameCore&);
-  int (*pause_menu_frame)(GameCore&);
-  int (*chat_entry_frame)(GameCore&);
-  int (*entry_prompt_frame)(GameCore&);
-};
+#include "core/frame_stages.h"
 
 // Runs every stage of one frame in order. 1 keeps the loop running.
 int run_frame(GameCore& game, const FrameStages& stages);

@@ -1,8 +1,8 @@
 // The game program: everything happens in the current directory.
 #include <memory>
 
+#include "core/game.h"
 #include "platform/window.h"
-#include "shell/game.h"
 #include "shell/main_loop.h"
 
 int main() {

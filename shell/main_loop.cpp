@@ -7,11 +7,11 @@
 #include <ctime>
 
 #include "audio/music.h"
+#include "core/game.h"
 #include "graphics/render.h"
 #include "menus/menus.h"
 #include "net/protocol.h"
 #include "net/session.h"
-#include "shell/game.h"
 #include "shell/run_log.h"
 #include "shell/startup.h"
 #include "shell/state_report.h"

@@ -6,12 +6,12 @@
 
 #include "audio/music.h"
 #include "audio/sound.h"
+#include "core/game.h"
 #include "graphics/gl_setup.h"
 #include "graphics/textures.h"
 #include "net/message_log.h"
 #include "net/session.h"
 #include "platform/window.h"
-#include "shell/game.h"
 #include "shell/game_icon.h"
 #include "world/input_devices.h"
 #include "world/level.h"

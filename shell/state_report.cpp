@@ -3,7 +3,7 @@
 #include <csignal>
 #include <cstdio>
 
-#include "shell/game_core.h"
+#include "core/game_core.h"
 
 namespace {
 

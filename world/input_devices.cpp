@@ -2,8 +2,9 @@
 
 #include <cstdint>
 
+#include "core/game.h"
 #include "platform/input_device.h"
-#include "shell/game.h"
+#include "world/input.h"
 
 int input_open(Game& game) {
   return platform::input_devices_open(game.shell.main_window) ? 1 : 5;

@@ -1,44 +1,9 @@
 // The level: up to 256 axis-aligned boxes read from the level file.
 #pragma once
 
-#include <array>
-#include <cstdint>
 #include <cstdio>
 
-inline constexpr int32_t LEVEL_KIND_QUAD = 0;
-inline constexpr int32_t LEVEL_KIND_LIFT = 3;
-inline constexpr int32_t LEVEL_KIND_OTHER = 65536;  // collides, never drawn
-
-enum LiftState : int32_t {
-  LIFT_DOWN = 0,
-  LIFT_RISING = 1,
-  LIFT_UP = 2,
-  LIFT_DESCENDING = 3,
-};
-
-struct LevelObject {
-  int32_t in_use = 0;
-  int32_t kind = 0;
-  float x = 0, y = 0, z = 0;  // lowest corner; a lift's y changes every frame
-  float size_x = 0, size_y = 0, size_z = 0;
-  float tex_scale_x = 0, tex_scale_y = 0, tex_scale_z = 0;  // 1 / tile size
-  int32_t texture = 0;
-  int32_t solid = 0;
-  int32_t translucent = 0;
-  int32_t texture_mode = 0;  // 1: tiles by world position; else once per face
-  float lift_speed = 0;      // per frame while moving
-  float lift_travel = 0;
-  float lift_base_y = 0;
-  int32_t lift_pillar = 0;
-  int32_t lift_state = LIFT_DOWN;
-};
-
-inline constexpr std::size_t kLevelObjectCount = 256;
-
-struct LevelTable {
-  std::array<LevelObject, kLevelObjectCount> objects{};
-  int32_t count = 0;  // slots filled; never above 255 (the last slot is reused)
-};
+#include "core/level_table.h"
 
 // Loads the level file. Returns 1 when the file opened and its header was
 // accepted, 0 otherwise.

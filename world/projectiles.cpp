@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdio>
 
-#include "shell/game_core.h"
+#include "core/game_core.h"
 #include "world/heading.h"
 #include "world/simulation_sends.h"
 

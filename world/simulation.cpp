@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "shell/game_core.h"
+#include "core/game_core.h"
 #include "world/heading.h"
 #include "world/projectiles.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "audio/music.h"
-#include "shell/game.h"
+#include "core/game.h"
 
 namespace fs = std::filesystem;
 

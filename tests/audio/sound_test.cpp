@@ -16,9 +16,9 @@
 
 #include "audio/music.h"
 #include "audio/wave_reader.h"
+#include "core/game.h"
 #include "net/protocol.h"
 #include "platform/window.h"
-#include "shell/game.h"
 #include "shell/startup.h"
 
 namespace fs = std::filesystem;

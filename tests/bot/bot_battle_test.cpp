@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "bot/bot_player.h"
+#include "core/game.h"
 #include "net/session.h"
-#include "shell/game.h"
 #include "world/simulation.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "configurator/config_form.h"
-#include "shell/settings.h"
+#include "core/settings.h"
 #include "tests/configurator/form_fixture.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "configurator/config_writer.h"
-#include "shell/settings.h"
+#include "core/settings.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {

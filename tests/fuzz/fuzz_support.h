@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/game.h"
+#include "core/game.h"
 #include "tests/fuzz/fuzz_target.h"
 
 // Stops the process with the broken invariant and the input's name, so that

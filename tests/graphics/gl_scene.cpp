@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "core/frame_timer.h"
 #include "graphics/gl_setup.h"
 #include "graphics/textures.h"
 #include "platform/window.h"
-#include "shell/frame_timer.h"
 
 namespace test_gl {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/game.h"
+#include "core/game.h"
 
 namespace test_gl {
 

@@ -5,8 +5,9 @@
 #include <cstring>
 #include <memory>
 
+#include "core/game.h"
 #include "menus/menus.h"
-#include "shell/game.h"
+#include "net/session.h"
 #include "shell/main_loop.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "core/game.h"
 #include "net/protocol.h"
-#include "shell/game.h"
 #include "world/simulation.h"
 
 namespace {

@@ -16,9 +16,10 @@
 #include <thread>
 #include <vector>
 
+#include "core/game.h"
 #include "menus/menus.h"
+#include "net/protocol.h"
 #include "net/session.h"
-#include "shell/game.h"
 #include "world/projectiles.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "core/game.h"
 #include "net/message_log.h"
 #include "net/protocol.h"
-#include "shell/game.h"
 #include "world/projectiles.h"
 
 namespace {

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <memory>
 
+#include "core/game.h"
 #include "platform/input_device.h"
 #include "platform/sdl_events.h"
 #include "platform/window.h"
-#include "shell/game.h"
 #include "world/input_devices.h"
 
 namespace {

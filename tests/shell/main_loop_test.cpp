@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "core/game.h"
 #include "net/protocol.h"
 #include "platform/clock.h"
-#include "shell/game.h"
 #include "shell/main_loop.h"
 #include "shell/run_log.h"
 

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "shell/game.h"
+#include "core/game.h"
 #include "world/input.h"
 #include "world/level.h"
 #include "world/simulation.h"

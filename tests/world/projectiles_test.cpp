@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "core/game.h"
 #include "net/protocol.h"
-#include "shell/game.h"
 #include "world/heading.h"
 #include "world/projectiles.h"
 #include "world_test_support.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "shell/game.h"
+#include "core/game.h"
 #include "world/input.h"
 #include "world/simulation.h"
 #include "world_test_support.h"

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "shell/game.h"
+#include "core/game.h"
 #include "world/level.h"
 
 inline std::unique_ptr<Game> make_game() { return std::make_unique<Game>(); }

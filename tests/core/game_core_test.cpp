@@ -10,9 +10,9 @@
 #include <memory>
 #include <vector>
 
+#include "core/game_core.h"
 #include "net/protocol.h"
 #include "net/session.h"
-#include "shell/game_core.h"
 #include "world/projectiles.h"
 #include "world/simulation.h"
 

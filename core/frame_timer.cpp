@@ -1,4 +1,4 @@
-#include "shell/frame_timer.h"
+#include "core/frame_timer.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "shell/settings.h"
+#include "core/settings.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/game_core.h"
+#include "core/game_core.h"
 
 void seed_random(GameCore& game, uint32_t seed) { game.random_state = seed; }
 

@@ -1,18 +1,18 @@
 // The part of one running game that needs no window, display or sound
 // device: the settings, the world, the message log, the input state, the
-// session and the protocol. The windowed game (shell/game.h) builds on it;
+// session and the protocol. The windowed game (core/game.h) builds on it;
 // a program without a window runs one per player it plays, and so can a
 // test run a host and clients side by side in one process.
 #pragma once
 
 #include <cstdint>
 
-#include "net/message_log.h"
-#include "net/protocol.h"
-#include "net/session.h"
-#include "shell/settings.h"
-#include "world/input.h"
-#include "world/world_state.h"
+#include "core/input_state.h"
+#include "core/message_log_state.h"
+#include "core/protocol_state.h"
+#include "core/session_state.h"
+#include "core/settings.h"
+#include "core/world_state.h"
 
 struct GameCore;
 

@@ -5,14 +5,12 @@
 
 #include <cstdint>
 
-#include "audio/music.h"
-#include "audio/sound.h"
-#include "graphics/gl_setup.h"
-#include "graphics/textures.h"
-#include "menus/menus.h"
-#include "shell/frame_driver.h"
-#include "shell/frame_timer.h"
-#include "shell/game_core.h"
+#include "core/audio_state.h"
+#include "core/frame_stages.h"
+#include "core/frame_timer.h"
+#include "core/game_core.h"
+#include "core/graphics_state.h"
+#include "core/menu_state.h"
 
 namespace platform {
 struct Window;
@@ -31,12 +29,12 @@ struct ShellState {
 };
 
 // The windowed game's stages: its devices, picture, music and menus around
-// the core's own.
+// the core's own (defined with the main loop, in shell/main_loop.cpp).
 FrameStages default_frame_stages();
 
 struct Game : GameCore {
-  // Sets the core's hooks to the window's: the shot sound, and closing the
-  // window when the session is lost.
+  // Sets the core's hooks to the window's (shell/window_hooks.cpp): the shot
+  // sound, and closing the window when the session is lost.
   Game();
 
   ShellState shell{};

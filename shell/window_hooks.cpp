@@ -1,4 +1,6 @@
-#include "shell/game.h"
+// The windowed game's hooks on the core: the shot's sound, and closing the
+// window when the session is lost. Game's constructor sets them.
+#include "core/game.h"
 
 #include "audio/sound.h"
 #include "platform/window.h"

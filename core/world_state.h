@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "world/level.h"
+#include "core/level_table.h"
 
 inline constexpr std::size_t kMaxPlayers = 8;
 inline constexpr std::size_t kProjectileCount = 256;

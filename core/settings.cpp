@@ -1,4 +1,4 @@
-#include "shell/settings.h"
+#include "core/settings.h"
 
 #include <cctype>
 #include <climits>

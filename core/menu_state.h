@@ -1,0 +1,9 @@
+// Where the menus drawn over the 3D view stand (menus/ draws them).
+#pragma once
+
+#include <cstdint>
+
+struct MenuState {
+  int32_t session_menu_phase = 0;  // 0: connect next frame; 1: list shown
+  int32_t menu_cursor = 0;         // session list 0..7, pause menu 0..4
+};
