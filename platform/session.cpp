@@ -7,86 +7,21 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <random>
 
 #include "platform/clock.h"
-#include "platform/discovery.h"
+#include "platform/peer_session.h"
 
 namespace platform {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+// ENet needs one start and one stop per process, whatever the number of
+// sessions (a test runs several in one process).
+std::atomic<int> g_enet_users{0};
 
-constexpr uint32_t kServerPlayerId = 1;
-constexpr uint32_t kAllPlayers = 0;
-constexpr uint32_t kSystemSender = 0;
-// Seven clients, and room enough beside them that connections which never
-// become players (each dropped within about two seconds) cannot keep a real
-// player out.
-constexpr std::size_t kMaxPeers = 64;
-constexpr uint8_t kChannel = 0;  // one channel: system and game messages stay in order
-// A connection being dropped has this long to acknowledge the disconnection
-// before it is forgotten without a word.
-constexpr uint32_t kDropGraceMs = 1000;
-// A silent peer is dropped after 3 to 6 s (ENet's default is up to 30 s), so
-// a player who vanishes is announced as gone within 10 s.
-constexpr enet_uint32 kPeerTimeoutMinMs = 3000;
-constexpr enet_uint32 kPeerTimeoutMaxMs = 6000;
-// A clean leave waits this long for the others to acknowledge it.
-constexpr uint32_t kLeaveWaitMs = 250;
-// The ring of received messages (see session.h) remembers where the waiting
-// status of each of this many writers stands; a writer beyond them has its
-// statuses queued one after another.
-constexpr std::size_t kStatusWriters = 16;
-// Events handled per service call, so that a flood cannot stall a frame.
-constexpr int kEventsPerService = 4096;
+}  // namespace
 
-enum class Mode { Idle, Host, Client };
-// A connection on the host: connected (its join request awaited), joined
-// (accepted, its player awaited), a player, or being dropped.
-enum class PeerStage { Connected, Joined, Player, Leaving };
-enum class JoinStage { None, Connecting, Connected, Accepted, Refused, Welcomed, Failed };
-
-struct PeerInfo {
-  PeerStage stage = PeerStage::Connected;
-  uint32_t player_id = 0;
-  Clock::time_point since{};  // when it reached its stage; unset while ENet's handshake runs
-};
-
-struct QueuedMessage {
-  uint32_t from = 0;
-  uint32_t to = 0;
-  Clock::time_point arrived{};
-  std::size_t size = 0;
-  std::array<uint8_t, kMaxSessionMessage> bytes{};
-};
-
-// Where the waiting status of one writer stands in the ring: the number of
-// messages queued before it in the session, so that it is still waiting
-// while that number is not below the oldest waiting message's.
-struct QueuedStatus {
-  uint32_t from = 0;
-  uint32_t writer = 0;
-  uint64_t sequence = 0;
-  bool used = false;
-};
-
-struct FoundSession {
-  SessionInstance instance{};
-  ENetAddress address{};
-};
-
-// A warning for standard error that repeats at most once a second, with the
-// number of times it happened since it was last printed.
-struct Complaint {
-  const char* text;
-  uint32_t count = 0;
-  Clock::time_point last{};
-};
-
-void complain(Complaint& complaint, uint32_t times = 1) {
+void complain(Complaint& complaint, uint32_t times) {
   complaint.count += times;
   const auto now = Clock::now();
   if (complaint.last != Clock::time_point{} && now - complaint.last < std::chrono::seconds(1)) return;
@@ -95,61 +30,10 @@ void complain(Complaint& complaint, uint32_t times = 1) {
   complaint.last = now;
 }
 
-// ENet needs one start and one stop per process, whatever the number of
-// sessions (a test runs several in one process).
-std::atomic<int> g_enet_users{0};
-
-}  // namespace
-
-struct PeerSession {
-  SessionPorts ports{};
-  bool connection_chosen = false;
-  bool lan = false;
-  char address[256] = {};
-
-  Mode mode = Mode::Idle;
-  ENetHost* host = nullptr;
-  ENetPeer* server = nullptr;  // a client's connection to its host
-  ENetSocket listener = ENET_SOCKET_NULL;
-  DiscoveryReply description{};
-  std::array<PeerInfo, kMaxPeers> peers{};
-  // When each peer was last heard (a packet, an acknowledgement, or its
-  // connection), on the steady clock; and ENet's time of the last thing it
-  // received from the peer as we last saw it, whose change tells that the
-  // peer was heard again.
-  std::array<Clock::time_point, kMaxPeers> heard_at{};
-  std::array<enet_uint32, kMaxPeers> receive_time_seen{};
-
-  std::array<SessionPlayer, kSessionMaxPlayers> seats{};  // id 0: a free seat
-  int32_t player_count = 0;
-  uint32_t local_player_id = 0;
-  uint32_t next_player_id = 2;
-
-  JoinStage join = JoinStage::None;
-  char refusal[kRefusalTextSize] = {};
-  char failure[kRefusalTextSize] = {};  // why the last join failed
-  WelcomePacket welcome{};
-
-  std::array<FoundSession, kSessionMaxPlayers> found{};
-  int32_t found_count = 0;
-
-  // The message with sequence number q waits at place q % capacity.
-  std::unique_ptr<std::array<QueuedMessage, kMessageQueueCapacity>> queue =
-      std::make_unique<std::array<QueuedMessage, kMessageQueueCapacity>>();
-  std::size_t queue_head = 0;
-  std::size_t queue_count = 0;
-  uint64_t queued_total = 0;  // the sequence number of the next message
-  std::array<QueuedStatus, kStatusWriters> statuses{};
-  uint32_t last_waited_ms = 0;  // of the message receive took last
-
-  Complaint dropped{"the game was not taking messages; dropped"};
-  Complaint malformed{"ignored malformed network packets"};
-};
-
-namespace {
-
 // ---------------------------------------------------------------------------
 // The message queue
+
+namespace {
 
 uint32_t le32_at(std::span<const uint8_t> bytes, std::size_t offset) {
   return static_cast<uint32_t>(bytes[offset]) | static_cast<uint32_t>(bytes[offset + 1]) << 8 |
@@ -186,6 +70,8 @@ void store(QueuedMessage& slot, uint32_t from, uint32_t to, std::span<const uint
   slot.size = bytes.size();
   std::memcpy(slot.bytes.data(), bytes.data(), bytes.size());
 }
+
+}  // namespace
 
 bool push_message(PeerSession& s, uint32_t from, uint32_t to, std::span<const uint8_t> bytes) {
   if (bytes.size() > kMaxSessionMessage) {
@@ -277,21 +163,7 @@ bool send_packet(ENetPeer* peer, std::span<const uint8_t> bytes, bool reliable) 
   return true;
 }
 
-PeerInfo& info_of(PeerSession& s, const ENetPeer* peer) {
-  return s.peers[static_cast<std::size_t>(peer - s.host->peers)];
-}
 
-// Every peer that is a player, except the one with id `except`.
-template <typename Visit>
-void for_each_player_peer(PeerSession& s, uint32_t except, Visit visit) {
-  for (std::size_t i = 0; i < s.host->peerCount; ++i) {
-    ENetPeer* peer = &s.host->peers[i];
-    const PeerInfo& info = s.peers[i];
-    if (peer->state == ENET_PEER_STATE_CONNECTED && info.stage == PeerStage::Player &&
-        info.player_id != except)
-      visit(peer, info);
-  }
-}
 
 // One packet, shared by every player peer but `except`.
 void broadcast_packet(PeerSession& s, uint32_t except, std::span<const uint8_t> bytes, bool reliable) {
@@ -302,183 +174,10 @@ void broadcast_packet(PeerSession& s, uint32_t except, std::span<const uint8_t> 
   if (packet->referenceCount == 0) enet_packet_destroy(packet);
 }
 
-void send_system_to_others(PeerSession& s, uint32_t type, uint32_t player_id, const char* name) {
-  std::array<uint8_t, kSystemMessageMax> message{};
-  const std::size_t size = encode_system_message(type, player_id, name, message);
-  std::array<uint8_t, 1 + kSystemMessageMax> packet{};
-  broadcast_packet(s, player_id, {packet.data(), encode_framed(PacketKind::System, {message.data(), size}, packet)},
-                   true);
-}
-
-// The reason goes first; the disconnection follows once it has arrived.
-void refuse(PeerSession& s, ENetPeer* peer, const char* reason) {
-  std::array<uint8_t, 1 + kRefusalTextSize> packet{};
-  send_packet(peer, {packet.data(), encode_refuse(reason, packet)}, true);
-  enet_peer_disconnect_later(peer, 0);
-  info_of(s, peer) = PeerInfo{PeerStage::Leaving, 0, Clock::now()};
-}
-
-// ---------------------------------------------------------------------------
-// The host's side
-
-int32_t places_taken(PeerSession& s) {
-  int32_t taken = s.player_count;
-  for (std::size_t i = 0; i < s.host->peerCount; ++i)
-    if (s.host->peers[i].state == ENET_PEER_STATE_CONNECTED && s.peers[i].stage == PeerStage::Joined)
-      ++taken;
-  return taken;
-}
-
-void host_join(PeerSession& s, ENetPeer* peer, std::span<const uint8_t> packet) {
-  SessionInstance instance{};
-  switch (check_join(packet, instance)) {
-    case JoinCheck::Ok:
-      break;
-    case JoinCheck::WrongMagic:
-      return refuse(s, peer, "This is not a request to join a Morvane game.");
-    case JoinCheck::OtherVersion:
-      return refuse(s, peer, "This program speaks another version of the game.");
-    case JoinCheck::WrongSize:
-      return refuse(s, peer, "The request to join has the wrong length.");
-  }
-  if (instance != s.description.instance)
-    return refuse(s, peer, "That game has ended; list the games again.");
-  if (places_taken(s) >= s.description.max_players)
-    return refuse(s, peer, "The game is full: it has 8 players.");
-  info_of(s, peer) = PeerInfo{PeerStage::Joined, 0, Clock::now()};
-  std::array<uint8_t, 1> accept{};
-  send_packet(peer, {accept.data(), encode_accept(accept)}, true);
-}
-
-void host_create_player(PeerSession& s, ENetPeer* peer, std::span<const uint8_t> packet) {
-  char name[kPlayerNameSize];
-  if (!decode_create_player(packet, name)) return complain(s.malformed);
-  const uint32_t id = s.next_player_id++;
-  add_player(s, id, name);
-  PeerInfo& info = info_of(s, peer);
-  info.stage = PeerStage::Player;
-  info.player_id = id;
-  WelcomePacket welcome;
-  welcome.player_id = id;
-  welcome.player_count = static_cast<uint8_t>(seats_in_use(s));
-  welcome.players = s.seats;
-  std::array<uint8_t, kWelcomePacketMax> bytes{};
-  send_packet(peer, {bytes.data(), encode_welcome(welcome, bytes)}, true);
-  push_system(s, kSystemCreatePlayer, id, name);
-  send_system_to_others(s, kSystemCreatePlayer, id, name);
-}
-
-void host_receive(PeerSession& s, ENetPeer* peer, std::span<const uint8_t> packet) {
-  PacketKind kind;
-  PeerInfo& info = info_of(s, peer);
-  std::span<const uint8_t> message;
-  if (info.stage == PeerStage::Leaving) return;  // what it still had on the way
-  if (!packet_kind(packet, kind)) return complain(s.malformed);
-  if (kind == PacketKind::Join && info.stage == PeerStage::Connected) return host_join(s, peer, packet);
-  if (kind == PacketKind::CreatePlayer && info.stage == PeerStage::Joined)
-    return host_create_player(s, peer, packet);
-  if (kind == PacketKind::Game && info.stage == PeerStage::Player && decode_framed(packet, message)) {
-    push_message(s, info.player_id, s.local_player_id, message);
-    return;
-  }
-  complain(s.malformed);
-}
-
-void host_disconnected(PeerSession& s, ENetPeer* peer) {
-  PeerInfo& info = info_of(s, peer);
-  if (info.stage == PeerStage::Player) {
-    const SessionPlayer* player = find_player(s, info.player_id);
-    char name[kPlayerNameSize] = {};
-    if (player) std::memcpy(name, player->name, sizeof name);
-    remove_player(s, info.player_id);
-    push_system(s, kSystemDestroyPlayer, info.player_id, nullptr);
-    send_system_to_others(s, kSystemDestroyPlayer, info.player_id, name);
-  }
-  info = PeerInfo{};
-}
-
-std::chrono::milliseconds allowed_time(PeerStage stage) {
-  switch (stage) {
-    case PeerStage::Connected:
-      return std::chrono::milliseconds(kJoinRequestWaitMs);
-    case PeerStage::Joined:
-      return std::chrono::milliseconds(kCreatePlayerWaitMs);
-    default:
-      return std::chrono::milliseconds(kDropGraceMs);
-  }
-}
-
-// Every connection that is not a player is on a clock: ENet's handshake and
-// then the join request each within kJoinRequestWaitMs, the player within
-// kCreatePlayerWaitMs of the acceptance. One that overstays is disconnected,
-// so that the other side learns it at once, and forgotten if it does not
-// acknowledge within kDropGraceMs; one whose handshake never finishes is
-// forgotten at once. So idle and half-open connections never hold the
-// host's places for long.
-void drop_idle_peers(PeerSession& s) {
-  const auto now = Clock::now();
-  for (std::size_t i = 0; i < s.host->peerCount; ++i) {
-    ENetPeer* peer = &s.host->peers[i];
-    PeerInfo& info = s.peers[i];
-    if (info.stage == PeerStage::Player) continue;
-    if (peer->state == ENET_PEER_STATE_DISCONNECTED) {
-      info = PeerInfo{};
-    } else if (info.since == Clock::time_point{}) {
-      info.since = now;  // first seen in its handshake
-    } else if (now - info.since > allowed_time(info.stage)) {
-      if (peer->state == ENET_PEER_STATE_CONNECTED) {
-        enet_peer_disconnect(peer, 0);
-        info = PeerInfo{PeerStage::Leaving, 0, now};
-      } else {
-        enet_peer_reset(peer);
-        info = PeerInfo{};
-      }
-    }
-  }
-}
-
-// ---------------------------------------------------------------------------
-// The client's side
-
-void client_receive(PeerSession& s, std::span<const uint8_t> packet) {
-  PacketKind kind;
-  std::span<const uint8_t> message;
-  if (!packet_kind(packet, kind)) return complain(s.malformed);
-  switch (kind) {
-    case PacketKind::Accept:
-      if (s.join == JoinStage::Connected) s.join = JoinStage::Accepted;
-      return;
-    case PacketKind::Refuse:
-      if (s.join == JoinStage::Connected && decode_refuse(packet, s.refusal)) s.join = JoinStage::Refused;
-      return;
-    case PacketKind::Welcome:
-      if (s.join == JoinStage::Accepted && decode_welcome(packet, s.welcome)) s.join = JoinStage::Welcomed;
-      return;
-    case PacketKind::System:
-    case PacketKind::Game:
-      if (s.join == JoinStage::Welcomed && decode_framed(packet, message)) {
-        push_message(s, kind == PacketKind::System ? kSystemSender : kServerPlayerId, s.local_player_id,
-                     message);
-        return;
-      }
-      break;
-    default:
-      break;
-  }
-  complain(s.malformed);
-}
-
-void client_disconnected(PeerSession& s) {
-  s.server = nullptr;
-  if (s.join == JoinStage::Welcomed) {
-    // The host has gone: the game goes on without it.
-    push_system(s, kSystemHost, 0, nullptr);
-  }
-  s.join = JoinStage::Failed;
-}
-
 // ---------------------------------------------------------------------------
 // Serving the network
+
+namespace {
 
 void heard_now(PeerSession& s, const ENetPeer* peer) {
   const auto i = static_cast<std::size_t>(peer - s.host->peers);
@@ -517,8 +216,6 @@ void handle_event(PeerSession& s, ENetEvent& event) {
   }
 }
 
-// Handles what has arrived, sends what is queued, and waits up to wait_ms
-// for the first event.
 // ENet gives a peer up only when a retry of an unacknowledged packet times
 // out, and on a lossy link its retries back off so far that a vanished
 // player or host went unnoticed for over ten seconds. A live peer is heard
@@ -560,30 +257,7 @@ void follow_steady_clock() {
   if (apart > kClockSlackMs || apart < -kClockSlackMs) enet_time_set(steady);
 }
 
-void service(PeerSession& s, uint32_t wait_ms = 0) {
-  if (!s.host) return;
-  follow_steady_clock();
-  ENetEvent event;
-  for (int n = 0; n < kEventsPerService; ++n) {
-    const int result = enet_host_service(s.host, &event, n == 0 ? wait_ms : 0);
-    if (result <= 0) break;
-    handle_event(s, event);
-  }
-  drop_silent_peers(s);
-  if (s.mode != Mode::Host) return;
-  drop_idle_peers(s);
-  s.description.current_players = static_cast<uint8_t>(s.player_count);
-  const uint32_t rejected = answer_queries(s.listener, s.description);
-  if (rejected > 0) complain(s.malformed, rejected);
-}
 
-// Serves the network until the join reaches a stage other than `waiting`,
-// or the time runs out. True when it moved on.
-bool wait_while(PeerSession& s, JoinStage waiting, uint32_t timeout_ms) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (s.join == waiting && Clock::now() < deadline) service(s, 10);
-  return s.join != waiting;
-}
 
 void clear_session(PeerSession& s) {
   if (s.host) enet_host_destroy(s.host);
@@ -624,43 +298,26 @@ void leave_cleanly(PeerSession& s) {
   for (std::size_t i = 0; i < s.host->peerCount; ++i) enet_peer_reset(&s.host->peers[i]);
 }
 
-SessionInstance random_instance() {
-  std::random_device random;
-  SessionInstance instance{};
-  for (std::size_t i = 0; i < instance.size(); i += 4) {
-    const uint32_t value = random();
-    std::memcpy(&instance[i], &value, 4);
-  }
-  return instance;
-}
-
-struct Listing {
-  PeerSession* session;
-  SessionFound found;
-  void* context;
-  bool more;  // false once found has asked to stop
-};
-
-bool reply_arrived(void* context, const DiscoveryReply& reply, const ENetAddress& from) {
-  Listing& listing = *static_cast<Listing*>(context);
-  PeerSession& s = *listing.session;
-  for (int32_t i = 0; i < s.found_count; ++i)
-    if (s.found[static_cast<std::size_t>(i)].instance == reply.instance) return true;
-  if (s.found_count >= static_cast<int32_t>(s.found.size())) return false;
-  FoundSession& entry = s.found[static_cast<std::size_t>(s.found_count++)];
-  entry.instance = reply.instance;
-  entry.address.host = from.host;
-  entry.address.port = reply.game_port;
-  SessionDescription description;
-  std::memcpy(description.session_name, reply.session_name, sizeof description.session_name);
-  description.current_players = reply.current_players;
-  description.max_players = reply.max_players;
-  description.instance = reply.instance;
-  listing.more = listing.found(listing.context, &description);
-  return listing.more;
-}
-
 }  // namespace
+
+void service(PeerSession& s, uint32_t wait_ms) {
+  if (!s.host) return;
+  follow_steady_clock();
+  ENetEvent event;
+  for (int n = 0; n < kEventsPerService; ++n) {
+    const int result = enet_host_service(s.host, &event, n == 0 ? wait_ms : 0);
+    if (result <= 0) break;
+    handle_event(s, event);
+  }
+  drop_silent_peers(s);
+  if (s.mode == Mode::Host) host_service(s);
+}
+
+bool wait_while(PeerSession& s, JoinStage waiting, uint32_t timeout_ms) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (s.join == waiting && Clock::now() < deadline) service(s, 10);
+  return s.join != waiting;
+}
 
 // ---------------------------------------------------------------------------
 // The service
@@ -699,101 +356,14 @@ bool initialize_internet(PeerSession* session, const char* address) {
   return true;
 }
 
-bool enum_sessions(PeerSession* session, uint32_t timeout_ms, SessionFound found, void* context) {
-  if (!session || !session->connection_chosen || !found) return false;
-  PeerSession& s = *session;
-  s.found_count = 0;
-  QueryTargets targets;
-  if (s.ports.broadcast_override != 0) {
-    targets.hosts[targets.count++] = ENET_HOST_TO_NET_32(s.ports.broadcast_override);
-  } else if (s.lan || s.address[0] == '\0' || std::strcmp(s.address, "0.0.0.0") == 0) {
-    // No address, or the "any address" the configurator starts with: look
-    // on the local network.
-    targets = broadcast_targets();
-  } else if (!address_target(s.address, targets)) {
-    std::fprintf(stderr, "Morvane: cannot find the address \"%s\"\n", s.address);
-    found(context, nullptr);
-    return false;
-  }
-  Listing listing{&s, found, context, true};
-  const bool sent = query_sessions(targets, s.ports.discovery, timeout_ms, reply_arrived, &listing);
-  if (listing.more) found(context, nullptr);  // the time-out
-  return sent;
-}
-
-bool open_new_session(PeerSession* session, const char* session_name, int32_t max_players) {
-  if (!session || !session->connection_chosen || session->mode != Mode::Idle) return false;
-  PeerSession& s = *session;
-  ENetAddress address{};
-  address.host = ENET_HOST_ANY;
-  address.port = s.ports.game;
-  s.host = enet_host_create(&address, kMaxPeers, 1, 0, 0);
-  if (!s.host) {
-    std::fprintf(stderr, "Morvane: cannot host a game: UDP port %u is in use\n", s.ports.game);
-    return false;
-  }
-  s.listener = open_discovery_listener(s.ports.discovery);
-  if (s.listener == ENET_SOCKET_NULL)
-    std::fprintf(stderr, "Morvane: UDP port %u is in use: this game will not be listed\n",
-                 s.ports.discovery);
-  s.mode = Mode::Host;
-  s.description = DiscoveryReply{};
-  s.description.instance = random_instance();
-  s.description.max_players = static_cast<uint8_t>(
-      max_players > 0 && max_players <= kSessionMaxPlayers ? max_players : kSessionMaxPlayers);
-  s.description.game_port = s.ports.game;
-  std::snprintf(s.description.session_name, kSessionNameSize, "%s", session_name ? session_name : "");
-  return true;
-}
-
-bool open_listed_session(PeerSession* session, const SessionInstance& instance) {
-  if (!session || session->mode != Mode::Idle) return false;
-  PeerSession& s = *session;
-  const FoundSession* target = nullptr;
-  for (int32_t i = 0; i < s.found_count; ++i)
-    if (s.found[static_cast<std::size_t>(i)].instance == instance) target = &s.found[static_cast<std::size_t>(i)];
-  if (!target) return false;
-  s.host = enet_host_create(nullptr, 1, 1, 0, 0);
-  if (!s.host) return false;
-  s.mode = Mode::Client;
-  s.join = JoinStage::Connecting;
-  s.server = enet_host_connect(s.host, &target->address, 1, 0);
-  if (s.server && wait_while(s, JoinStage::Connecting, kJoinTimeoutMs) && s.join == JoinStage::Connected) {
-    std::array<uint8_t, kJoinPacketSize> join{};
-    send_packet(s.server, {join.data(), encode_join(instance, join)}, true);
-    wait_while(s, JoinStage::Connected, kJoinTimeoutMs);
-  }
-  if (s.join == JoinStage::Accepted) return true;
-  if (s.join == JoinStage::Refused)
-    std::snprintf(s.failure, sizeof s.failure, "%s", s.refusal);
-  else
-    std::snprintf(s.failure, sizeof s.failure, "The game did not answer.");
-  std::fprintf(stderr, "Morvane: could not join: %s\n", s.failure);
-  close_session(session);
-  return false;
-}
-
 bool create_local_player(PeerSession* session, const char* name, bool server_player,
                          uint32_t& player_id) {
   if (!session || session->local_player_id != 0) return false;
   PeerSession& s = *session;
   if (s.mode == Mode::Host && server_player) {
-    s.local_player_id = kServerPlayerId;
-    add_player(s, kServerPlayerId, name ? name : "");
+    take_server_seat(s, name ? name : "");
   } else if (s.mode == Mode::Client && !server_player && s.join == JoinStage::Accepted) {
-    std::array<uint8_t, 1 + kPlayerNameSize> packet{};
-    send_packet(s.server, {packet.data(), encode_create_player(name ? name : "", packet)}, true);
-    if (!wait_while(s, JoinStage::Accepted, kJoinTimeoutMs) || s.join != JoinStage::Welcomed) {
-      std::snprintf(s.failure, sizeof s.failure, "The host did not take the new player.");
-      return false;
-    }
-    s.local_player_id = s.welcome.player_id;
-    s.seats.fill(SessionPlayer{});
-    s.player_count = 0;
-    for (uint8_t i = 0; i < s.welcome.player_count; ++i) {
-      const SessionPlayer& player = s.welcome.players[i];
-      if (player.id != 0 && !find_player(s, player.id)) take_seat(s, s.seats[i], player.id, player.name);
-    }
+    if (!client_create_player(s, name ? name : "")) return false;
   } else {
     return false;
   }
