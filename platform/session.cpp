@@ -26,7 +26,17 @@ constexpr uint32_t kSystemSender = 0;
 // become players (each dropped within about two seconds) cannot keep a real
 // player out.
 constexpr std::size_t kMaxPeers = 64;
-constexpr uint8_t kChannel = 0;  // one channel: system and game messages stay in order
+// Two channels. Channel 0 carries everything guaranteed, reliable and in one
+// order: the handshake, system messages, and the game messages that must
+// not be lost (a player's creation reaches a program before anything else
+// of that player on this channel). Channel 1 carries what is not
+// guaranteed, unreliable and sequenced: a lost packet is superseded by the
+// next, an older one arriving after a newer is dropped by ENet, and since
+// ENet holds an unreliable packet back until every reliable one sent before
+// it on its channel has arrived, nothing reliable ever travels there.
+constexpr uint8_t kOrderedChannel = 0;
+constexpr uint8_t kUnguaranteedChannel = 1;
+constexpr std::size_t kChannelCount = 2;
 // A connection being dropped has this long to acknowledge the disconnection
 // before it is forgotten without a word.
 constexpr uint32_t kDropGraceMs = 1000;
@@ -265,12 +275,29 @@ std::size_t seats_in_use(const PeerSession& s) {
 // ---------------------------------------------------------------------------
 // Sending packets
 
-bool send_packet(ENetPeer* peer, std::span<const uint8_t> bytes, bool reliable) {
+// How a packet travels to one peer. A peer that connected with a single
+// channel (ENet gives min(requested, our limit)) was written to a document
+// in which the host sent everything reliable on channel 0; the host keeps
+// that promise to it, so that its statuses still never come before their
+// player's creation. A client talking to such a host sends its unguaranteed
+// messages on channel 0 unreliable, as it always did.
+struct Route {
+  uint8_t channel;
+  enet_uint32 flags;
+};
+
+Route route_to(const PeerSession& s, const ENetPeer* peer, bool guaranteed) {
+  if (guaranteed) return {kOrderedChannel, ENET_PACKET_FLAG_RELIABLE};
+  if (peer->channelCount > kUnguaranteedChannel) return {kUnguaranteedChannel, 0};
+  return {kOrderedChannel, s.mode == Mode::Host ? static_cast<enet_uint32>(ENET_PACKET_FLAG_RELIABLE) : 0u};
+}
+
+bool send_packet(const PeerSession& s, ENetPeer* peer, std::span<const uint8_t> bytes, bool guaranteed) {
   if (!peer || bytes.empty()) return false;
-  ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(),
-                                          reliable ? ENET_PACKET_FLAG_RELIABLE : 0);
+  const Route route = route_to(s, peer, guaranteed);
+  ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(), route.flags);
   if (!packet) return false;
-  if (enet_peer_send(peer, kChannel, packet) != 0) {
+  if (enet_peer_send(peer, route.channel, packet) != 0) {
     enet_packet_destroy(packet);
     return false;
   }
@@ -293,13 +320,18 @@ void for_each_player_peer(PeerSession& s, uint32_t except, Visit visit) {
   }
 }
 
-// One packet, shared by every player peer but `except`.
-void broadcast_packet(PeerSession& s, uint32_t except, std::span<const uint8_t> bytes, bool reliable) {
-  ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(),
-                                          reliable ? ENET_PACKET_FLAG_RELIABLE : 0);
-  if (!packet) return;
-  for_each_player_peer(s, except, [&](ENetPeer* peer, const PeerInfo&) { enet_peer_send(peer, kChannel, packet); });
-  if (packet->referenceCount == 0) enet_packet_destroy(packet);
+// To every player peer but `except`: one packet for each way of travelling
+// that some peer needs, shared by the peers that travel it.
+void broadcast_packet(PeerSession& s, uint32_t except, std::span<const uint8_t> bytes, bool guaranteed) {
+  std::array<ENetPacket*, 2> packets{};  // reliable, unreliable
+  for_each_player_peer(s, except, [&](ENetPeer* peer, const PeerInfo&) {
+    const Route route = route_to(s, peer, guaranteed);
+    ENetPacket*& packet = packets[route.flags & ENET_PACKET_FLAG_RELIABLE ? 0 : 1];
+    if (!packet) packet = enet_packet_create(bytes.data(), bytes.size(), route.flags);
+    if (packet) enet_peer_send(peer, route.channel, packet);
+  });
+  for (ENetPacket* packet : packets)
+    if (packet && packet->referenceCount == 0) enet_packet_destroy(packet);
 }
 
 void send_system_to_others(PeerSession& s, uint32_t type, uint32_t player_id, const char* name) {
@@ -313,7 +345,7 @@ void send_system_to_others(PeerSession& s, uint32_t type, uint32_t player_id, co
 // The reason goes first; the disconnection follows once it has arrived.
 void refuse(PeerSession& s, ENetPeer* peer, const char* reason) {
   std::array<uint8_t, 1 + kRefusalTextSize> packet{};
-  send_packet(peer, {packet.data(), encode_refuse(reason, packet)}, true);
+  send_packet(s, peer, {packet.data(), encode_refuse(reason, packet)}, true);
   enet_peer_disconnect_later(peer, 0);
   info_of(s, peer) = PeerInfo{PeerStage::Leaving, 0, Clock::now()};
 }
@@ -347,7 +379,7 @@ void host_join(PeerSession& s, ENetPeer* peer, std::span<const uint8_t> packet) 
     return refuse(s, peer, "The game is full: it has 8 players.");
   info_of(s, peer) = PeerInfo{PeerStage::Joined, 0, Clock::now()};
   std::array<uint8_t, 1> accept{};
-  send_packet(peer, {accept.data(), encode_accept(accept)}, true);
+  send_packet(s, peer, {accept.data(), encode_accept(accept)}, true);
 }
 
 void host_create_player(PeerSession& s, ENetPeer* peer, std::span<const uint8_t> packet) {
@@ -363,7 +395,7 @@ void host_create_player(PeerSession& s, ENetPeer* peer, std::span<const uint8_t>
   welcome.player_count = static_cast<uint8_t>(seats_in_use(s));
   welcome.players = s.seats;
   std::array<uint8_t, kWelcomePacketMax> bytes{};
-  send_packet(peer, {bytes.data(), encode_welcome(welcome, bytes)}, true);
+  send_packet(s, peer, {bytes.data(), encode_welcome(welcome, bytes)}, true);
   push_system(s, kSystemCreatePlayer, id, name);
   send_system_to_others(s, kSystemCreatePlayer, id, name);
 }
@@ -440,7 +472,7 @@ void drop_idle_peers(PeerSession& s) {
 // ---------------------------------------------------------------------------
 // The client's side
 
-void client_receive(PeerSession& s, std::span<const uint8_t> packet) {
+void client_receive(PeerSession& s, std::span<const uint8_t> packet, uint8_t channel) {
   PacketKind kind;
   std::span<const uint8_t> message;
   if (!packet_kind(packet, kind)) return complain(s.malformed);
@@ -461,6 +493,10 @@ void client_receive(PeerSession& s, std::span<const uint8_t> packet) {
                      message);
         return;
       }
+      // The host relays to a player from the moment it sends the Welcome,
+      // so an unguaranteed relay may overtake a Welcome that had to be sent
+      // again: it is simply not seen, as if lost.
+      if (kind == PacketKind::Game && channel == kUnguaranteedChannel && s.join == JoinStage::Accepted) return;
       break;
     default:
       break;
@@ -504,7 +540,7 @@ void handle_event(PeerSession& s, ENetEvent& event) {
       heard_now(s, event.peer);
       const std::span<const uint8_t> packet(event.packet->data, event.packet->dataLength);
       if (hosting) host_receive(s, event.peer, packet);
-      else client_receive(s, packet);
+      else client_receive(s, packet, event.channelID);
       enet_packet_destroy(event.packet);
       break;
     }
@@ -727,7 +763,7 @@ bool open_new_session(PeerSession* session, const char* session_name, int32_t ma
   ENetAddress address{};
   address.host = ENET_HOST_ANY;
   address.port = s.ports.game;
-  s.host = enet_host_create(&address, kMaxPeers, 1, 0, 0);
+  s.host = enet_host_create(&address, kMaxPeers, kChannelCount, 0, 0);
   if (!s.host) {
     std::fprintf(stderr, "Morvane: cannot host a game: UDP port %u is in use\n", s.ports.game);
     return false;
@@ -753,14 +789,14 @@ bool open_listed_session(PeerSession* session, const SessionInstance& instance) 
   for (int32_t i = 0; i < s.found_count; ++i)
     if (s.found[static_cast<std::size_t>(i)].instance == instance) target = &s.found[static_cast<std::size_t>(i)];
   if (!target) return false;
-  s.host = enet_host_create(nullptr, 1, 1, 0, 0);
+  s.host = enet_host_create(nullptr, 1, kChannelCount, 0, 0);
   if (!s.host) return false;
   s.mode = Mode::Client;
   s.join = JoinStage::Connecting;
-  s.server = enet_host_connect(s.host, &target->address, 1, 0);
+  s.server = enet_host_connect(s.host, &target->address, kChannelCount, 0);
   if (s.server && wait_while(s, JoinStage::Connecting, kJoinTimeoutMs) && s.join == JoinStage::Connected) {
     std::array<uint8_t, kJoinPacketSize> join{};
-    send_packet(s.server, {join.data(), encode_join(instance, join)}, true);
+    send_packet(s, s.server, {join.data(), encode_join(instance, join)}, true);
     wait_while(s, JoinStage::Connected, kJoinTimeoutMs);
   }
   if (s.join == JoinStage::Accepted) return true;
@@ -782,7 +818,7 @@ bool create_local_player(PeerSession* session, const char* name, bool server_pla
     add_player(s, kServerPlayerId, name ? name : "");
   } else if (s.mode == Mode::Client && !server_player && s.join == JoinStage::Accepted) {
     std::array<uint8_t, 1 + kPlayerNameSize> packet{};
-    send_packet(s.server, {packet.data(), encode_create_player(name ? name : "", packet)}, true);
+    send_packet(s, s.server, {packet.data(), encode_create_player(name ? name : "", packet)}, true);
     if (!wait_while(s, JoinStage::Accepted, kJoinTimeoutMs) || s.join != JoinStage::Welcomed) {
       std::snprintf(s.failure, sizeof s.failure, "The host did not take the new player.");
       return false;
@@ -851,7 +887,7 @@ bool send(PeerSession* session, uint32_t from, uint32_t to, bool guaranteed, con
   const std::span<const uint8_t> framed(packet.data(),
                                         encode_framed(PacketKind::Game, {bytes, size}, packet));
   if (s.mode == Mode::Client)
-    return to == kServerPlayerId && s.server && send_packet(s.server, framed, guaranteed);
+    return to == kServerPlayerId && s.server && send_packet(s, s.server, framed, guaranteed);
   if (to == s.local_player_id) return push_message(s, from, to, {bytes, size});
   if (to == kAllPlayers) {
     broadcast_packet(s, from, framed, guaranteed);
@@ -859,7 +895,7 @@ bool send(PeerSession* session, uint32_t from, uint32_t to, bool guaranteed, con
   }
   bool sent = false;
   for_each_player_peer(s, from, [&](ENetPeer* peer, const PeerInfo& info) {
-    if (info.player_id == to) sent = send_packet(peer, framed, guaranteed);
+    if (info.player_id == to) sent = send_packet(s, peer, framed, guaranteed);
   });
   return sent;
 }
