@@ -33,7 +33,9 @@ constexpr std::size_t kMaxPeers = 64;
 // guaranteed, unreliable and sequenced: a lost packet is superseded by the
 // next, an older one arriving after a newer is dropped by ENet, and since
 // ENet holds an unreliable packet back until every reliable one sent before
-// it on its channel has arrived, nothing reliable ever travels there.
+// it on its channel has arrived, nothing reliable is sent there (ENet itself
+// sends one packet in 65536 reliable to restart its sequence numbers; only
+// the loss of that one holds the channel back, for a round trip).
 constexpr uint8_t kOrderedChannel = 0;
 constexpr uint8_t kUnguaranteedChannel = 1;
 constexpr std::size_t kChannelCount = 2;
