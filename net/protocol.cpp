@@ -136,9 +136,12 @@ bool transport_send(GameCore& game, uint32_t to, bool guaranteed, std::span<cons
                         bytes.data(), bytes.size());
 }
 
-// Host only: the message goes on, guaranteed, to every other player.
-void relay_to_all(GameCore& game, std::span<const uint8_t> bytes) {
-  if (!transport_send(game, DPID_ALLPLAYERS, true, bytes))
+// Host only: the message goes on to every other player. Everything is
+// relayed guaranteed except statuses: a status is superseded by the next
+// one a frame later, so a lost one is better skipped than waited for, and
+// waiting for it would hold back every status after it.
+void relay_to_all(GameCore& game, std::span<const uint8_t> bytes, bool guaranteed = true) {
+  if (!transport_send(game, DPID_ALLPLAYERS, guaranteed, bytes))
     add_log_entry(game.log, LOG_ERROR, "Status relay failed.", "ERROR");
 }
 
@@ -310,8 +313,18 @@ void accept_status(GameCore& game, std::size_t index, StatusMessage& message) {
   if (message.health < 1) message.in_play = 0;
 }
 
-void handle_status(GameCore& game, const StatusMessage& message) {
-  PlayerSlot& slot = sender_slot(game, message.header.sender);
+// The active slot of the status's writer, or null. Statuses travel apart
+// from the notices of joins and departures, so one may come before its
+// player's creation or after its departure: it then belongs to nobody in
+// the table and changes nothing (written into another slot it would move
+// that player's tank, or bring a departed one back).
+PlayerSlot* status_slot(GameCore& game, uint32_t sender) {
+  const std::size_t index = slot_index_of(game, sender);
+  if (index == kPlayerSlots || !game.world.player_table[index].active) return nullptr;
+  return &game.world.player_table[index];
+}
+
+void handle_status(PlayerSlot& slot, const StatusMessage& message) {
   slot.x = message.x;
   slot.y = message.y;
   slot.z = message.z;
@@ -389,9 +402,11 @@ int handle_game_message(GameCore& game, std::span<const uint8_t> bytes, uint32_t
     case MessageLayout::Status: {
       StatusMessage message;
       if (!decode_message(bytes, message) || !is_finite(message)) return invalid_message(game);
-      if (remote) accept_status(game, sender_index(game, from), message);
-      if (game.settings.is_host) relay_to_all(game, encode_message(message));
-      handle_status(game, message);
+      PlayerSlot* slot = status_slot(game, message.header.sender);
+      if (!slot) break;
+      if (remote) accept_status(game, static_cast<std::size_t>(slot - game.world.player_table.data()), message);
+      if (game.settings.is_host) relay_to_all(game, encode_message(message), false);
+      handle_status(*slot, message);
       break;
     }
     case MessageLayout::Fire: {

@@ -28,7 +28,19 @@ constexpr uint32_t kSystemSender = 0;
 // become players (each dropped within about two seconds) cannot keep a real
 // player out.
 constexpr std::size_t kMaxPeers = 64;
-constexpr uint8_t kChannel = 0;  // one channel: system and game messages stay in order
+// Two channels. Channel 0 carries everything guaranteed, reliable and in one
+// order: the handshake, system messages, and the game messages that must
+// not be lost (a player's creation reaches a program before anything else
+// of that player on this channel). Channel 1 carries what is not
+// guaranteed, unreliable and sequenced: a lost packet is superseded by the
+// next, an older one arriving after a newer is dropped by ENet, and since
+// ENet holds an unreliable packet back until every reliable one sent before
+// it on its channel has arrived, nothing reliable is sent there (ENet itself
+// sends one packet in 65536 reliable to restart its sequence numbers; only
+// the loss of that one holds the channel back, for a round trip).
+constexpr uint8_t kOrderedChannel = 0;
+constexpr uint8_t kUnguaranteedChannel = 1;
+constexpr std::size_t kChannelCount = 2;
 // A connection being dropped has this long to acknowledge the disconnection
 // before it is forgotten without a word.
 constexpr uint32_t kDropGraceMs = 1000;
@@ -148,8 +160,8 @@ void remove_player(PeerSession& s, uint32_t id);
 std::size_t seats_in_use(const PeerSession& s);
 
 // Sending packets.
-bool send_packet(ENetPeer* peer, std::span<const uint8_t> bytes, bool reliable);
-void broadcast_packet(PeerSession& s, uint32_t except, std::span<const uint8_t> bytes, bool reliable);
+bool send_packet(const PeerSession& s, ENetPeer* peer, std::span<const uint8_t> bytes, bool guaranteed);
+void broadcast_packet(PeerSession& s, uint32_t except, std::span<const uint8_t> bytes, bool guaranteed);
 
 inline PeerInfo& info_of(PeerSession& s, const ENetPeer* peer) {
   return s.peers[static_cast<std::size_t>(peer - s.host->peers)];
@@ -181,7 +193,7 @@ void host_service(PeerSession& s);
 void take_server_seat(PeerSession& s, const char* name);
 
 // The client's side (session_client.cpp).
-void client_receive(PeerSession& s, std::span<const uint8_t> packet);
+void client_receive(PeerSession& s, std::span<const uint8_t> packet, uint8_t channel);
 void client_disconnected(PeerSession& s);
 bool client_create_player(PeerSession& s, const char* name);
 

@@ -151,12 +151,33 @@ std::size_t seats_in_use(const PeerSession& s) {
 // ---------------------------------------------------------------------------
 // Sending packets
 
-bool send_packet(ENetPeer* peer, std::span<const uint8_t> bytes, bool reliable) {
+namespace {
+
+// How a packet travels to one peer. A peer that connected with a single
+// channel (ENet gives min(requested, our limit)) was written to a document
+// in which the host sent everything reliable on channel 0; the host keeps
+// that promise to it, so that its statuses still never come before their
+// player's creation. A client talking to such a host sends its unguaranteed
+// messages on channel 0 unreliable, as it always did.
+struct Route {
+  uint8_t channel;
+  enet_uint32 flags;
+};
+
+Route route_to(const PeerSession& s, const ENetPeer* peer, bool guaranteed) {
+  if (guaranteed) return {kOrderedChannel, ENET_PACKET_FLAG_RELIABLE};
+  if (peer->channelCount > kUnguaranteedChannel) return {kUnguaranteedChannel, 0};
+  return {kOrderedChannel, s.mode == Mode::Host ? static_cast<enet_uint32>(ENET_PACKET_FLAG_RELIABLE) : 0u};
+}
+
+}  // namespace
+
+bool send_packet(const PeerSession& s, ENetPeer* peer, std::span<const uint8_t> bytes, bool guaranteed) {
   if (!peer || bytes.empty()) return false;
-  ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(),
-                                          reliable ? ENET_PACKET_FLAG_RELIABLE : 0);
+  const Route route = route_to(s, peer, guaranteed);
+  ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(), route.flags);
   if (!packet) return false;
-  if (enet_peer_send(peer, kChannel, packet) != 0) {
+  if (enet_peer_send(peer, route.channel, packet) != 0) {
     enet_packet_destroy(packet);
     return false;
   }
@@ -165,13 +186,18 @@ bool send_packet(ENetPeer* peer, std::span<const uint8_t> bytes, bool reliable) 
 
 
 
-// One packet, shared by every player peer but `except`.
-void broadcast_packet(PeerSession& s, uint32_t except, std::span<const uint8_t> bytes, bool reliable) {
-  ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(),
-                                          reliable ? ENET_PACKET_FLAG_RELIABLE : 0);
-  if (!packet) return;
-  for_each_player_peer(s, except, [&](ENetPeer* peer, const PeerInfo&) { enet_peer_send(peer, kChannel, packet); });
-  if (packet->referenceCount == 0) enet_packet_destroy(packet);
+// To every player peer but `except`: one packet for each way of travelling
+// that some peer needs, shared by the peers that travel it.
+void broadcast_packet(PeerSession& s, uint32_t except, std::span<const uint8_t> bytes, bool guaranteed) {
+  std::array<ENetPacket*, 2> packets{};  // reliable, unreliable
+  for_each_player_peer(s, except, [&](ENetPeer* peer, const PeerInfo&) {
+    const Route route = route_to(s, peer, guaranteed);
+    ENetPacket*& packet = packets[route.flags & ENET_PACKET_FLAG_RELIABLE ? 0 : 1];
+    if (!packet) packet = enet_packet_create(bytes.data(), bytes.size(), route.flags);
+    if (packet) enet_peer_send(peer, route.channel, packet);
+  });
+  for (ENetPacket* packet : packets)
+    if (packet && packet->referenceCount == 0) enet_packet_destroy(packet);
 }
 
 // ---------------------------------------------------------------------------
@@ -203,7 +229,7 @@ void handle_event(PeerSession& s, ENetEvent& event) {
       heard_now(s, event.peer);
       const std::span<const uint8_t> packet(event.packet->data, event.packet->dataLength);
       if (hosting) host_receive(s, event.peer, packet);
-      else client_receive(s, packet);
+      else client_receive(s, packet, event.channelID);
       enet_packet_destroy(event.packet);
       break;
     }
@@ -421,7 +447,7 @@ bool send(PeerSession* session, uint32_t from, uint32_t to, bool guaranteed, con
   const std::span<const uint8_t> framed(packet.data(),
                                         encode_framed(PacketKind::Game, {bytes, size}, packet));
   if (s.mode == Mode::Client)
-    return to == kServerPlayerId && s.server && send_packet(s.server, framed, guaranteed);
+    return to == kServerPlayerId && s.server && send_packet(s, s.server, framed, guaranteed);
   if (to == s.local_player_id) return push_message(s, from, to, {bytes, size});
   if (to == kAllPlayers) {
     broadcast_packet(s, from, framed, guaranteed);
@@ -429,7 +455,7 @@ bool send(PeerSession* session, uint32_t from, uint32_t to, bool guaranteed, con
   }
   bool sent = false;
   for_each_player_peer(s, from, [&](ENetPeer* peer, const PeerInfo& info) {
-    if (info.player_id == to) sent = send_packet(peer, framed, guaranteed);
+    if (info.player_id == to) sent = send_packet(s, peer, framed, guaranteed);
   });
   return sent;
 }

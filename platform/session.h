@@ -6,7 +6,7 @@
 // joining player the next id from 2 on. All traffic is a star through the
 // host: a client sends only to the host, the host to one player or to all.
 // Joins, departures and a vanished host reach the game as system messages
-// from id 0, in order with the game messages around them. Everything runs
+// from id 0, in order with the guaranteed game messages around them. Everything runs
 // on the calling thread; nothing happens between calls, so a program that
 // does not handle messages for a while calls keep_alive instead.
 #pragma once
@@ -117,7 +117,13 @@ ReceiveResult receive(PeerSession* session, uint32_t& from, uint32_t& to, uint8_
 // milliseconds: from the service that took it off the network to receive.
 uint32_t last_message_waited_ms(const PeerSession* session);
 // To one player, or to every player but the sender with id 0. Guaranteed
-// messages are delivered once and in order; the others may be lost.
+// messages are delivered once and in order, in one order with the system
+// messages. The others may be lost, and travel apart so that nothing lost
+// before them holds them back: one may arrive before a guaranteed message
+// or system message sent earlier (a status before its player's creation,
+// or after its departure), but never after a newer unguaranteed message
+// from the same program. A host sends a connection that asked for a single
+// channel everything guaranteed, as its document promised.
 bool send(PeerSession* session, uint32_t from, uint32_t to, bool guaranteed, const uint8_t* bytes,
           std::size_t size);
 // Puts every message sent so far on the wire now, rather than at the next

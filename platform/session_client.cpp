@@ -8,7 +8,7 @@
 
 namespace platform {
 
-void client_receive(PeerSession& s, std::span<const uint8_t> packet) {
+void client_receive(PeerSession& s, std::span<const uint8_t> packet, uint8_t channel) {
   PacketKind kind;
   std::span<const uint8_t> message;
   if (!packet_kind(packet, kind)) return complain(s.malformed);
@@ -29,6 +29,10 @@ void client_receive(PeerSession& s, std::span<const uint8_t> packet) {
                      message);
         return;
       }
+      // The host relays to a player from the moment it sends the Welcome,
+      // so an unguaranteed relay may overtake a Welcome that had to be sent
+      // again: it is simply not seen, as if lost.
+      if (kind == PacketKind::Game && channel == kUnguaranteedChannel && s.join == JoinStage::Accepted) return;
       break;
     default:
       break;
@@ -48,7 +52,7 @@ void client_disconnected(PeerSession& s) {
 // Asks the host for the local player and takes the seats of the welcome.
 bool client_create_player(PeerSession& s, const char* name) {
   std::array<uint8_t, 1 + kPlayerNameSize> packet{};
-  send_packet(s.server, {packet.data(), encode_create_player(name, packet)}, true);
+  send_packet(s, s.server, {packet.data(), encode_create_player(name, packet)}, true);
   if (!wait_while(s, JoinStage::Accepted, kJoinTimeoutMs) || s.join != JoinStage::Welcomed) {
     std::snprintf(s.failure, sizeof s.failure, "The host did not take the new player.");
     return false;
@@ -70,14 +74,14 @@ bool open_listed_session(PeerSession* session, const SessionInstance& instance) 
   for (int32_t i = 0; i < s.found_count; ++i)
     if (s.found[static_cast<std::size_t>(i)].instance == instance) target = &s.found[static_cast<std::size_t>(i)];
   if (!target) return false;
-  s.host = enet_host_create(nullptr, 1, 1, 0, 0);
+  s.host = enet_host_create(nullptr, 1, kChannelCount, 0, 0);
   if (!s.host) return false;
   s.mode = Mode::Client;
   s.join = JoinStage::Connecting;
-  s.server = enet_host_connect(s.host, &target->address, 1, 0);
+  s.server = enet_host_connect(s.host, &target->address, kChannelCount, 0);
   if (s.server && wait_while(s, JoinStage::Connecting, kJoinTimeoutMs) && s.join == JoinStage::Connected) {
     std::array<uint8_t, kJoinPacketSize> join{};
-    send_packet(s.server, {join.data(), encode_join(instance, join)}, true);
+    send_packet(s, s.server, {join.data(), encode_join(instance, join)}, true);
     wait_while(s, JoinStage::Connected, kJoinTimeoutMs);
   }
   if (s.join == JoinStage::Accepted) return true;

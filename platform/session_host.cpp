@@ -26,7 +26,7 @@ void send_system_to_others(PeerSession& s, uint32_t type, uint32_t player_id, co
 // The reason goes first; the disconnection follows once it has arrived.
 void refuse(PeerSession& s, ENetPeer* peer, const char* reason) {
   std::array<uint8_t, 1 + kRefusalTextSize> packet{};
-  send_packet(peer, {packet.data(), encode_refuse(reason, packet)}, true);
+  send_packet(s, peer, {packet.data(), encode_refuse(reason, packet)}, true);
   enet_peer_disconnect_later(peer, 0);
   info_of(s, peer) = PeerInfo{PeerStage::Leaving, 0, Clock::now()};
 }
@@ -57,7 +57,7 @@ void host_join(PeerSession& s, ENetPeer* peer, std::span<const uint8_t> packet) 
     return refuse(s, peer, "The game is full: it has 8 players.");
   info_of(s, peer) = PeerInfo{PeerStage::Joined, 0, Clock::now()};
   std::array<uint8_t, 1> accept{};
-  send_packet(peer, {accept.data(), encode_accept(accept)}, true);
+  send_packet(s, peer, {accept.data(), encode_accept(accept)}, true);
 }
 
 void host_create_player(PeerSession& s, ENetPeer* peer, std::span<const uint8_t> packet) {
@@ -73,7 +73,7 @@ void host_create_player(PeerSession& s, ENetPeer* peer, std::span<const uint8_t>
   welcome.player_count = static_cast<uint8_t>(seats_in_use(s));
   welcome.players = s.seats;
   std::array<uint8_t, kWelcomePacketMax> bytes{};
-  send_packet(peer, {bytes.data(), encode_welcome(welcome, bytes)}, true);
+  send_packet(s, peer, {bytes.data(), encode_welcome(welcome, bytes)}, true);
   push_system(s, kSystemCreatePlayer, id, name);
   send_system_to_others(s, kSystemCreatePlayer, id, name);
 }
@@ -182,7 +182,7 @@ bool open_new_session(PeerSession* session, const char* session_name, int32_t ma
   ENetAddress address{};
   address.host = ENET_HOST_ANY;
   address.port = s.ports.game;
-  s.host = enet_host_create(&address, kMaxPeers, 1, 0, 0);
+  s.host = enet_host_create(&address, kMaxPeers, kChannelCount, 0, 0);
   if (!s.host) {
     std::fprintf(stderr, "Morvane: cannot host a game: UDP port %u is in use\n", s.ports.game);
     return false;

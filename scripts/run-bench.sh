@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the benchmarks under Xvfb: where a frame's time goes, the simulation
 # step, the network traffic of a full game, what computer players cost,
+# how smoothly a player sees another over a lossy link (as root),
 # the real game program's start-up timed from outside, and the real game
 # hosting an eight-player battle at 1024 x 768.
 # Arguments go to the frame benchmark ("quick": the worst case only).
@@ -17,6 +18,8 @@ echo "== simulation step"
 bench/morvane_bench_simulation
 echo "== network"
 "${xvfb[@]}" bench/morvane_bench_net
+echo "== a player watched over a lossy link"
+"$root/bench/lossy_link.sh" "$root/build"
 echo "== computer players"
 (cd game && ../bench/morvane_bench_bot)
 echo "== start-up of the game program, from outside"

@@ -53,15 +53,25 @@ struct TestNetwork {
   };
   std::map<uint32_t, std::deque<Packet>> queues;
   int calls = 0;
+  // Every send: who sent it, the message's type, and whether guaranteed.
+  struct Sent {
+    uint32_t from;
+    int32_t type;
+    bool guaranteed;
+  };
+  std::vector<Sent> sent;
 
   void connect(Game& game) {
     queues[game.world.tank.local_player_id];
     game.protocol.transport = Transport{this, &send, &count, &receive};
   }
   static TestNetwork& of(void* context) { return *static_cast<TestNetwork*>(context); }
-  static bool send(void* context, uint32_t from, uint32_t to, bool, const uint8_t* bytes, std::size_t size) {
+  static bool send(void* context, uint32_t from, uint32_t to, bool guaranteed, const uint8_t* bytes,
+                   std::size_t size) {
     TestNetwork& net = of(context);
     ++net.calls;
+    MessageHeader header;
+    if (decode_header({bytes, size}, header)) net.sent.push_back(Sent{from, header.type, guaranteed});
     bool delivered = false;
     for (auto& [id, queue] : net.queues) {
       if ((to == DPID_ALLPLAYERS && id != from) || id == to) {
@@ -337,21 +347,31 @@ TEST(GameMessages, GarbageNeverReadsOutsideTheMessage) {
   EXPECT_GT(accepted[MSG_FIRE], 0);
 }
 
-TEST(GameMessages, StatusFromAnUnknownPlayerFillsSlotZero) {
-  auto game = make_player(1, true, "Hostess");
-  name_players(*game);
-  StatusMessage status;
-  status.header = {MSG_STATUS, 1, 77};
-  status.x = 4.0f;
-  game->world.player_table[0].health = 100;
-  status.health = 30;
-  status.in_play = 1;
-  handle_game_message(*game, encode_message(status), 77, 1);
-  EXPECT_FLOAT_EQ(game->world.player_table[0].x, 4.0f);
-  EXPECT_EQ(game->world.player_table[0].health, 30);
-  // Networking is on but there is no transport: the relay fails, the host
-  // still applied the status.
-  EXPECT_STREQ(game->log.entries[0].text, "Status relay failed.");
+// Statuses travel apart from the notices of joins and departures, so one
+// may come from a player not yet in the table, or from one that has left:
+// it moves nobody's tank (the host's own in slot 0 least of all), brings
+// nobody back, and the host does not relay it.
+TEST(GameMessages, StatusFromAPlayerNotInTheTableChangesNothing) {
+  for (bool host : {true, false}) {
+    TestNetwork net;
+    auto game = make_player(host ? 1 : 3, host, host ? "Hostess" : "Guest2");
+    net.connect(*game);
+    name_players(*game);
+    game->world.player_table[1].active = 0;  // Guest, id 2, has left
+    game->world.player_table[0].health = 100;
+    const WorldState before = game->world;
+    for (uint32_t sender : {77u, 2u}) {
+      StatusMessage status;
+      status.header = {MSG_STATUS, 1, sender};
+      status.x = 4.0f;
+      status.health = 30;
+      status.in_play = 1;
+      EXPECT_EQ(handle_game_message(*game, encode_message(status), host ? sender : 1, 1), 1);
+    }
+    EXPECT_EQ(std::memcmp(&before, &game->world, sizeof before), 0) << (host ? "host" : "client");
+    EXPECT_EQ(net.calls, 0);
+    EXPECT_STREQ(game->log.entries[0].text, "");
+  }
 }
 
 TEST(GameMessages, WithoutNetworkingNothingIsSentOrReceived) {
@@ -503,6 +523,17 @@ TEST(HostAndClient, StatusChatAndHealthTravelThroughTheHost) {
     EXPECT_STREQ(player->log.entries[0].source, "SYS");
     EXPECT_EQ(player->log.entries[0].category, LOG_EVENT);
   }
+
+  // The host relays statuses unguaranteed (the next one supersedes a lost
+  // one) and guarantees everything else: the relayed chat, the set-health
+  // and the event. A client guarantees nothing it sends.
+  int host_sends = 0;
+  for (const TestNetwork::Sent& sent : game.net.sent) {
+    host_sends += sent.from == 1;
+    EXPECT_EQ(sent.guaranteed, sent.from == 1 && sent.type != MSG_STATUS)
+        << "type " << sent.type << " from " << sent.from;
+  }
+  EXPECT_EQ(host_sends, 4);
 }
 
 TEST(HostAndClient, DamageToTheHostsOwnSlotSetsItsTank) {

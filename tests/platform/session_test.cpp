@@ -31,12 +31,15 @@ double seconds_between(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double>(to - from).count();
 }
 
-// A bare ENet connection to the host, as any program could open one.
+// A bare ENet connection to the host, as any program could open one, with
+// one channel as programs written before statuses had a channel of their own.
 struct RawPeer {
   ENetHost* host = nullptr;
   ENetPeer* peer = nullptr;
   Clock::time_point connected{}, accepted{}, disconnected{};
   Bytes last;  // the last packet that arrived
+  uint8_t last_channel = 0;
+  bool last_reliable = false;
 
   explicit RawPeer(uint16_t port) {
     host = enet_host_create(nullptr, 1, 1, 0, 0);
@@ -60,6 +63,8 @@ struct RawPeer {
       if (event.type == ENET_EVENT_TYPE_DISCONNECT) disconnected = now;
       if (event.type != ENET_EVENT_TYPE_RECEIVE) continue;
       last.assign(event.packet->data, event.packet->data + event.packet->dataLength);
+      last_channel = event.channelID;
+      last_reliable = (event.packet->flags & ENET_PACKET_FLAG_RELIABLE) != 0;
       if (!last.empty() && last[0] == static_cast<uint8_t>(PacketKind::Accept)) accepted = now;
       enet_packet_destroy(event.packet);
     }
@@ -599,6 +604,22 @@ TEST(SessionLayer, AFullGameRefusesOldJoinsAndDropsASilentPlayerAfterSixSeconds)
   silent->send(packet);
   ASSERT_TRUE(serve_until(3.0, [&] { return noticed(at_host, kSystemCreatePlayer, 3); }));
   EXPECT_EQ(count_players(host), 3);
+
+  // A status the host relays unguaranteed reaches the quiet player (two
+  // channels) and the silent one; the silent player's program asked for a
+  // single channel, and gets it reliable on channel 0 as it always did.
+  const Bytes status = game_message(kGameStatusType, host_id, 4242);
+  Bytes framed_status(1 + status.size());
+  framed_status.resize(encode_framed(PacketKind::Game, status, framed_status));
+  ASSERT_TRUE(send(host, host_id, 0, false, status.data(), status.size()));
+  auto quiet_has_status = [&] {
+    for (const Received& message : at_quiet)
+      if (message.bytes == status) return true;
+    return false;
+  };
+  ASSERT_TRUE(serve_until(3.0, [&] { return silent->last == framed_status && quiet_has_status(); }));
+  EXPECT_EQ(silent->last_channel, 0);
+  EXPECT_TRUE(silent->last_reliable);
 
   // The game is full: an old game's Join hears that the game has ended.
   auto stale = std::make_unique<RawPeer>(port), late = std::make_unique<RawPeer>(port);
