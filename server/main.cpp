@@ -1,0 +1,154 @@
+// morvane-server: hosts a game without a window, a display or sound. The
+// host's game object runs in the host's role at the game's frame rate,
+// handling every message every frame (there is no window to lose), with
+// computer players of its own in the empty seats if asked.
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <thread>
+
+#include "bot/bot_player.h"
+#include "net/session.h"
+#include "server/computer_seats.h"
+#include "server/options.h"
+#include "server/server_log.h"
+#include "shell/frame_driver.h"
+#include "shell/frame_timer.h"
+#include "shell/state_report.h"
+
+namespace {
+
+// The server's own player: it holds the host's seat (id 1) and never enters
+// play, so no tank of its own is drawn, chased or hit.
+constexpr const char* kServerPlayerName = "Server";
+
+volatile std::sig_atomic_t g_stop_asked = 0;  // set by the signal handler only
+
+extern "C" void ask_to_stop(int) { g_stop_asked = 1; }
+
+void install_stop_handlers() {
+  struct sigaction action{};
+  action.sa_handler = ask_to_stop;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+// Frames are paced on a schedule of 85 a second from the start, each held
+// by sleeping until its turn: a wake-up that comes late is made up by the
+// next frame's shorter hold, so the rate stays 85 on average without
+// spinning (the windowed game spins the last fraction of a millisecond of
+// each hold instead, for a steady picture; the server has none).
+void sleep_ms(double ms) {
+  if (ms > 0.0) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ms));
+}
+
+constexpr double kFrameMs = 1000.0 / kTunedFramesPerSecond;
+
+// Sleeps until the next frame's turn; a loop that fell more than a frame
+// behind starts the schedule again rather than racing to catch up.
+void hold_until_turn(const FrameTimer& timer, double& next_frame_ms) {
+  next_frame_ms += kFrameMs;
+  const double now = now_ms(timer);
+  if (now > next_frame_ms + kFrameMs) next_frame_ms = now;
+  sleep_ms(next_frame_ms - now);
+}
+
+// Opens the game. False when the game port cannot be opened.
+bool open_game(GameCore& host, const ServerOptions& options, const LevelTable& level) {
+  host.settings.is_host = 1;
+  host.settings.use_tcpip = 1;
+  std::snprintf(host.settings.player_name, sizeof host.settings.player_name, "%s", kServerPlayerName);
+  std::snprintf(host.session.hosted_name, sizeof host.session.hosted_name, "%s", options.name);
+  host.session.ports.game = options.port;
+  host.world.level = level;
+  hide_log_entries(host.log);
+  if (create_directplay(host) != 1) return false;
+  connect_configured(host);
+  enter_game(host);
+  // A host whose session could not be opened plays on alone; a server has
+  // nobody to play for.
+  return platform::hosted_instance(host.session.peer) != platform::SessionInstance{};
+}
+
+void serve(GameCore& host, ComputerSeats& seats, ServerLog& log, int32_t report_seconds) {
+  FrameTimer timer{};
+  timer_start(timer);
+  log.period_start_ms = now_ms(timer);
+  double next_frame_ms = log.period_start_ms;
+  while (!g_stop_asked) {
+    const double frame_start = now_ms(timer);
+    run_unattended_frame(host, frame_start);
+    run_computer_seats(seats, host, frame_start);
+    report_state_if_asked(host);
+    count_frame(log, frame_start, report_seconds, computer_players(seats));
+    hold_until_turn(timer, next_frame_ms);
+    host.world.frames_per_second = measure_frames_per_second(now_ms(timer) - frame_start);
+  }
+}
+
+// Every player learns at once that the host has gone: the host leaves
+// first, while the computer players are still served so that they
+// acknowledge at once, and then they are freed.
+void close_game(GameCore& host, ComputerSeats& seats) {
+  finish_computer_joins(seats, host);
+  std::atomic<bool> closed{false};
+  std::thread closer([&] {
+    release_directplay(host);
+    closed = true;
+  });
+  while (!closed) {
+    keep_computer_seats_alive(seats);
+    sleep_ms(2);
+  }
+  closer.join();
+  stop_computer_seats(seats);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ServerOptions options;
+  char error[256];
+  if (!parse_server_options(argc - 1, argv + 1, options, error, sizeof error)) {
+    std::fprintf(stderr, "morvane-server: %s\nTry 'morvane-server --help'.\n", error);
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(kServerUsage, stdout);
+    return 0;
+  }
+  auto level = std::make_unique<LevelTable>();
+  if (load_level(*level, options.level_path) != 1) {
+    std::fprintf(stderr, "morvane-server: the level %s cannot be loaded.\n", options.level_path);
+    return 1;
+  }
+  install_stop_handlers();
+  install_state_report();
+  auto host = std::make_unique<GameCore>();
+  if (!open_game(*host, options, *level)) {
+    std::fprintf(stderr, "morvane-server: cannot host the game: UDP port %u cannot be opened.\n",
+                 options.port);
+    release_directplay(*host);
+    return 1;
+  }
+  ServerLog log;
+  watch_host(log, *host);
+  const uint32_t seed = options.seed_given
+                            ? options.seed
+                            : static_cast<uint32_t>(std::time(nullptr)) ^ static_cast<uint32_t>(getpid());
+  auto seats = std::make_unique<ComputerSeats>();
+  start_computer_seats(*seats, *host, options.bots, options.skill, seed, *level);
+  log_line("start: \"%s\" on UDP port %u (listed on %u), level %s, %d computer players at skill %d",
+           options.name, options.port, host->session.ports.discovery, options.level_path, options.bots,
+           options.skill);
+  serve(*host, *seats, log, options.report_seconds);
+  log_line("stop: the game is closed, every player told");
+  close_game(*host, *seats);
+  return 0;
+}
