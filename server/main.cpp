@@ -4,7 +4,6 @@
 // computer players of its own in the empty seats if asked.
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -12,20 +11,16 @@
 #include <memory>
 #include <thread>
 
-#include "bot/bot_player.h"
-#include "net/session.h"
 #include "server/computer_seats.h"
 #include "server/options.h"
+#include "server/server_game.h"
 #include "server/server_log.h"
 #include "shell/frame_driver.h"
+#include "shell/game_core.h"
 #include "shell/frame_timer.h"
 #include "shell/state_report.h"
 
 namespace {
-
-// The server's own player: it holds the host's seat (id 1) and never enters
-// play, so no tank of its own is drawn, chased or hit.
-constexpr const char* kServerPlayerName = "Server";
 
 volatile std::sig_atomic_t g_stop_asked = 0;  // set by the signal handler only
 
@@ -59,23 +54,6 @@ void hold_until_turn(const FrameTimer& timer, double& next_frame_ms) {
   sleep_ms(next_frame_ms - now);
 }
 
-// Opens the game. False when the game port cannot be opened.
-bool open_game(GameCore& host, const ServerOptions& options, const LevelTable& level) {
-  host.settings.is_host = 1;
-  host.settings.use_tcpip = 1;
-  std::snprintf(host.settings.player_name, sizeof host.settings.player_name, "%s", kServerPlayerName);
-  std::snprintf(host.session.hosted_name, sizeof host.session.hosted_name, "%s", options.name);
-  host.session.ports.game = options.port;
-  host.world.level = level;
-  hide_log_entries(host.log);
-  if (create_directplay(host) != 1) return false;
-  connect_configured(host);
-  enter_game(host);
-  // A host whose session could not be opened plays on alone; a server has
-  // nobody to play for.
-  return platform::hosted_instance(host.session.peer) != platform::SessionInstance{};
-}
-
 void serve(GameCore& host, ComputerSeats& seats, ServerLog& log, int32_t report_seconds) {
   FrameTimer timer{};
   timer_start(timer);
@@ -83,31 +61,12 @@ void serve(GameCore& host, ComputerSeats& seats, ServerLog& log, int32_t report_
   double next_frame_ms = log.period_start_ms;
   while (!g_stop_asked) {
     const double frame_start = now_ms(timer);
-    run_unattended_frame(host, frame_start);
-    run_computer_seats(seats, host, frame_start);
+    run_server_frame(host, seats, frame_start);
     report_state_if_asked(host);
     count_frame(log, frame_start, report_seconds, computer_players(seats));
     hold_until_turn(timer, next_frame_ms);
     host.world.frames_per_second = measure_frames_per_second(now_ms(timer) - frame_start);
   }
-}
-
-// Every player learns at once that the host has gone: the host leaves
-// first, while the computer players are still served so that they
-// acknowledge at once, and then they are freed.
-void close_game(GameCore& host, ComputerSeats& seats) {
-  finish_computer_joins(seats, host);
-  std::atomic<bool> closed{false};
-  std::thread closer([&] {
-    release_directplay(host);
-    closed = true;
-  });
-  while (!closed) {
-    keep_computer_seats_alive(seats);
-    sleep_ms(2);
-  }
-  closer.join();
-  stop_computer_seats(seats);
 }
 
 }  // namespace
@@ -131,7 +90,7 @@ int main(int argc, char** argv) {
   install_stop_handlers();
   install_state_report();
   auto host = std::make_unique<GameCore>();
-  if (!open_game(*host, options, *level)) {
+  if (!open_server_game(*host, options.name, {options.port, platform::kDiscoveryPort, 0}, *level)) {
     std::fprintf(stderr, "morvane-server: cannot host the game: UDP port %u cannot be opened.\n",
                  options.port);
     release_directplay(*host);
@@ -149,6 +108,6 @@ int main(int argc, char** argv) {
            options.skill);
   serve(*host, *seats, log, options.report_seconds);
   log_line("stop: the game is closed, every player told");
-  close_game(*host, *seats);
+  close_server_game(*host, *seats);
   return 0;
 }
