@@ -45,12 +45,16 @@ void sleep_ms(double ms) {
 
 constexpr double kFrameMs = 1000.0 / kTunedFramesPerSecond;
 
-// Sleeps until the next frame's turn; a loop that fell more than a frame
-// behind starts the schedule again rather than racing to catch up.
+// How far behind its schedule the loop may fall (a busy machine, a late
+// wake-up) and still catch up with frames held shorter; beyond that it
+// starts the schedule again rather than racing through frames.
+constexpr double kLargestLagMs = 8 * kFrameMs;
+
+// Sleeps until the next frame's turn.
 void hold_until_turn(const FrameTimer& timer, double& next_frame_ms) {
   next_frame_ms += kFrameMs;
   const double now = now_ms(timer);
-  if (now > next_frame_ms + kFrameMs) next_frame_ms = now;
+  if (now > next_frame_ms + kLargestLagMs) next_frame_ms = now;
   sleep_ms(next_frame_ms - now);
 }
 
