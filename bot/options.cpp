@@ -50,9 +50,10 @@ bool parse_bot_options(int argc, const char* const* argv, BotOptions& options, c
   options = BotOptions{};
   bool have_address = false;
   OptionReader reader{argc, argv};
+  const SharedOptionFields shared_fields = shared_fields_of(options);
   for (int i = 0; i < argc; i = reader.index + 1) {
     const char* arg = argv[i];
-    if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+    if (asks_for_help(arg)) {
       options.help = true;
       return true;
     }
@@ -65,28 +66,20 @@ bool parse_bot_options(int argc, const char* const* argv, BotOptions& options, c
       continue;
     }
     auto is = [&](const char* key) { return option_is(reader, key); };
+    const SharedOption shared = read_shared_option(reader, shared_fields, error, error_size);
+    if (shared == SharedOption::Wrong) return false;
     long long number = 0;
-    if (is("--count")) {
+    if (shared == SharedOption::Read) {
+      continue;
+    } else if (is("--count")) {
       if (!read_number(option_value(reader), 1, kMaxComputerPlayers, number))
         return fail(error, error_size,
                     "--count takes a number from 1 to 7 (a game holds 8 players, the host among them)");
       options.count = static_cast<int32_t>(number);
-    } else if (is("--skill")) {
-      if (!read_number(option_value(reader), 1, 3, number))
-        return fail(error, error_size, "--skill takes 1, 2 or 3");
-      options.skill = static_cast<int32_t>(number);
-    } else if (is("--seed")) {
-      if (!read_number(option_value(reader), 0, UINT32_MAX, number))
-        return fail(error, error_size, "--seed takes a number from 0 to 4294967295");
-      options.seed = static_cast<uint32_t>(number);
-      options.seed_given = true;
     } else if (is("--name")) {
       const char* value = option_value(reader);
       if (!value || !printable(value) || !copy_value(options.name, sizeof options.name, value))
         return fail(error, error_size, "--name takes a name of 1 to 39 printable characters");
-    } else if (is("--level")) {
-      if (!copy_value(options.level_path, sizeof options.level_path, option_value(reader)))
-        return fail(error, error_size, "--level takes the level file's name");
     } else {
       return fail(error, error_size, "unknown option: ", arg);
     }

@@ -85,7 +85,8 @@ void start_computer_seats(ComputerSeats& seats, const GameCore& host, int32_t wa
 
 void run_computer_seats(ComputerSeats& seats, GameCore& host, double frame_start_ms) {
   for (ComputerSeat& seat : seats.seats) {
-    if (seat.state == ComputerSeat::State::Joining && seat.join_done) end_join(seats, seat, host, frame_start_ms);
+    if (seat.state == ComputerSeat::State::Joining && seat.join_done)
+      end_join(seats, seat, host, frame_start_ms);
     if (seat.state != ComputerSeat::State::Playing) continue;
     seat.player->game.world.frames_per_second = host.world.frames_per_second;
     if (run_bot_frame(*seat.player, frame_start_ms)) continue;

@@ -2,22 +2,21 @@
 // host's game object runs in the host's role at the game's frame rate,
 // handling every message every frame (there is no window to lose), with
 // computer players of its own in the empty seats if asked.
-#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <thread>
 
+#include "bot/command_line.h"
 #include "server/computer_seats.h"
 #include "server/options.h"
 #include "server/server_game.h"
 #include "server/server_log.h"
 #include "shell/frame_driver.h"
-#include "shell/game_core.h"
 #include "shell/frame_timer.h"
+#include "shell/game_core.h"
 #include "shell/state_report.h"
 
 namespace {
@@ -77,20 +76,13 @@ void serve(GameCore& host, ComputerSeats& seats, ServerLog& log, int32_t report_
 
 int main(int argc, char** argv) {
   ServerOptions options;
-  char error[256];
-  if (!parse_server_options(argc - 1, argv + 1, options, error, sizeof error)) {
-    std::fprintf(stderr, "morvane-server: %s\nTry 'morvane-server --help'.\n", error);
-    return 2;
-  }
-  if (options.help) {
-    std::fputs(kServerUsage, stdout);
-    return 0;
-  }
+  char error[256] = {};
+  const bool understood = parse_server_options(argc - 1, argv + 1, options, error, sizeof error);
   auto level = std::make_unique<LevelTable>();
-  if (load_level(*level, options.level_path) != 1) {
-    std::fprintf(stderr, "morvane-server: the level %s cannot be loaded.\n", options.level_path);
-    return 1;
-  }
+  if (const int status = start_program("morvane-server", understood, error, options.help, kServerUsage,
+                                       *level, options.level_path);
+      status >= 0)
+    return status;
   install_stop_handlers();
   install_state_report();
   auto host = std::make_unique<GameCore>();
@@ -102,14 +94,14 @@ int main(int argc, char** argv) {
   }
   ServerLog log;
   watch_host(log, *host);
-  const uint32_t seed = options.seed_given
-                            ? options.seed
-                            : static_cast<uint32_t>(std::time(nullptr)) ^ static_cast<uint32_t>(getpid());
+  const uint32_t seed = chosen_seed(options.seed_given, options.seed);
   auto seats = std::make_unique<ComputerSeats>();
   start_computer_seats(*seats, *host, options.bots, options.skill, seed, *level);
-  log_line("start: \"%s\" on UDP port %u (listed on %u), level %s, %d computer players at skill %d",
-           options.name, options.port, host->session.ports.discovery, options.level_path, options.bots,
-           options.skill);
+  log_line(
+      "start: \"%s\" on UDP port %u (listed on %u), level %s, %d computer "
+      "players at skill %d",
+      options.name, options.port, host->session.ports.discovery, options.level_path, options.bots,
+      options.skill);
   serve(*host, *seats, log, options.report_seconds);
   log_line("stop: the game is closed, every player told");
   close_server_game(*host, *seats);

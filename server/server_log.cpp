@@ -112,10 +112,12 @@ void count_frame(ServerLog& log, double frame_start_ms, int32_t seconds, int32_t
   if (seconds <= 0 || elapsed_ms < seconds * 1000.0) return;
   const platform::SessionTraffic traffic = platform::session_traffic(log.host->session.peer);
   const double elapsed_s = elapsed_ms / 1000.0;
-  log_line("status: %d players (%d computer), %.1f frames a second, sent %.1f kB/s, received %.1f kB/s",
-           players_in(*log.host), computer_players, static_cast<double>(log.period_frames) / elapsed_s,
-           static_cast<double>(traffic.sent_bytes - log.period_traffic.sent_bytes) / 1000.0 / elapsed_s,
-           static_cast<double>(traffic.received_bytes - log.period_traffic.received_bytes) / 1000.0 / elapsed_s);
+  log_line(
+      "status: %d players (%d computer), %.1f frames a second, sent %.1f kB/s, "
+      "received %.1f kB/s",
+      players_in(*log.host), computer_players, static_cast<double>(log.period_frames) / elapsed_s,
+      static_cast<double>(traffic.sent_bytes - log.period_traffic.sent_bytes) / 1000.0 / elapsed_s,
+      static_cast<double>(traffic.received_bytes - log.period_traffic.received_bytes) / 1000.0 / elapsed_s);
   log.period_start_ms = frame_start_ms;
   log.period_frames = 0;
   log.period_traffic = traffic;
