@@ -7,6 +7,8 @@
 #   make fuzz  - build the fuzz targets with clang and run each for FUZZ_SECONDS (default 180)
 #   make soak  - an eight-player game (a host and seven computer players) on a bad
 #                link for SOAK_MINUTES (default 10), sanitized; needs root
+#   make soak SOAK_HOST=server - the same with morvane-server hosting, without a
+#                display, in place of the windowed game program
 #   make soak SOAK_MODE=player - the shipped game played by a scripted newcomer
 #                against three computer players on a busy machine for SOAK_MINUTES;
 #                counts crashes and keeps their cores and backtraces
@@ -16,6 +18,7 @@ FUZZ_SECONDS ?= 180
 FUZZ_TARGETS ?=
 SOAK_MINUTES ?= 10
 SOAK_MODE ?= network
+SOAK_HOST ?= game
 BOTS ?=
 SKILL ?=
 
@@ -53,7 +56,7 @@ fuzz: deps
 
 # The network soak runs the sanitized programs; the player's soak the shipped ones.
 soak: $(if $(filter player,$(SOAK_MODE)),build,build-asan)
-	@SOAK_MINUTES=$(SOAK_MINUTES) xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp -noreset" \
+	@SOAK_MINUTES=$(SOAK_MINUTES) SOAK_HOST=$(SOAK_HOST) xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp -noreset" \
 	  scripts/$(if $(filter player,$(SOAK_MODE)),soak-player.sh,soak.sh)
 
 bench: build

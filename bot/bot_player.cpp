@@ -105,13 +105,19 @@ bool prepare_bot(BotPlayer& bot, const BotSetup& setup) {
   return true;
 }
 
-const char* join_game(BotPlayer& bot) {
+const char* join_game(BotPlayer& bot, const platform::SessionInstance* instance) {
   GameCore& game = bot.game;
   connect_configured(game);
   enumerate_sessions(game);
   if (game.session.session_count == 0)
     return game.settings.use_tcpip ? "The game did not answer." : "No game answered on the local network.";
   game.session.selected_session = 0;
+  if (instance) {
+    const auto& list = game.session.session_list;
+    int32_t i = 0;
+    while (i < game.session.session_count && list[static_cast<std::size_t>(i)].instance != *instance) ++i;
+    game.session.selected_session = i;  // past the list when it is not there
+  }
   if (enter_game(game) != 1) return join_failure_text(game);
   return nullptr;
 }

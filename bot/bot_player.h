@@ -40,8 +40,10 @@ struct BotSetup {
 bool prepare_bot(BotPlayer& bot, const BotSetup& setup);
 
 // Finds the game and joins it; the player is then at the entry prompt.
-// Null on success, else why it could not join, in a sentence for the user.
-const char* join_game(BotPlayer& bot);
+// With an instance, the listed game of that instance (several hosts may
+// answer on one machine), else the first listed. Null on success, else
+// why it could not join, in a sentence for the user.
+const char* join_game(BotPlayer& bot, const platform::SessionInstance* instance = nullptr);
 
 // Runs one frame that began at frame_start_ms, as the game's main loop
 // does: the decision-maker in place of the devices, nothing drawn, played

@@ -1,19 +1,18 @@
 // morvane-bot: computer players that join a game over the network and play
 // it like any player, every one of them stepped in one loop at the game's
 // frame rate.
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "bot/bot_player.h"
+#include "bot/command_line.h"
 #include "bot/options.h"
 #include "core/frame_timer.h"
 #include "net/session.h"
@@ -122,23 +121,14 @@ void play(std::vector<Seat>& seats) {
 
 int main(int argc, char** argv) {
   BotOptions options;
-  char error[256];
-  if (!parse_bot_options(argc - 1, argv + 1, options, error, sizeof error)) {
-    std::fprintf(stderr, "morvane-bot: %s\nTry 'morvane-bot --help'.\n", error);
-    return 2;
-  }
-  if (options.help) {
-    std::fputs(kBotUsage, stdout);
-    return 0;
-  }
+  char error[256] = {};
+  const bool understood = parse_bot_options(argc - 1, argv + 1, options, error, sizeof error);
   auto level = std::make_unique<LevelTable>();
-  if (load_level(*level, options.level_path) != 1) {
-    std::fprintf(stderr, "morvane-bot: the level %s cannot be loaded.\n", options.level_path);
-    return 1;
-  }
-  const uint32_t seed = options.seed_given
-                            ? options.seed
-                            : static_cast<uint32_t>(std::time(nullptr)) ^ static_cast<uint32_t>(getpid());
+  if (const int status = start_program("morvane-bot", understood, error, options.help, kBotUsage, *level,
+                                       options.level_path);
+      status >= 0)
+    return status;
+  const uint32_t seed = chosen_seed(options.seed_given, options.seed);
   install_stop_handlers();
   install_state_report();
 

@@ -1,10 +1,10 @@
 #include "bot/options.h"
 
 #include <array>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+
+#include "bot/command_line.h"
 
 const char* const kBotUsage =
     "Usage: morvane-bot [OPTION]... [ADDRESS]\n"
@@ -43,50 +43,21 @@ constexpr std::array<const char*, 26> kBuiltInNames = {
 };
 constexpr std::size_t kLongestName = kPlayerNameSize - 1;
 
-bool read_number(const char* text, long long low, long long high, long long& value) {
-  if (!text || !*text) return false;
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtoll(text, &end, 10);
-  return errno == 0 && *end == '\0' && value >= low && value <= high;
-}
-
-bool printable(const char* text) {
-  for (; *text; ++text)
-    if (static_cast<unsigned char>(*text) < 32 || *text == 127) return false;
-  return true;
-}
-
-// The value of an option: after '=' in the same argument, or the next one.
-const char* option_value(int argc, const char* const* argv, int& i, const char* equals) {
-  if (equals) return equals + 1;
-  if (i + 1 >= argc) return nullptr;
-  return argv[++i];
-}
-
-bool fail(char* error, std::size_t size, const char* text, const char* detail = "") {
-  std::snprintf(error, size, "%s%s", text, detail);
-  return false;
-}
-
-bool copy_value(char* dest, std::size_t size, const char* value) {
-  if (!value || !*value || std::strlen(value) >= size) return false;
-  std::snprintf(dest, size, "%s", value);
-  return true;
-}
-
 }  // namespace
 
 bool parse_bot_options(int argc, const char* const* argv, BotOptions& options, char* error,
                        std::size_t error_size) {
   options = BotOptions{};
   bool have_address = false;
-  for (int i = 0; i < argc; ++i) {
+  OptionReader reader{argc, argv};
+  const SharedOptionFields shared_fields = shared_fields_of(options);
+  for (int i = 0; i < argc; i = reader.index + 1) {
     const char* arg = argv[i];
-    if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+    if (asks_for_help(arg)) {
       options.help = true;
       return true;
     }
+    read_option(reader, i);
     if (arg[0] != '-' || arg[1] == '\0') {
       if (have_address) return fail(error, error_size, "only one address may be given: ", arg);
       if (!copy_value(options.address, sizeof options.address, arg))
@@ -94,33 +65,21 @@ bool parse_bot_options(int argc, const char* const* argv, BotOptions& options, c
       have_address = true;
       continue;
     }
-    const char* equals = std::strchr(arg, '=');
-    const std::size_t key_length = equals ? static_cast<std::size_t>(equals - arg) : std::strlen(arg);
-    auto is = [&](const char* key) {
-      return std::strlen(key) == key_length && std::strncmp(arg, key, key_length) == 0;
-    };
+    auto is = [&](const char* key) { return option_is(reader, key); };
+    const SharedOption shared = read_shared_option(reader, shared_fields, error, error_size);
+    if (shared == SharedOption::Wrong) return false;
     long long number = 0;
-    if (is("--count")) {
-      if (!read_number(option_value(argc, argv, i, equals), 1, kMaxComputerPlayers, number))
+    if (shared == SharedOption::Read) {
+      continue;
+    } else if (is("--count")) {
+      if (!read_number(option_value(reader), 1, kMaxComputerPlayers, number))
         return fail(error, error_size,
                     "--count takes a number from 1 to 7 (a game holds 8 players, the host among them)");
       options.count = static_cast<int32_t>(number);
-    } else if (is("--skill")) {
-      if (!read_number(option_value(argc, argv, i, equals), 1, 3, number))
-        return fail(error, error_size, "--skill takes 1, 2 or 3");
-      options.skill = static_cast<int32_t>(number);
-    } else if (is("--seed")) {
-      if (!read_number(option_value(argc, argv, i, equals), 0, UINT32_MAX, number))
-        return fail(error, error_size, "--seed takes a number from 0 to 4294967295");
-      options.seed = static_cast<uint32_t>(number);
-      options.seed_given = true;
     } else if (is("--name")) {
-      const char* value = option_value(argc, argv, i, equals);
+      const char* value = option_value(reader);
       if (!value || !printable(value) || !copy_value(options.name, sizeof options.name, value))
         return fail(error, error_size, "--name takes a name of 1 to 39 printable characters");
-    } else if (is("--level")) {
-      if (!copy_value(options.level_path, sizeof options.level_path, option_value(argc, argv, i, equals)))
-        return fail(error, error_size, "--level takes the level file's name");
     } else {
       return fail(error, error_size, "unknown option: ", arg);
     }

@@ -24,6 +24,8 @@ struct SessionState {
   // tests choose others so that several runs can share a machine.
   platform::SessionPorts ports{};
   uint32_t enumeration_ms = platform::kDefaultEnumerationMs;
+  // The name a host's game is listed under; empty: "<player name>'s game".
+  char hosted_name[80] = {};
   std::array<SessionEntry, kMaxSessions> session_list{};
   int32_t session_count = 0;
   int32_t selected_session = 0;

@@ -103,7 +103,10 @@ namespace {
 
 bool open_as_host(GameCore& game) {
   char name[80];
-  std::snprintf(name, sizeof name, "%s's game", game.settings.player_name);
+  if (game.session.hosted_name[0] != '\0')
+    std::snprintf(name, sizeof name, "%s", game.session.hosted_name);
+  else
+    std::snprintf(name, sizeof name, "%s's game", game.settings.player_name);
   return platform::open_new_session(game.session.peer, name, kSessionPlayers);
 }
 

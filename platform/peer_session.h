@@ -67,6 +67,7 @@ struct PeerInfo {
   PeerStage stage = PeerStage::Connected;
   uint32_t player_id = 0;
   Clock::time_point since{};  // when it reached its stage; unset while ENet's handshake runs
+  bool yields = false;  // a player that gives its seat up to a newcomer (set_seat_yields)
 };
 
 struct QueuedMessage {

@@ -142,6 +142,19 @@ struct SessionTraffic {
 };
 SessionTraffic session_traffic(const PeerSession* session);
 
+// Host only. A player whose seat yields gives it up to a newcomer: when a
+// join would be refused because every seat is taken, the host drops one
+// such player at once (its program sees the host go; the others see it
+// leave) and accepts the join instead. A program that hosts computer
+// players of its own names them, so that a person is never turned away for
+// their sake. False for a player of no connection of this host.
+bool set_seat_yields(PeerSession* session, uint32_t player_id, bool yields);
+// Host only: the seats taken, counting connections accepted but without a
+// player yet (the count a join is refused by).
+int32_t seats_taken(PeerSession* session);
+// Host only: the instance the open session is listed with.
+SessionInstance hosted_instance(const PeerSession* session);
+
 // Leaves the session; the layer can then connect and open again.
 void close_session(PeerSession* session);
 

@@ -39,6 +39,21 @@ int32_t places_taken(PeerSession& s) {
   return taken;
 }
 
+// Drops the first player whose seat yields, as a departure (announced to
+// everyone; its own program sees the host go). False when there is none.
+bool free_yielding_seat(PeerSession& s) {
+  for (std::size_t i = 0; i < s.host->peerCount; ++i) {
+    ENetPeer* peer = &s.host->peers[i];
+    const PeerInfo& info = s.peers[i];
+    if (peer->state != ENET_PEER_STATE_CONNECTED || info.stage != PeerStage::Player || !info.yields) continue;
+    host_disconnected(s, peer);
+    enet_peer_disconnect(peer, 0);
+    s.peers[i] = PeerInfo{PeerStage::Leaving, 0, Clock::now()};
+    return true;
+  }
+  return false;
+}
+
 void host_join(PeerSession& s, ENetPeer* peer, std::span<const uint8_t> packet) {
   SessionInstance instance{};
   switch (check_join(packet, instance)) {
@@ -53,7 +68,7 @@ void host_join(PeerSession& s, ENetPeer* peer, std::span<const uint8_t> packet) 
   }
   if (instance != s.description.instance)
     return refuse(s, peer, "That game has ended; list the games again.");
-  if (places_taken(s) >= s.description.max_players)
+  if (places_taken(s) >= s.description.max_players && !free_yielding_seat(s))
     return refuse(s, peer, "The game is full: it has 8 players.");
   info_of(s, peer) = PeerInfo{PeerStage::Joined, 0, Clock::now()};
   std::array<uint8_t, 1> accept{};
@@ -199,6 +214,25 @@ bool open_new_session(PeerSession* session, const char* session_name, int32_t ma
   s.description.game_port = s.ports.game;
   std::snprintf(s.description.session_name, kSessionNameSize, "%s", session_name ? session_name : "");
   return true;
+}
+
+bool set_seat_yields(PeerSession* session, uint32_t player_id, bool yields) {
+  if (!session || session->mode != Mode::Host || player_id == 0) return false;
+  for (std::size_t i = 0; i < session->host->peerCount; ++i) {
+    PeerInfo& info = session->peers[i];
+    if (info.stage != PeerStage::Player || info.player_id != player_id) continue;
+    info.yields = yields;
+    return true;
+  }
+  return false;
+}
+
+int32_t seats_taken(PeerSession* session) {
+  return session && session->mode == Mode::Host ? places_taken(*session) : 0;
+}
+
+SessionInstance hosted_instance(const PeerSession* session) {
+  return session && session->mode == Mode::Host ? session->description.instance : SessionInstance{};
 }
 
 }  // namespace platform

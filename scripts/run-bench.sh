@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs the benchmarks under Xvfb: where a frame's time goes, the simulation
 # step, the network traffic of a full game, what computer players cost,
-# how smoothly a player sees another over a lossy link (as root),
-# the real game program's start-up timed from outside, and the real game
-# hosting an eight-player battle at 1024 x 768.
+# how smoothly a player sees another over a lossy link (as root), the
+# dedicated server with seven players, the real game program's start-up
+# timed from outside, and the real game hosting an eight-player battle at
+# 1024 x 768.
 # Arguments go to the frame benchmark ("quick": the worst case only).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,6 +23,8 @@ echo "== a player watched over a lossy link"
 "$root/bench/lossy_link.sh" "$root/build"
 echo "== computer players"
 (cd game && ../bench/morvane_bench_bot)
+echo "== the dedicated server, paced at 85 frames a second with seven players"
+"$root/bench/server_bench.sh" "$root/build"
 echo "== start-up of the game program, from outside"
 "${xvfb[@]}" "$root/bench/startup_time.sh" "$root/build"
 if [ "${1:-}" != quick ]; then

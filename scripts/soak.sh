@@ -7,6 +7,8 @@
 # shots fired, every program's STATE line (they must agree), the host's
 # resident memory at the start and the end, the relay's counts, and any
 # sanitizer report. Runs the programs of SOAK_BUILD (default build-asan).
+# With SOAK_HOST=server the host is morvane-server, without a display, in
+# place of the windowed game program (the kills are then its log's).
 #
 # Needs root for its network namespaces. Run it through make soak, which
 # builds first and starts the virtual display.
@@ -50,8 +52,23 @@ relay=$!
 PIDS+=("$relay")
 echo "artefacts in $ARTEFACTS; $MINUTES minutes of play"
 
-start_player Hostess 1 1 "" ip netns exec "${tag}h"; host=$PID
-click
+if [ "${SOAK_HOST:-game}" = server ]; then
+  [ -x "$GAME_DIR/morvane-server" ] || fail "no morvane-server in $GAME_DIR"
+  DIR_Hostess=$(mktemp -d /tmp/morvane-soak-server.XXXXXX)
+  DIRS+=("$DIR_Hostess")
+  cp "$GAME_DIR/default.mvl" "$DIR_Hostess"/
+  # The sanitizer keeps freed memory aside (256 MB by default) to catch its
+  # use; the server's few megabytes would look like growth until that is
+  # full, so it keeps less, and full well before the first reading.
+  (cd "$DIR_Hostess" && exec env -u DISPLAY ASAN_OPTIONS="$ASAN_OPTIONS:quarantine_size_mb=8" \
+    ip netns exec "${tag}h" "$GAME_DIR/morvane-server" \
+    --name "Soak server" >stdout.txt 2>stderr.txt) & host=$!
+  PIDS+=("$host")
+  sleep 1
+else
+  start_player Hostess 1 1 "" ip netns exec "${tag}h"; host=$PID
+  click
+fi
 BOT_DIR=$(mktemp -d /tmp/morvane-soak-bots.XXXXXX)
 DIRS+=("$BOT_DIR")
 cp "$GAME_DIR/default.mvl" "$BOT_DIR"/
@@ -99,7 +116,9 @@ cp "$BOT_DIR/bots.out" "$BOT_DIR/bots.err" "$ARTEFACTS"/
 
 # Kills are the host's event lines; a line repeated at once is counted by
 # the echo rather than printed again.
+# The server's log has one line a kill.
 kills=$(awk '/^SYS: / && !/ joined the game\.$/ && !/ left the game\.$/ { n++; last = 1; next }
+             /^[0-9-]+ [0-9:]+ kill: / { n++; last = 0; next }
              /^\(the line above was repeated [0-9]+ more times\)$/ { if (last) n += $6; next }
              { last = 0 } END { print n + 0 }' "$ARTEFACTS/host-stdout.txt")
 shots=$(awk '/ fired [0-9]+ shots\.$/ { n += $(NF - 1) } END { print n + 0 }' "$BOT_DIR/bots.out")

@@ -18,6 +18,7 @@
 #include "bot/bot_player.h"
 #include "core/game.h"
 #include "net/session.h"
+#include "server/server_game.h"
 #include "world/simulation.h"
 
 namespace {
@@ -276,3 +277,121 @@ TEST(BotBattle, FairStartHardestBeatsEasiestNoOutfiringNoShotsAtAFrozenGame) {
 }
 
 }  // namespace
+
+namespace {
+
+double steady_ms() {
+  using namespace std::chrono;
+  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::size_t slot_index_of_id(const GameCore& game, uint32_t id) {
+  for (std::size_t i = 0; i < game.world.player_table.size(); ++i)
+    if (game.world.player_table[i].active && game.world.player_table[i].player_id == id) return i;
+  return 0;
+}
+
+int active_slots(const GameCore& game) {
+  int count = 0;
+  for (const PlayerSlot& slot : game.world.player_table) count += slot.active;
+  return count;
+}
+
+// Runs the server's frames, paced loosely, until `done` or the time runs out.
+template <typename Done>
+bool serve_until(GameCore& host, ComputerSeats& seats, double seconds, Done done) {
+  const double end = steady_ms() + seconds * 1000.0;
+  while (steady_ms() < end) {
+    host.world.frames_per_second = kFramesPerSecond;
+    run_server_frame(host, seats, steady_ms());
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return false;
+}
+
+}  // namespace
+
+// The dedicated server with seven computer players of its own: the game is
+// full, a person joining it is taken all the same (a computer player gives
+// its seat up), and when the person leaves the computer player comes back.
+// The server's own player holds the host's seat and never enters play:
+// nobody shoots it and no hit is ever judged against it.
+TEST(BotBattle, ServerBotsYieldTheirSeatsToPeopleAndTheServerNeverPlays) {
+  auto level = std::make_unique<LevelTable>();
+  ASSERT_EQ(load_level(*level, kShippedLevel.c_str()), 1);
+  auto host = std::make_unique<GameCore>();
+  ASSERT_TRUE(open_server_game(*host, "Test server", test_ports(), *level));
+  EXPECT_EQ(host->world.tank.local_player_id, 1u);
+  EXPECT_STREQ(host->world.player_table[0].name, "Server");
+  auto seats = std::make_unique<ComputerSeats>();
+  start_computer_seats(*seats, *host, kMaxServerBots, 3, 5, *level);
+
+  ASSERT_TRUE(serve_until(*host, *seats, 30, [&] { return computer_players(*seats) == kMaxServerBots; }))
+      << computer_players(*seats) << " computer players joined";
+  EXPECT_EQ(active_slots(*host), 8);
+  EXPECT_EQ(platform::seats_taken(host->session.peer), 8);
+
+  // They fight for a while (the hardest ones, who shoot at whatever is in
+  // play): the server's tank stays out of play, untouched.
+  const PlayerSlot& server_slot = host->world.player_table[0];
+  const int32_t server_health = host->world.tank.health;
+  int kills = 0;
+  serve_until(*host, *seats, 8, [&] {
+    EXPECT_EQ(server_slot.in_play, 0);
+    EXPECT_EQ(host->world.tank.in_play, 0);
+    for (LogEntry& entry : host->log.entries) {
+      if (entry.age == 0 && entry.category == LOG_EVENT) {
+        ++kills;
+        EXPECT_EQ(std::strstr(entry.text, "Server"), nullptr) << entry.text;
+      }
+      entry.age = 1;
+    }
+    return false;
+  });
+  EXPECT_GT(kills, 0) << "the computer players did not fight";
+  EXPECT_EQ(host->world.tank.health, server_health);
+  EXPECT_EQ(host->protocol.hit_since_out_of_play[0], 0);
+
+  // A person joins the full game: taken, and one computer player has gone.
+  auto person = std::make_unique<BotPlayer>();
+  BotSetup setup;
+  setup.name = "Person";
+  setup.address = "127.0.0.1";
+  setup.level = level.get();
+  setup.ports = test_ports();
+  setup.enumeration_ms = 300;
+  ASSERT_TRUE(prepare_bot(*person, setup));
+  std::atomic<bool> joined{false};
+  const char* why = "not yet";
+  std::thread joiner([&] {
+    why = join_game(*person);
+    joined = true;
+  });
+  serve_until(*host, *seats, 15, [&] { return joined.load(); });
+  joiner.join();
+  ASSERT_EQ(why, nullptr) << why;
+  const uint32_t person_id = person->game.world.tank.local_player_id;
+  ASSERT_TRUE(serve_until(*host, *seats, 5, [&] {
+    run_bot_frame(*person, steady_ms());
+    return computer_players(*seats) == kMaxServerBots - 1;
+  }));
+  EXPECT_EQ(active_slots(*host), 8);
+  EXPECT_EQ(host->world.player_table[slot_index_of_id(*host, person_id)].player_id, person_id);
+  // The game stays full: no computer player comes back while it is.
+  serve_until(*host, *seats, 2, [&] {
+    run_bot_frame(*person, steady_ms());
+    return false;
+  });
+  EXPECT_EQ(computer_players(*seats), kMaxServerBots - 1);
+  EXPECT_EQ(platform::seats_taken(host->session.peer), 8);
+
+  // The person leaves: a computer player takes the seat again.
+  leave_game(*person);
+  EXPECT_TRUE(serve_until(*host, *seats, 15, [&] { return computer_players(*seats) == kMaxServerBots; }));
+  EXPECT_EQ(active_slots(*host), 8);
+
+  // Closing tells every player at once: the computer players are freed.
+  close_server_game(*host, *seats);
+  EXPECT_EQ(computer_players(*seats), 0);
+}

@@ -1,4 +1,5 @@
-// morvane-bot's command line and the names its players join under.
+// The command lines of morvane-bot and morvane-server, and the names the
+// computer players join under.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "bot/options.h"
+#include "server/options.h"
 
 namespace {
 
@@ -106,6 +108,62 @@ TEST(BotOptions, EveryPlayerOfAProgramHasItsOwnNameOfAtMost39Characters) {
   ASSERT_TRUE(parse({"--name", "Tin Can"}, options, error));
   computer_player_name(options, 0, 1, name);
   EXPECT_STREQ(name, "Tin Can 2");
+}
+
+// morvane-server reads its options as morvane-bot does; it takes no
+// address, and what it cannot use is refused with the reason.
+TEST(ServerOptions, ReadsEveryOptionAndRefusesWhatItCannotUse) {
+  auto parse_server = [](std::vector<const char*> args, ServerOptions& options, std::string& error) {
+    char text[256] = {};
+    const bool ok =
+        parse_server_options(static_cast<int>(args.size()), args.data(), options, text, sizeof text);
+    error = text;
+    return ok;
+  };
+  ServerOptions options;
+  std::string error;
+  ASSERT_TRUE(parse_server({"--name", "Friday night", "--bots=3", "--skill", "1", "--level", "arena.mvl",
+                            "--port=25000", "--report-every", "0", "--seed", "7"},
+                           options, error))
+      << error;
+  EXPECT_STREQ(options.name, "Friday night");
+  EXPECT_EQ(options.bots, 3);
+  EXPECT_EQ(options.skill, 1);
+  EXPECT_STREQ(options.level_path, "arena.mvl");
+  EXPECT_EQ(options.port, 25000);
+  EXPECT_EQ(options.report_seconds, 0);
+  EXPECT_TRUE(options.seed_given);
+  EXPECT_EQ(options.seed, 7u);
+  ASSERT_TRUE(parse_server({}, options, error));
+  EXPECT_STREQ(options.name, "Morvane server");
+  EXPECT_EQ(options.bots, 0);
+  EXPECT_EQ(options.port, 24640);
+  EXPECT_EQ(options.report_seconds, 60);
+
+  const std::string long_name(80, 'n');
+  struct Case {
+    std::vector<const char*> args;
+    const char* error;
+  } cases[] = {
+      // The server holds one of the 8 seats itself.
+      {{"--bots", "8"}, "--bots takes a number from 0 to 7 (a game holds 8 players, the server among them)"},
+      {{"--bots", "-1"}, "--bots takes a number from 0 to 7"},
+      {{"--skill", "0"}, "--skill takes 1, 2 or 3"},
+      {{"--port", "80"}, "--port takes a UDP port from 1024 to 65535 other than 24641"},
+      {{"--port", "24641"}, "--port takes a UDP port from 1024 to 65535 other than 24641"},
+      {{"--port=65536"}, "--port takes a UDP port"},
+      {{"--report-every", "soon"}, "--report-every takes a number of seconds"},
+      {{"--name", long_name.c_str()}, "--name takes a name of 1 to 79 printable characters"},
+      {{"--name", "tab\there"}, "--name takes a name of 1 to 79 printable characters"},
+      {{"--level"}, "--level takes the level file's name"},
+      {{"127.0.0.1"}, "unknown option or argument: 127.0.0.1"},
+      {{"--count", "3"}, "unknown option or argument: --count"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.error);
+    EXPECT_FALSE(parse_server(c.args, options, error));
+    EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
+  }
 }
 
 }  // namespace

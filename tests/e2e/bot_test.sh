@@ -5,8 +5,13 @@
 # the program answers SIGUSR1 with its view of the game; when the game fills
 # up part way the players that joined play on; an unreachable host, a
 # missing level and bad arguments fail with their reasons; SIGTERM leaves at
-# once; when the host goes the players stop and the program ends. Then a
-# game found on the local network.
+# once; when the host goes the players stop and the program ends. Then
+# morvane-server hosts with no display and three computer players of its
+# own: the real game program lists and joins it and sees their tanks, a
+# kill reaches the server's log, a person joining the full game is taken in
+# place of a computer player, bad arguments and a taken port fail with their
+# reasons, and SIGTERM ends the server at once for every player. Then a game
+# found on the local network.
 #
 # As root the whole test runs in a network namespace of its own that has
 # only a loopback, so the game's broadcasts and fixed ports meet nothing
@@ -21,6 +26,7 @@ run_in_own_namespace "$0" "$@"
 [ -n "${MORVANE_NETNS:-}" ] || echo "not root or no namespaces: running on this machine's loopback, LAN part skipped"
 
 BOT=$(readlink -f "$GAME_DIR")/morvane-bot
+SERVER=$(readlink -f "$GAME_DIR")/morvane-server
 BOT_DIR=$(mktemp -d /tmp/morvane-bots.XXXXXX)
 DIRS+=("$BOT_DIR")
 cp "$GAME_DIR/default.mvl" "$BOT_DIR"/
@@ -144,6 +150,77 @@ wait_exit "$stayer" 50 || fail "the program did not end once its players had sto
 grep -qxF "Every computer player has stopped." "$BOT_DIR/stayer.out" || fail "the program did not say why it ended"
 no_sanitizer_reports stayer
 wait_exit "$host" 100 || fail "the host did not end on SIGTERM"
+
+echo "-- a dedicated server with three computer players"
+start_server() {
+  local name=$1
+  shift
+  (cd "$BOT_DIR" && exec env -u DISPLAY "$SERVER" "$@" >"$name.out" 2>"$name.err") & SERVER_PID=$!
+  PIDS+=("$SERVER_PID")
+}
+start_server server --bots 3 --seed 0 --name "Test server" --report-every 5; server=$SERVER_PID
+wait_server_line() {  # a line of the server's log, after its date and time
+  for _ in $(seq "${2:-100}"); do grep -qE "^[0-9-]{10} [0-9:]{8} $1" "$BOT_DIR/server.out" && return 0; sleep 0.1; done
+  echo "--- the server printed:"; cat "$BOT_DIR/server.out" "$BOT_DIR/server.err"; return 1
+}
+for name in Alfa Bravo Charlie; do
+  wait_server_line "join: Bot $name \(player [0-9]+\)" || fail "the server's Bot $name did not join"
+done
+start_bot guests --count 3 --name Guest 127.0.0.1; guests=$BOT_PID
+wait_server_line "join: Guest 3 " || fail "three guests did not join the server"
+# The real game lists the server's game (the server's seat counted) and joins it.
+start_player Player 0 1 127.0.0.1; player=$PID
+shot server-listed
+hold_key Return 0.3
+sleep 1
+click
+wait_server_line "join: Player \(player [0-9]+\), 7 of 7 seats taken" || fail "the game program did not join the server"
+# Other tanks in the player's view: saturated blue in the band around the
+# horizon, above where the player's own tank (blue too) is drawn.
+far_tank_pixels() {
+  convert "$ARTEFACTS/$1.png" -crop 1024x170+0+290 \
+    -fx '(b > 0.55 && r < 0.2 && g < 0.2) ? 1 : 0' -format '%[fx:int(mean*w*h)]' info: 2>/dev/null
+}
+seen=0
+for try in $(seq 40); do
+  shot "player-view-$try"
+  seen=$(far_tank_pixels "player-view-$try")
+  [ "${seen:-0}" -gt 40 ] && { cp "$ARTEFACTS/player-view-$try.png" "$ARTEFACTS/player-sees-tanks.png"; break; }
+  xdotool mousedown 1; sleep 0.1; xdotool mouseup 1  # enters again if destroyed
+  sleep 1
+done
+[ "${seen:-0}" -gt 40 ] || fail "the player's screen never showed another player's tank"
+wait_server_line "kill: " 600 || fail "no kill in the server's log within 60 seconds"
+grep -m 1 -E "kill: " "$BOT_DIR/server.out"
+wait_server_line "status: 7 players \(3 computer\), 8[0-9]\.[0-9] frames a second, sent [0-9.]+ kB/s" 80 ||
+  fail "no status line at 85 frames a second"
+# The game is full: a person joining it is taken, and a computer player leaves.
+start_bot late --name Latecomer 127.0.0.1; late=$BOT_PID
+wait_bot_line late "Latecomer is in Test server." || fail "a person was refused for a computer player's sake"
+wait_server_line "bot: Bot [A-Za-z]+ gave its seat up" 30 || fail "no computer player gave its seat up"
+state=$(kill -USR1 "$server"; sleep 1; grep '^STATE ' "$BOT_DIR/server.out" | tail -n 1)
+echo "$state"
+[ "$(echo "$state" | grep -o '[0-9]*:[^:,]*:-\?[0-9]*,' | wc -l)" = 8 ] || fail "the game does not hold 8: $state"
+[[ "$state" == *"1:Server:"* && "$state" == *":Player:"* && "$state" == *":Latecomer:"* ]] ||
+  fail "the server's STATE lacks a player"
+# Bad arguments and a taken port, with their reasons and statuses.
+"$SERVER" --bots 8 >/dev/null 2>"$BOT_DIR/sargs.err"
+[ $? = 2 ] || fail "a bad argument did not end the server with 2"
+grep -q "bots takes a number from 0 to 7" "$BOT_DIR/sargs.err" || fail "no reason for a bad argument"
+(cd "$BOT_DIR" && env -u DISPLAY "$SERVER" >/dev/null 2>taken.err)
+[ $? = 1 ] || fail "a taken game port did not end the server with 1"
+grep -q "UDP port 24640 cannot be opened" "$BOT_DIR/taken.err" || { cat "$BOT_DIR/taken.err"; fail "no reason for a taken port"; }
+"$SERVER" --help | grep -q "^Usage: morvane-server" || fail "no usage from --help"
+# SIGTERM: the server ends with 0, and every player learns it at once.
+kill -TERM "$server"
+wait_exit "$server" 50 || fail "the server did not end on SIGTERM"
+[ "$EXIT_CODE" = 0 ] || fail "the server ended with $EXIT_CODE on SIGTERM"
+wait_line Player "SYS: The host has disconnected..." 30 || fail "the player did not see the host go at once"
+wait_bot_line late "Latecomer stops: the host has gone." 30 || fail "Latecomer did not see the host go"
+wait_server_line "stop: " 1 || fail "no last line in the server's log"
+! grep -E 'AddressSanitizer|LeakSanitizer|runtime error:' "$BOT_DIR/server.err" || fail "sanitizer reports from the server"
+kill -TERM "$guests" "$player" 2>/dev/null
+wait_exit "$guests" 50
 
 if [ -n "${MORVANE_NETNS:-}" ]; then
   echo "-- a game on the local network"

@@ -1,0 +1,99 @@
+#include "server/options.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "bot/command_line.h"
+
+const char* const kServerUsage =
+    "Usage: morvane-server [OPTION]...\n"
+    "Hosts a Morvane game without a window, a display or sound: players find "
+    "it\n"
+    "on the local network or join it by this machine's address with the game\n"
+    "program or morvane-bot, exactly as they join a game hosted by a player.\n"
+    "The server holds the host's seat as the player \"Server\", which never\n"
+    "enters play, so seven seats remain for players.\n"
+    "\n"
+    "  --name NAME          the game's name in the listing, at most 79 "
+    "characters\n"
+    "                       (default: Morvane server)\n"
+    "  --level FILE         the level the game is played on (default: "
+    "default.mvl)\n"
+    "  --bots N             keep up to N computer players, 0 to 7, in the "
+    "game\n"
+    "                       (default 0); one gives its seat up whenever a "
+    "person\n"
+    "                       joins a full game, and they come back as people "
+    "leave\n"
+    "  --skill 1|2|3        the computer players' skill: 1 misses a lot, 3 is "
+    "quick\n"
+    "                       and accurate (default 2)\n"
+    "  --port PORT          the UDP game port, 1024 to 65535 (default 24640); "
+    "the\n"
+    "                       listing still finds the game: it answers on the\n"
+    "                       discovery port 24641, which servers on one "
+    "machine\n"
+    "                       share, and names its game port in the answer\n"
+    "  --report-every S     a status line every S seconds, 0 for none (default "
+    "60)\n"
+    "  --seed N             the seed of the computer players' names and "
+    "choices\n"
+    "  --help               show this text\n"
+    "\n"
+    "Standard output is the server's log, one line an event, each beginning "
+    "with\n"
+    "the local date and time: the start, every join and departure, every kill "
+    "and\n"
+    "chat line, and the status line (players, frames a second, traffic); "
+    "errors\n"
+    "go to standard error. SIGTERM or SIGINT ends the game (every player "
+    "learns\n"
+    "at once that the host has gone) and the program with status 0; SIGUSR1\n"
+    "prints the game as the server sees it as a STATE line. Exits 1 when the\n"
+    "level cannot be loaded or the game port cannot be opened, 2 for bad\n"
+    "arguments.\n";
+
+bool parse_server_options(int argc, const char* const* argv, ServerOptions& options, char* error,
+                          std::size_t error_size) {
+  options = ServerOptions{};
+  std::snprintf(options.name, sizeof options.name, "%s", kDefaultGameName);
+  OptionReader reader{argc, argv};
+  const SharedOptionFields shared_fields = shared_fields_of(options);
+  for (int i = 0; i < argc; i = reader.index + 1) {
+    const char* arg = argv[i];
+    if (asks_for_help(arg)) {
+      options.help = true;
+      return true;
+    }
+    read_option(reader, i);
+    auto is = [&](const char* key) { return option_is(reader, key); };
+    const SharedOption shared = read_shared_option(reader, shared_fields, error, error_size);
+    if (shared == SharedOption::Wrong) return false;
+    long long number = 0;
+    if (shared == SharedOption::Read) {
+      continue;
+    } else if (is("--name")) {
+      const char* value = option_value(reader);
+      if (!value || !printable(value) || !copy_value(options.name, sizeof options.name, value))
+        return fail(error, error_size, "--name takes a name of 1 to 79 printable characters");
+    } else if (is("--bots")) {
+      if (!read_number(option_value(reader), 0, kMaxServerBots, number))
+        return fail(error, error_size,
+                    "--bots takes a number from 0 to 7 (a game holds 8 "
+                    "players, the server among them)");
+      options.bots = static_cast<int32_t>(number);
+    } else if (is("--port")) {
+      // Not the discovery port itself, which the server answers listings on.
+      if (!read_number(option_value(reader), 1024, 65535, number) || number == platform::kDiscoveryPort)
+        return fail(error, error_size, "--port takes a UDP port from 1024 to 65535 other than 24641");
+      options.port = static_cast<uint16_t>(number);
+    } else if (is("--report-every")) {
+      if (!read_number(option_value(reader), 0, 86400, number))
+        return fail(error, error_size, "--report-every takes a number of seconds from 0 to 86400");
+      options.report_seconds = static_cast<int32_t>(number);
+    } else {
+      return fail(error, error_size, "unknown option or argument: ", arg);
+    }
+  }
+  return true;
+}

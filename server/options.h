@@ -1,0 +1,35 @@
+// The command line of morvane-server:
+//   morvane-server [--name NAME] [--level FILE] [--bots N] [--skill 1|2|3]
+//                  [--port PORT] [--report-every SECONDS] [--seed N]
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "bot/options.h"
+#include "platform/session_packets.h"
+
+// The server's own player holds one of the 8 seats and never plays.
+inline constexpr int32_t kMaxServerBots = 7;
+inline constexpr const char* kDefaultGameName = "Morvane server";
+inline constexpr int32_t kDefaultReportSeconds = 60;
+
+struct ServerOptions {
+  char name[platform::kSessionNameSize] = {};  // the game's name in the listing
+  char level_path[kLevelPathSize] = "default.mvl";
+  int32_t bots = 0;
+  int32_t skill = 2;
+  uint16_t port = platform::kGamePort;
+  int32_t report_seconds = kDefaultReportSeconds;  // 0: no periodic line
+  uint32_t seed = 0;
+  bool seed_given = false;
+  bool help = false;
+};
+
+// Reads the arguments after the program name. False with a sentence for the
+// operator in error when they are not understood.
+bool parse_server_options(int argc, const char* const* argv, ServerOptions& options, char* error,
+                          std::size_t error_size);
+
+// The text of --help.
+extern const char* const kServerUsage;

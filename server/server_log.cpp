@@ -1,0 +1,124 @@
+#include "server/server_log.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <span>
+
+#include "net/message_log.h"
+#include "platform/byte_reader.h"
+#include "core/game_core.h"
+
+void log_line(const char* format, ...) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+  std::printf("%s ", stamp);
+  va_list args;
+  va_start(args, format);
+  std::vprintf(format, args);
+  va_end(args);
+  std::putchar('\n');
+  std::fflush(stdout);
+}
+
+namespace {
+
+const char* name_of(const GameCore& game, uint32_t id) {
+  for (const PlayerSlot& slot : game.world.player_table)
+    if (slot.player_id == id) return slot.name;
+  return "?";
+}
+
+int32_t players_in(const GameCore& game) {
+  int32_t count = 0;
+  for (const PlayerSlot& slot : game.world.player_table)
+    if (slot.active && slot.player_id != game.world.tank.local_player_id) ++count;
+  return count;
+}
+
+// A player's arrival or departure, told before the game handles it (a
+// departing player's name is still in the table).
+void note_system_message(const ServerLog& log, std::span<const uint8_t> bytes) {
+  ByteReader in(bytes);
+  const uint32_t type = in.u32();
+  const uint32_t id = in.u32();
+  if (!in.ok()) return;
+  if (type == DPSYS_CREATEPLAYERORGROUP) {
+    char name[kPlayerSlotNameSize] = {};
+    for (std::size_t i = 8; i < bytes.size() && i - 8 < sizeof name - 1 && bytes[i] != 0; ++i)
+      name[i - 8] = static_cast<char>(bytes[i]);
+    replace_control_characters(name);
+    log_line("join: %s (player %u), %d of 7 seats taken", name, id, players_in(*log.host) + 1);
+  } else if (type == DPSYS_DESTROYPLAYERORGROUP) {
+    log_line("leave: %s (player %u), %d of 7 seats taken", name_of(*log.host, id), id,
+             players_in(*log.host) - 1);
+  }
+}
+
+// What the host relays to everyone: its chat lines and kill announcements,
+// their texts already rid of control characters.
+void note_relay(const ServerLog& log, std::span<const uint8_t> bytes) {
+  MessageHeader header;
+  if (!decode_header(bytes, header) || (header.type != MSG_CHAT && header.type != MSG_EVENT)) return;
+  TextMessage message;
+  if (!decode_message(bytes, message)) return;
+  if (header.type == MSG_CHAT)
+    log_line("chat: %s: %s", name_of(*log.host, header.sender), message.text);
+  else
+    log_line("kill: %s", message.text);
+}
+
+bool send_watched(void* context, uint32_t from, uint32_t to, bool guaranteed, const uint8_t* bytes,
+                  std::size_t size) {
+  const auto& log = *static_cast<const ServerLog*>(context);
+  if (to == DPID_ALLPLAYERS) note_relay(log, {bytes, size});
+  return log.network.send && log.network.send(log.network.context, from, to, guaranteed, bytes, size);
+}
+
+uint32_t count_watched(void* context, uint32_t player) {
+  const auto& network = static_cast<const ServerLog*>(context)->network;
+  return network.message_count ? network.message_count(network.context, player) : 0;
+}
+
+bool receive_watched(void* context, uint32_t player, uint32_t& from, uint32_t& to, uint8_t* buffer,
+                     std::size_t capacity, std::size_t& size) {
+  const auto& log = *static_cast<const ServerLog*>(context);
+  const Transport& network = log.network;
+  if (!network.receive || !network.receive(network.context, player, from, to, buffer, capacity, size))
+    return false;
+  if (from == DPID_SYSMSG) note_system_message(log, {buffer, size < capacity ? size : capacity});
+  return true;
+}
+
+uint32_t waited_watched(void* context) {
+  const auto& network = static_cast<const ServerLog*>(context)->network;
+  return network.waited_ms ? network.waited_ms(network.context) : 0;
+}
+
+}  // namespace
+
+void watch_host(ServerLog& log, GameCore& host) {
+  log.host = &host;
+  log.network = host.protocol.transport;
+  host.protocol.transport = Transport{&log, send_watched, count_watched, receive_watched, waited_watched};
+}
+
+void count_frame(ServerLog& log, double frame_start_ms, int32_t seconds, int32_t computer_players) {
+  log.period_frames += 1;
+  const double elapsed_ms = frame_start_ms - log.period_start_ms;
+  if (seconds <= 0 || elapsed_ms < seconds * 1000.0) return;
+  const platform::SessionTraffic traffic = platform::session_traffic(log.host->session.peer);
+  const double elapsed_s = elapsed_ms / 1000.0;
+  log_line(
+      "status: %d players (%d computer), %.1f frames a second, sent %.1f kB/s, "
+      "received %.1f kB/s",
+      players_in(*log.host), computer_players, static_cast<double>(log.period_frames) / elapsed_s,
+      static_cast<double>(traffic.sent_bytes - log.period_traffic.sent_bytes) / 1000.0 / elapsed_s,
+      static_cast<double>(traffic.received_bytes - log.period_traffic.received_bytes) / 1000.0 / elapsed_s);
+  log.period_start_ms = frame_start_ms;
+  log.period_frames = 0;
+  log.period_traffic = traffic;
+}

@@ -1,0 +1,35 @@
+// The server's log on standard output: one line an event, each beginning
+// with the local date and time, for an operator to read and a journal to
+// keep. Joins, departures, kills and chat lines are taken from the host's
+// own traffic as it passes through its transport, so the log says exactly
+// what the players were told.
+#pragma once
+
+#include <cstdint>
+
+#include "net/protocol.h"
+#include "platform/session.h"
+
+struct GameCore;
+
+struct ServerLog {
+  GameCore* host = nullptr;
+  Transport network{};  // the host's session transport, underneath the watch
+  // The periodic status line: frames and traffic since the last one.
+  double period_start_ms = 0;
+  int64_t period_frames = 0;
+  platform::SessionTraffic period_traffic{};
+};
+
+// One line: the date and time, then the text as printf formats it.
+void log_line(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Puts the log between the host game and its session. Call once the
+// session's transport exists (after create_directplay).
+void watch_host(ServerLog& log, GameCore& host);
+
+// Counts the frame that began at frame_start_ms; once every `seconds`
+// (0: never) writes the status line: players in the game (the server's own
+// seat aside, computer players among them), frames a second and the bytes a
+// second sent and received.
+void count_frame(ServerLog& log, double frame_start_ms, int32_t seconds, int32_t computer_players);
