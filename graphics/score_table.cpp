@@ -15,14 +15,14 @@
 namespace {
 
 constexpr int32_t kCharWidth = 10;  // virtual-screen units per character
-constexpr int32_t kPanelLeft = 80, kPanelRight = 560;
-constexpr int32_t kPanelBottom = 18, kPanelTop = 208;
+constexpr int32_t kPanelLeft = 64, kPanelRight = 596, kPanelTop = 208;
+constexpr int32_t kPanelMargin = 8;  // below the last row's characters
 constexpr int32_t kHeaderY = 186;
 constexpr int32_t kFirstRowY = 166, kRowHeight = 20;  // eight rows reach down to y 26
-constexpr int32_t kNameX = 100;
-constexpr int kNameShown = 24;  // characters of a name; the kills column starts after them
+constexpr int32_t kNameX = 90;
+constexpr int kNameShown = 30;  // characters of a name; the kills column starts after them
 // The right edges of the three number columns.
-constexpr int32_t kKillsEnd = 400, kDeathsEnd = 480, kPingEnd = 550;
+constexpr int32_t kKillsEnd = 450, kDeathsEnd = 520, kPingEnd = 580;
 
 void draw_right_aligned(const Game& game, int32_t right, int32_t y, const char* text) {
   draw_text(game, right - kCharWidth * static_cast<int32_t>(std::strlen(text)), y, text, 0);
@@ -30,7 +30,7 @@ void draw_right_aligned(const Game& game, int32_t right, int32_t y, const char* 
 
 // Text is added to the picture, so over a bright wall it would vanish: the
 // panel darkens the scene behind the table first.
-void draw_panel() {
+void draw_panel(int32_t bottom) {
   glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT);
   glDisable(GL_TEXTURE_2D);
   glDisable(GL_LIGHTING);
@@ -47,8 +47,8 @@ void draw_panel() {
   glLoadIdentity();
   glColor4f(0.0f, 0.0f, 0.0f, 0.7f);
   glBegin(GL_QUADS);
-  glVertex2i(kPanelLeft, kPanelBottom);
-  glVertex2i(kPanelRight, kPanelBottom);
+  glVertex2i(kPanelLeft, bottom);
+  glVertex2i(kPanelRight, bottom);
   glVertex2i(kPanelRight, kPanelTop);
   glVertex2i(kPanelLeft, kPanelTop);
   glEnd();
@@ -64,7 +64,8 @@ void draw_panel() {
 void draw_score_table(const Game& game) {
   std::array<ScoreLine, kMaxPlayers> lines{};
   const std::size_t count = score_lines(game, lines);
-  draw_panel();
+  const int32_t last_row_y = kFirstRowY - kRowHeight * (static_cast<int32_t>(count) - 1);
+  draw_panel(last_row_y - kPanelMargin);
   glColor3f(0.6f, 0.8f, 1.0f);
   draw_text(game, kNameX, kHeaderY, "PLAYER", 0);
   draw_right_aligned(game, kKillsEnd, kHeaderY, "KILLS");
@@ -77,7 +78,7 @@ void draw_score_table(const Game& game) {
     // The local player's row in yellow, marked at its left.
     if (line.local) {
       glColor3f(1.0f, 1.0f, 0.2f);
-      draw_text(game, kNameX - 2 * kCharWidth + 4, y, ">", 0);
+      draw_text(game, kNameX - 2 * kCharWidth + 2, y, ">", 0);
     } else {
       glColor3f(1.0f, 1.0f, 1.0f);
     }
