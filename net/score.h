@@ -15,7 +15,6 @@
 #include "net/protocol.h"
 
 struct GameCore;
-struct PlayerSlot;
 
 // How often the host reads the round trips again.
 inline constexpr double kRoundTripRefreshMs = 1000.0;

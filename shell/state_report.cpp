@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/game_core.h"
+#include "net/score.h"
 
 namespace {
 
