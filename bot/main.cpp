@@ -15,6 +15,7 @@
 #include "bot/command_line.h"
 #include "bot/options.h"
 #include "core/frame_timer.h"
+#include "net/score.h"
 #include "net/session.h"
 #include "shell/frame_driver.h"
 #include "shell/state_report.h"
@@ -117,6 +118,19 @@ void play(std::vector<Seat>& seats) {
   }
 }
 
+// The player's own line of the score table as the host last told it.
+void print_score(const Seat& seat) {
+  const GameCore& game = seat.player->game;
+  for (std::size_t i = 0; i < game.world.player_table.size(); ++i) {
+    const PlayerSlot& slot = game.world.player_table[i];
+    if (!slot.active || slot.player_id != game.world.tank.local_player_id) continue;
+    const ScoreRow score = score_of_slot(game, i);
+    std::printf("%s scored %d kills and %d deaths (round trip %u ms).\n", seat.name, score.kills,
+                score.deaths, score.round_trip_ms);
+    return;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -178,7 +192,10 @@ int main(int argc, char** argv) {
     }
   }
   if (!g_stop_asked) play(seats);
-  for (const Seat& seat : seats) std::printf("%s fired %d shots.\n", seat.name, seat.player->shots_fired);
+  for (const Seat& seat : seats) {
+    std::printf("%s fired %d shots.\n", seat.name, seat.player->shots_fired);
+    print_score(seat);
+  }
   leave_all(seats);
   std::fflush(stdout);
   return 0;

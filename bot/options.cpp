@@ -27,7 +27,7 @@ const char* const kBotUsage =
     "The first player's messages are printed as the game prints them; SIGUSR1\n"
     "prints its view of the game as a STATE line; SIGUSR2 holds every player\n"
     "still and silent until the next SIGUSR2. On leaving, each player's shots\n"
-    "are counted. Exits 0 when stopped or when the host has gone, 1 when the\n"
+    "are counted and its score printed as the host kept it. Exits 0 when stopped or when the host has gone, 1 when the\n"
     "game cannot be joined, 2 for bad arguments. When the game fills up before\n"
     "all of them are in, those that did join play on.\n";
 

@@ -10,6 +10,7 @@
 #include "core/input_state.h"
 #include "core/message_log_state.h"
 #include "core/protocol_state.h"
+#include "core/score_state.h"
 #include "core/session_state.h"
 #include "core/settings.h"
 #include "core/world_state.h"
@@ -32,6 +33,7 @@ struct GameCore {
   InputState input{};
   SessionState session{};
   ProtocolState protocol{};
+  ScoreState score{};
   CoreHooks hooks{};
   uint32_t random_state = 1;  // the game's own pseudo-random generator
 };

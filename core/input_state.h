@@ -8,6 +8,7 @@
 
 // Scan codes the game reads directly.
 inline constexpr uint8_t kScanBackspace = 14;
+inline constexpr uint8_t kScanTab = 15;  // held: the score table
 inline constexpr uint8_t kScanT = 20;
 inline constexpr uint8_t kScanEnter = 28;
 inline constexpr uint8_t kScanUp = 200;

@@ -25,6 +25,10 @@ struct Transport {
   // How long the message the last receive took had waited on this machine
   // for the game to take it, in milliseconds. Null: it never waits.
   uint32_t (*waited_ms)(void* context) = nullptr;
+  // The round trip of a player's connection to the host, in milliseconds,
+  // as the host measures it; 0 for the host's own player, on a client, or
+  // when unknown. Null: always 0.
+  uint32_t (*round_trip_ms)(void* context, uint32_t player) = nullptr;
 };
 
 // Large enough for every game message and every system message; a longer

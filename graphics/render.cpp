@@ -14,6 +14,7 @@
 #include "graphics/text.h"
 #include "graphics/textures.h"
 #include "graphics/view_volume.h"
+#include "net/score.h"
 
 namespace {
 
@@ -368,6 +369,7 @@ int render_frame(Game& game) {
   draw_text(game, 312, 232, "+", 0);
   if (game.world.in_session) draw_hud(game);
   draw_message_lines(game);
+  if (score_table_shown(game)) draw_score_table(game);
 
   glPopMatrix();
   glLoadIdentity();

@@ -1,5 +1,6 @@
 // The picture of one frame: backdrop, level, tanks, shots, smoke, the
-// spinning cube, the crosshair, the HUD and the message lines.
+// spinning cube, the crosshair, the HUD and the message lines, and the
+// score table while it is asked for.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,8 @@ int render_frame(Game& game);
 // The chat line being typed, with its prompt, over the picture; drawn after
 // the editor has handled this frame's keys.
 void draw_chat_entry(const Game& game);
+// The score table, players by kills, over the picture (graphics/score_table.cpp).
+void draw_score_table(const Game& game);
 int draw_box(float x, float y, float z, float size_x, float size_y, float size_z, float tex_scale_x,
              float tex_scale_y, float tex_scale_z, int32_t texture_mode);
 // The faces of draw_box whose bits are set, in its order: near, far, top,

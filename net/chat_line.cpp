@@ -14,10 +14,12 @@ constexpr uint32_t kChatKeyDelay = 20;     // frames before a held key repeats
 constexpr int kLastTrackedScanCode = 89;   // keys watched for release
 constexpr int kLastTypedScanCode = 87;     // keys that may type a character
 
-// The highest scan code from 0 to last that is down, or -1.
+// The highest scan code from 0 to last that is down, or -1. Tab is not the
+// editor's: held, it shows the score table, and must neither hold back the
+// next key nor count as one.
 int highest_key_down(const InputState& input, int last) {
   for (int code = last; code >= 0; --code)
-    if (key_down(input, static_cast<uint8_t>(code))) return code;
+    if (code != kScanTab && key_down(input, static_cast<uint8_t>(code))) return code;
   return -1;
 }
 

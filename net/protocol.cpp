@@ -8,6 +8,7 @@
 
 #include "core/game_core.h"
 #include "net/message_log.h"
+#include "net/score.h"
 #include "platform/byte_reader.h"
 #include "platform/byte_writer.h"
 
@@ -28,6 +29,8 @@ void read_header(ByteReader& in, MessageHeader& header) {
 bool is_projectile_number(int32_t number) { return number >= 0 && number < 256; }
 
 static_assert(kPlayerSlots == kMaxPlayers);
+static_assert(kScoreRows == kMaxPlayers);
+static_assert(kScoreMessageSize == kMessageHeaderSize + kScoreRows * 16);
 
 }  // namespace
 
@@ -78,6 +81,19 @@ std::array<uint8_t, kFireMessageSize> encode_message(const FireMessage& message)
   return bytes;
 }
 
+std::array<uint8_t, kScoreMessageSize> encode_message(const ScoreMessage& message) {
+  std::array<uint8_t, kScoreMessageSize> bytes{};
+  ByteWriter out(bytes);
+  write_header(out, message.header);
+  for (const ScoreRow& row : message.rows) {
+    out.u32(row.player_id);
+    out.i32(row.kills);
+    out.i32(row.deaths);
+    out.u32(row.round_trip_ms);
+  }
+  return bytes;
+}
+
 bool decode_header(std::span<const uint8_t> bytes, MessageHeader& header) {
   ByteReader in(bytes);
   read_header(in, header);
@@ -124,6 +140,18 @@ bool decode_message(std::span<const uint8_t> bytes, FireMessage& message) {
   return message.number == kUnnumberedShot || is_projectile_number(message.number);
 }
 
+bool decode_message(std::span<const uint8_t> bytes, ScoreMessage& message) {
+  ByteReader in(bytes);
+  read_header(in, message.header);
+  for (ScoreRow& row : message.rows) {
+    row.player_id = in.u32();
+    row.kills = in.i32();
+    row.deaths = in.i32();
+    row.round_trip_ms = in.u32();
+  }
+  return in.ok();
+}
+
 // ---------------------------------------------------------------------------
 // Delivery
 
@@ -134,15 +162,6 @@ bool transport_send(GameCore& game, uint32_t to, bool guaranteed, std::span<cons
   if (!transport.send) return false;
   return transport.send(transport.context, game.world.tank.local_player_id, to, guaranteed,
                         bytes.data(), bytes.size());
-}
-
-// Host only: the message goes on to every other player. Everything is
-// relayed guaranteed except statuses: a status is superseded by the next
-// one a frame later, so a lost one is better skipped than waited for, and
-// waiting for it would hold back every status after it.
-void relay_to_all(GameCore& game, std::span<const uint8_t> bytes, bool guaranteed = true) {
-  if (!transport_send(game, DPID_ALLPLAYERS, guaranteed, bytes))
-    add_log_entry(game.log, LOG_ERROR, "Status relay failed.", "ERROR");
 }
 
 MessageHeader own_header(const GameCore& game, int32_t type) {
@@ -163,6 +182,11 @@ int32_t lowered(int32_t health, int32_t damage) {
 }
 
 }  // namespace
+
+void relay_to_all(GameCore& game, std::span<const uint8_t> bytes, bool guaranteed) {
+  if (!transport_send(game, DPID_ALLPLAYERS, guaranteed, bytes))
+    add_log_entry(game.log, LOG_ERROR, "Status relay failed.", "ERROR");
+}
 
 int send_to_host(GameCore& game, std::span<const uint8_t> bytes) {
   if (game.settings.is_host) {
@@ -190,7 +214,9 @@ int send_status(GameCore& game) {
   message.gun_pitch = tank.gun_pitch;
   message.in_play = tank.in_play;
   message.health = tank.health;
-  return send_to_host(game, encode_message(message));
+  send_to_host(game, encode_message(message));
+  if (game.settings.is_host) send_score_table(game);
+  return 1;
 }
 
 int send_event_text(GameCore& game, const char* text) {
@@ -423,6 +449,13 @@ int handle_game_message(GameCore& game, std::span<const uint8_t> bytes, uint32_t
       // Relayed and shown without control characters.
       replace_control_characters(message.text);
       handle_text(game, message);
+      break;
+    }
+    case MessageLayout::Score: {
+      // Only the host keeps the score: a table reaching the host is forged.
+      ScoreMessage message;
+      if (!decode_message(bytes, message) || game.settings.is_host) return invalid_message(game);
+      take_score_table(game, message);
       break;
     }
   }

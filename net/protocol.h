@@ -15,6 +15,7 @@
 #include <span>
 
 #include "core/protocol_state.h"
+#include "core/score_state.h"
 #include "world/simulation_sends.h"  // the simulation's sends, implemented here
 
 struct GameCore;
@@ -26,6 +27,7 @@ enum MessageType : int32_t {
   MSG_PROJECTILE_GONE = 6,
   MSG_SET_HEALTH = 7,
   MSG_EVENT = 8,
+  MSG_SCORE = 9,
 };
 
 // Player ids of the session: "all players" (also the sender of system
@@ -44,11 +46,13 @@ inline constexpr std::size_t kMessageHeaderSize = 12;
 inline constexpr std::size_t kTextMessageSize = 272;
 inline constexpr std::size_t kStatusMessageSize = 44;
 inline constexpr std::size_t kFireMessageSize = 52;
+// The header and one 16-byte row per seat.
+inline constexpr std::size_t kScoreMessageSize = 140;
 inline constexpr std::size_t kMessageTextSize = 256;  // 255 characters + NUL
 static_assert(kMessageTextSize == kEventTextSize);
 inline constexpr int32_t kUnnumberedShot = -1;
 
-enum class MessageLayout { Text, Status, Fire };
+enum class MessageLayout { Text, Status, Fire, Score };
 
 struct MessageTableRow {
   int32_t type;
@@ -57,13 +61,14 @@ struct MessageTableRow {
 };
 
 // Every game message type with its size and layout.
-inline constexpr std::array<MessageTableRow, 6> message_table = {{
+inline constexpr std::array<MessageTableRow, 7> message_table = {{
     {MSG_CHAT, kTextMessageSize, MessageLayout::Text},
     {MSG_STATUS, kStatusMessageSize, MessageLayout::Status},
     {MSG_FIRE, kFireMessageSize, MessageLayout::Fire},
     {MSG_PROJECTILE_GONE, kTextMessageSize, MessageLayout::Text},
     {MSG_SET_HEALTH, kTextMessageSize, MessageLayout::Text},
     {MSG_EVENT, kTextMessageSize, MessageLayout::Text},
+    {MSG_SCORE, kScoreMessageSize, MessageLayout::Score},
 }};
 
 // The table row of a type, or null for a type the game does not use.
@@ -102,9 +107,17 @@ struct FireMessage {
   uint32_t owner_id = 0;
 };
 
+// The host's score table: one row per seat, in the order of the player
+// table; a row with player id 0 is empty. Only the host writes it.
+struct ScoreMessage {
+  MessageHeader header{};
+  std::array<ScoreRow, kScoreRows> rows{};
+};
+
 std::array<uint8_t, kTextMessageSize> encode_message(const TextMessage& message);
 std::array<uint8_t, kStatusMessageSize> encode_message(const StatusMessage& message);
 std::array<uint8_t, kFireMessageSize> encode_message(const FireMessage& message);
+std::array<uint8_t, kScoreMessageSize> encode_message(const ScoreMessage& message);
 
 // Decoders: false when the bytes are shorter than the layout (nothing is
 // read past their end) or a field that indexes a table is out of range
@@ -115,6 +128,7 @@ bool decode_header(std::span<const uint8_t> bytes, MessageHeader& header);
 bool decode_message(std::span<const uint8_t> bytes, TextMessage& message);
 bool decode_message(std::span<const uint8_t> bytes, StatusMessage& message);
 bool decode_message(std::span<const uint8_t> bytes, FireMessage& message);
+bool decode_message(std::span<const uint8_t> bytes, ScoreMessage& message);
 
 // A player's request to fire that has waited longer than this for the host
 // to take it (about eight frames at 85 a second; the host takes its
@@ -123,9 +137,10 @@ bool decode_message(std::span<const uint8_t> bytes, FireMessage& message);
 // every shot its players asked for meanwhile.
 inline constexpr uint32_t kStaleFireRequestMs = 100;
 
-// Frame stages: the local tank's status to the host, then every waiting
-// message handled. Both do nothing unless networking is on and the game
-// has been joined. Return 1.
+// Frame stages: the local tank's status to the host (and on the host the
+// score table, when it has changed), then every waiting message handled.
+// Both do nothing unless networking is on and the game has been joined.
+// Return 1.
 int send_status(GameCore& game);
 int receive_messages(GameCore& game);
 int chat_entry_frame(GameCore& game);
@@ -133,6 +148,12 @@ int chat_entry_frame(GameCore& game);
 // A message for the host: handled at once on the host, sent otherwise
 // (a failed send is logged as "Status send failed."). Returns 1.
 int send_to_host(GameCore& game, std::span<const uint8_t> bytes);
+// Host only: the message, unchanged, to every other player (a failed send
+// is logged as "Status relay failed."). Everything is relayed guaranteed
+// except statuses: a status is superseded by the next one a frame later, so
+// a lost one is better skipped than waited for, and waiting for it would
+// hold back every status after it.
+void relay_to_all(GameCore& game, std::span<const uint8_t> bytes, bool guaranteed = true);
 
 // Handles one game message as it arrived: from and to are the session's
 // sender and receiver ids. Returns 1, or 0 for an invalid message (logged
@@ -140,7 +161,8 @@ int send_to_host(GameCore& game, std::span<const uint8_t> bytes);
 // its table, a position or heading that is no finite number, or, on the
 // host, anything another player may not write: a sender other than itself,
 // or a type other than its status, its chat lines and its own unnumbered
-// shells (owner itself, hitscan 0).
+// shells (owner itself, hitscan 0). A score table is taken from the host
+// only: the host refuses every one it is handed.
 int handle_game_message(GameCore& game, std::span<const uint8_t> bytes, uint32_t from, uint32_t to);
 
 // Handles one system message of the session layer. Their layouts, all

@@ -43,6 +43,10 @@ uint32_t transport_waited_ms(void* peer) {
   return platform::last_message_waited_ms(static_cast<platform::PeerSession*>(peer));
 }
 
+uint32_t transport_round_trip(void* peer, uint32_t player) {
+  return platform::round_trip_ms(static_cast<platform::PeerSession*>(peer), player);
+}
+
 // Names and texts from the network are stored without control characters.
 void copy_cut(char* dest, std::size_t size, const char* src) {
   std::snprintf(dest, size, "%s", src ? src : "");
@@ -56,7 +60,8 @@ int create_directplay(GameCore& game) {
   session.peer = platform::create_peer_session(session.ports);
   if (!session.peer) return 4;
   game.protocol.transport =
-      Transport{session.peer, transport_send, transport_count, transport_receive, transport_waited_ms};
+      Transport{session.peer,       transport_send,      transport_count,
+                transport_receive,  transport_waited_ms, transport_round_trip};
   return 1;
 }
 

@@ -126,6 +126,10 @@ uint32_t last_message_waited_ms(const PeerSession* session);
 // channel everything guaranteed, as its document promised.
 bool send(PeerSession* session, uint32_t from, uint32_t to, bool guaranteed, const uint8_t* bytes,
           std::size_t size);
+// The host's measure of the round trip to a player (ENet's mean of the
+// acknowledged packets, in milliseconds); 0 for the host's own player, for
+// an id that is no player's connection, and on a client.
+uint32_t round_trip_ms(const PeerSession* session, uint32_t player_id);
 // Puts every message sent so far on the wire now, rather than at the next
 // service.
 void flush(PeerSession* session);

@@ -235,4 +235,17 @@ SessionInstance hosted_instance(const PeerSession* session) {
   return session && session->mode == Mode::Host ? session->description.instance : SessionInstance{};
 }
 
+uint32_t round_trip_ms(const PeerSession* session, uint32_t player_id) {
+  if (!session || session->mode != Mode::Host || !session->host || player_id == session->local_player_id)
+    return 0;
+  for (std::size_t i = 0; i < session->host->peerCount; ++i) {
+    const ENetPeer& peer = session->host->peers[i];
+    const PeerInfo& info = session->peers[i];
+    if (peer.state == ENET_PEER_STATE_CONNECTED && info.stage == PeerStage::Player &&
+        info.player_id == player_id)
+      return peer.roundTripTime;
+  }
+  return 0;
+}
+
 }  // namespace platform

@@ -13,7 +13,7 @@ packages=(
   libfltk1.3-dev fluid fonts-liberation fonts-dejavu-core
   libfreetype-dev
   libgtest-dev googletest
-  xvfb xauth xdotool x11-utils imagemagick xfonts-base sox
+  xvfb xauth xdotool x11-utils imagemagick xfonts-base sox tesseract-ocr tesseract-ocr-eng
   iproute2 python3 bc gdb
   zlib1g-dev dpkg-dev fakeroot desktop-file-utils appstream lintian
 )

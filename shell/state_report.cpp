@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/game_core.h"
+#include "net/score.h"
 
 namespace {
 
@@ -26,6 +27,15 @@ void report_state_if_asked(const GameCore& game) {
   std::printf(" projectiles=");
   for (std::size_t i = 0; i < world.projectile_table.size(); ++i)
     if (world.projectile_table[i].active) std::printf("%zu,", i);
+  // Kills and deaths by seat, as the host counted them. Round trips are
+  // left out: they are measured again every second, so two programs'
+  // lines would differ by them alone.
+  std::printf(" scores=");
+  for (std::size_t i = 0; i < world.player_table.size(); ++i) {
+    if (!world.player_table[i].active) continue;
+    const ScoreRow score = score_of_slot(game, i);
+    std::printf("%u:%d:%d,", score.player_id, score.kills, score.deaths);
+  }
   std::printf("\n");
   std::fflush(stdout);
 }

@@ -1,8 +1,9 @@
 // A snapshot of what this program believes about the shared game, written
 // to standard output when the process receives SIGUSR1: the player table
-// with health, the projectiles alive, and the frame counters. It lets a
-// maintainer (or a network test) compare the programs of one game from
-// outside; it changes nothing in the game.
+// with health, the projectiles alive, the frame counters, and every
+// player's kills and deaths. It lets a maintainer (or a network test)
+// compare the programs of one game from outside; it changes nothing in the
+// game.
 #pragma once
 
 struct GameCore;

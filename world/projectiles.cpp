@@ -123,7 +123,10 @@ void hit_tanks(GameCore& game, int32_t number, const Projectile& shot) {
     if (!inside_tank_ahead(tank, shot)) continue;
     send_projectile_gone(game, number);
     send_damage(game, static_cast<int32_t>(k), kDamagePerHit);
-    if (tank.health < 1) announce_kill(game, tank, shot.owner_id);
+    if (tank.health < 1) {
+      record_kill(game, tank.player_id, shot.owner_id);
+      announce_kill(game, tank, shot.owner_id);
+    }
   }
 }
 

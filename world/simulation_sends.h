@@ -18,3 +18,6 @@ int send_fire(GameCore& game, float x, float y, float z, float vx, float vy, flo
 int send_damage(GameCore& game, int32_t slot_index, int32_t damage);
 int send_projectile_gone(GameCore& game, int32_t number);
 int send_event_text(GameCore& game, const char* text);
+// Host: a kill for the score table, a death to the victim and a kill to the
+// shooter (net/score.cpp); the table then reaches every program.
+int record_kill(GameCore& game, uint32_t victim_id, uint32_t killer_id);

@@ -51,7 +51,7 @@ no_sanitizer_reports() {
 }
 
 echo "-- three computer players join and fight"
-start_player Hostess 1 1 ""; host=$PID
+start_player Hostess 1 1 ""; host=$PID; host_win=$WIN
 # A busy machine may take a while to draw the host's first frame, which
 # opens its game: until then the program finds no game and says so.
 for attempt in $(seq 10); do
@@ -94,13 +94,52 @@ kill=$(out_of Hostess | grep -m 1 -E '^SYS: Bot (Alfa|Bravo|Charlie) .+ Bot (Alf
 echo "the host saw: $kill"
 wait_bot_line trio "$kill" 50 || fail "the program did not print the kill the host announced"
 
+echo "-- the score table"
+# The computer players hold still and silent, and the shells in flight end,
+# before the host's score is compared with theirs.
+kill -USR2 "$trio"
+sleep 6
+host_state=$(state_of "$host" Hostess)
+echo "host: $host_state"
 kill -USR1 "$trio"
 for _ in $(seq 50); do grep -q '^STATE ' "$BOT_DIR/trio.out" && break; sleep 0.1; done
 state=$(grep -m 1 '^STATE ' "$BOT_DIR/trio.out") || fail "no STATE line on SIGUSR1"
-echo "$state"
+echo "bots: $state"
 for player in "1:Hostess:" "2:Bot Alfa:" "3:Bot Bravo:" "4:Bot Charlie:"; do
   [[ "$state" == *"$player"* ]] || fail "the STATE line lacks $player"
 done
+scores_of() { echo "$1" | grep -o ' scores=.*$'; }
+[ "$(scores_of "$host_state")" = "$(scores_of "$state")" ] || fail "the computer players' scores are not the host's"
+# kills_of STATE NAME: the player's kills in a STATE line.
+kills_of() {
+  local id
+  id=$(echo "$1" | grep -o "[0-9]*:$2:" | head -n 1 | cut -d: -f1)
+  scores_of "$1" | grep -o "[=,]$id:[0-9]*:" | cut -d: -f2
+}
+shooter=$(echo "$kill" | awk '{ print $(NF - 1), $NF }')
+[ "$(kills_of "$host_state" "$shooter")" -ge 1 ] 2>/dev/null ||
+  fail "the host did not credit $shooter with the kill it announced"
+
+# Tab held on the host shows the table over the picture; released, it goes.
+# Its text is read back from the screenshot: every player's name is there.
+read_table() {
+  local geometry
+  geometry=$(xwininfo -id "$host_win" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
+    /Width:/{w=$2} /Height:/{h=$2} END{printf "%dx%d+%d+%d", w, h * 0.42, x, y + h * 0.56}')
+  convert "$ARTEFACTS/$1.png" -crop "$geometry" +repage -colorspace Gray -negate -resize 300% \
+    "$ARTEFACTS/$1-table.png"
+  tesseract "$ARTEFACTS/$1-table.png" stdout --psm 6 2>/dev/null
+}
+activate "$host_win" 1
+xdotool keydown Tab; sleep 1; shot host-scores; xdotool keyup Tab; sleep 1
+shot host-scores-released
+table=$(read_table host-scores)
+echo "$table" | tee "$ARTEFACTS/host-scores.txt"
+for name in Hostess "Bot Alfa" "Bot Bravo" "Bot Charlie" KILLS DEATHS PING; do
+  echo "$table" | grep -qF "$name" || fail "the score table on the host's screen lacks $name"
+done
+read_table host-scores-released | grep -qF KILLS && fail "the score table stayed after Tab was released"
+kill -USR2 "$trio"
 
 echo "-- refusals"
 # Four more fill the game: the fifth is refused, the four play on.
@@ -131,9 +170,19 @@ grep -q "skill takes 1, 2 or 3" "$BOT_DIR/args.err" || fail "no reason for a bad
 "$BOT" --help | grep -q "^Usage: morvane-bot" || fail "no usage from --help"
 
 echo "-- SIGTERM leaves at once"
+kill -USR2 "$trio"
+sleep 6
+host_state=$(state_of "$host" Hostess)
 kill -TERM "$trio"
 wait_exit "$trio" 50 || fail "the program did not end on SIGTERM"
 [ "$EXIT_CODE" = 0 ] || fail "the program ended with $EXIT_CODE on SIGTERM"
+# Each computer player's last word is its score, as the host counted it.
+grep ' scored ' "$BOT_DIR/trio.out"
+for name in "Bot Alfa" "Bot Bravo" "Bot Charlie"; do
+  kills=$(kills_of "$host_state" "$name")
+  grep -qE "^$name scored $kills kills and [0-9]+ deaths \(round trip [0-9]+ ms\)\.$" "$BOT_DIR/trio.out" ||
+    fail "$name's score at the end is not the host's $kills kills"
+done
 for name in Alfa Bravo Charlie; do
   wait_line Hostess "SYS: Bot $name left the game." 20 || fail "the host did not see Bot $name leave at once"
 done

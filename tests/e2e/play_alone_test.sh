@@ -39,6 +39,13 @@ sleep 0.5
 shot 5-smoke-trail
 [ "$(changed 3-driven 4-shell-in-flight)" -gt 30 ] || fail "no shell in flight after firing"
 
+# Alone there is no score table: Tab held draws nothing of it.
+xdotool keydown Tab; sleep 0.5; shot 5-tab-alone; xdotool keyup Tab
+convert "$ARTEFACTS/5-tab-alone.png" -gravity south -crop 100%x45%+0+0 +repage -colorspace Gray -negate \
+  -resize 300% "$ARTEFACTS/5-tab-alone-lower.png"
+tesseract "$ARTEFACTS/5-tab-alone-lower.png" stdout --psm 6 2>/dev/null | grep -qE 'KILLS|DEATHS' &&
+  fail "a score table showed in a game without a network"
+
 hold_key Escape 0.15
 sleep 0.5
 shot 6-pause-menu

@@ -35,6 +35,11 @@ std::vector<FuzzSeed> game_message_seeds() {
   fire.vx = 0.5f, fire.vz = 0.25f, fire.heading = 30, fire.owner_id = 2;
   FireMessage numbered = fire;
   numbered.number = 17;
+  ScoreMessage score;
+  score.header = MessageHeader{MSG_SCORE, 1, 1};
+  score.rows[0] = {1, 3, 1, 0};
+  score.rows[1] = {2, 0, 4, 35};
+  score.rows[3] = {99, -1, 7, 0xFFFFFFFFu};  // a player nobody knows, with odd counts
   TextMessage invalid = text_message(MSG_CHAT, "bad", 0);
   invalid.header.valid = 0;
   return {
@@ -45,6 +50,7 @@ std::vector<FuzzSeed> game_message_seeds() {
       {"status", bytes_of(encode_message(status))},
       {"fire", bytes_of(encode_message(fire))},
       {"fire_numbered", bytes_of(encode_message(numbered))},
+      {"score", bytes_of(encode_message(score))},
       {"invalid", bytes_of(encode_message(invalid))},
       {"unknown_type", bytes_of(encode_message(text_message(42, "?", 0)))},
   };

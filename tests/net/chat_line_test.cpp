@@ -51,6 +51,18 @@ TEST_F(ChatFixture, ReleasingAKeyLetsTheNextThroughAtOnce) {
   hold(kScanB);
   frame();
   EXPECT_EQ(line(), "AB");
+
+  // Tab held for the score table types nothing and holds back no key.
+  release(kScanB);
+  hold(kScanTab);
+  frame();
+  EXPECT_EQ(line(), "AB");
+  hold(kScanBackspace);
+  frame();
+  release(kScanBackspace);
+  hold(kScanA);
+  frame();
+  EXPECT_EQ(line(), "AA");
 }
 
 TEST_F(ChatFixture, TheFortyFirstCharacterIsRefused) {

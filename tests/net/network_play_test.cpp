@@ -19,6 +19,7 @@
 #include "core/game.h"
 #include "menus/menus.h"
 #include "net/protocol.h"
+#include "net/score.h"
 #include "net/session.h"
 #include "world/projectiles.h"
 
@@ -165,6 +166,53 @@ void place_tank(Game& game, float x, float z) {
   tank.health = 100;
 }
 
+// The shooter's shells kill the victim, which then leaves play as its
+// entry prompt has it. Each duel at an x of its own, out of the others' way.
+void kill_in_duel(const Players& all, Game& shooter, Game& victim, float x) {
+  place_tank(shooter, x, 20.0f);
+  place_tank(victim, x, 24.0f);
+  const uint32_t id = victim.world.tank.local_player_id;
+  ASSERT_TRUE(run_until(all, [&] {
+    for (Game* game : all)
+      if (slot_of(*game, id).z != 24.0f || slot_of(*game, id).health != 100 || !slot_of(*game, id).in_play)
+        return false;
+    return true;
+  }));
+  for (int32_t health : {50, 0}) {
+    fire_shell(shooter);
+    ASSERT_TRUE(run_until(all, [&] { return victim.world.tank.health == health; }));
+  }
+  victim.world.tank.in_play = 0;
+  run_until(all, [] { return false; }, 20);
+}
+
+// A program's score table, seat by seat: id, kills, deaths, round trip.
+std::string scores_of(const Game& game) {
+  std::string text;
+  for (std::size_t i = 0; i < kMaxPlayers; ++i) {
+    const ScoreRow row = score_of_slot(game, i);
+    if (row.player_id != 0)
+      text += std::to_string(row.player_id) + ":" + std::to_string(row.kills) + ":" +
+              std::to_string(row.deaths) + ":" + std::to_string(row.round_trip_ms) + " ";
+  }
+  return text;
+}
+
+bool same_scores_everywhere(const Players& players) {
+  for (Game* game : players)
+    if (scores_of(*game) != scores_of(*players[0])) return false;
+  return true;
+}
+
+// The names of the shown table, best first.
+std::string ranking_of(const Game& game) {
+  std::array<ScoreLine, kMaxPlayers> lines{};
+  std::string text;
+  for (std::size_t n = 0, count = score_lines(game, lines); n < count; ++n)
+    text += std::string(lines[n].slot->name) + (lines[n].local ? "* " : " ");
+  return text;
+}
+
 TEST(NetworkPlay, FourPlayersPlayTogetherOverLoopback) {
   const uint16_t port = test_game_port();
   auto host = make_game("Hostess", true, port);
@@ -263,6 +311,43 @@ TEST(NetworkPlay, FourPlayersPlayTogetherOverLoopback) {
   EXPECT_GT(host_network.unguaranteed, 100u);
   host->protocol.transport = host_network.real;
 
+  // The host keeps the score: after a series of kills every program holds
+  // the host's table, and shows it best first (kills, then fewer deaths).
+  ASSERT_NO_FATAL_FAILURE(kill_in_duel(all, victim, shooter, 40.0f));
+  ASSERT_NO_FATAL_FAILURE(kill_in_duel(all, *host, writer, 60.0f));
+  ASSERT_NO_FATAL_FAILURE(kill_in_duel(all, victim, writer, 80.0f));
+  ASSERT_TRUE(run_until(all, [&] { return same_scores_everywhere(all); })) << scores_of(victim);
+  EXPECT_EQ(scores_of(*host), "1:1:0:0 2:1:1:0 3:0:2:0 4:2:1:0 ");
+  EXPECT_EQ(ranking_of(writer), "Guest3 Hostess Guest1 Guest2* ");
+  EXPECT_EQ(ranking_of(*host), "Guest3 Hostess* Guest1 Guest2 ");
+
+  // Round trips are read again once a second and reach every program.
+  host->protocol.transport.round_trip_ms = [](void*, uint32_t player) { return 40u + player; };
+  host->world.frame_start_ms += 1000.0;
+  ASSERT_TRUE(run_until(all, [&] { return scores_of(writer) == "1:1:0:0 2:1:1:42 3:0:2:43 4:2:1:44 "; }))
+      << scores_of(writer);
+  EXPECT_TRUE(same_scores_everywhere(all));
+
+  // A client may not write the table: refused and logged by the host,
+  // whichever sender it claims, and nobody's table changes.
+  for (uint32_t claimed : {writer.world.tank.local_player_id, DPID_SERVERPLAYER}) {
+    ScoreMessage forged;
+    forged.header = {MSG_SCORE, 1, claimed};
+    forged.rows[0] = {claimed, 99, 0, 1};
+    send_to_host(writer, encode_message(forged));
+    ASSERT_TRUE(run_until(all, [&] { return logged(*host, "Found an invalid message.", "ERROR"); }));
+    host->log = MessageLog{};
+  }
+  run_until(all, [] { return false; }, 10);
+  for (Game* game : all) EXPECT_EQ(scores_of(*game), "1:1:0:0 2:1:1:42 3:0:2:43 4:2:1:44 ");
+  host->protocol.transport = host_network.real;
+  // Back to where the duels found them, out of each other's line of fire.
+  place_tank(shooter, 20.0f, 20.0f);
+  place_tank(victim, 20.0f, 24.0f);
+  host->world.tank = LocalTank{.local_player_id = 1};
+  writer.world.tank = LocalTank{.local_player_id = 3};
+  run_until(all, [] { return false; }, 20);
+
   // Chat reaches everyone, the writer included, under the writer's name.
   TextMessage chat;
   chat.header = {MSG_CHAT, 1, writer.world.tank.local_player_id};
@@ -275,7 +360,7 @@ TEST(NetworkPlay, FourPlayersPlayTogetherOverLoopback) {
   }));
 
   // Shot numbers wrap: after 256 numbers the host hands out 0 again.
-  for (int n = 0; n < 254; ++n) send_fire(*host, 0, 50, 0, 0, 0, 0, 0, 0, 1);
+  for (int32_t n = host->world.projectile_next; n < 256; ++n) send_fire(*host, 0, 50, 0, 0, 0, 0, 0, 0, 1);
   EXPECT_EQ(host->world.projectile_next, 0);
   writer.world.tank.turret_heading = 180.0f;
   fire_shell(writer);
@@ -354,6 +439,12 @@ TEST(NetworkPlay, FourPlayersPlayTogetherOverLoopback) {
   EXPECT_EQ(reused.in_play, 0);
   EXPECT_EQ(reused.health, 0);
   EXPECT_EQ(reused.z, 0.0f);
+  // The newcomer receives the whole table, the departed gone from it and
+  // nothing of Guest1's score in its seat.
+  ASSERT_TRUE(run_until(everyone, [&] { return same_scores_everywhere(everyone); }))
+      << scores_of(*everyone[2]) << "instead of " << scores_of(*host);
+  EXPECT_EQ(scores_of(*host).substr(0, 12), "1:1:0:0 5:0:");
+  EXPECT_NE(scores_of(*host).find(" 4:2:1:"), std::string::npos) << scores_of(*host);
 
   // Five more fill the game to eight players, the next in the place Guest2
   // left; every program, old or new, has every player in the same order.

@@ -652,6 +652,14 @@ TEST(SessionLayer, AFullGameRefusesOldJoinsAndDropsASilentPlayerAfterSixSeconds)
     silent->send(framed);
     serve_until(0.05, [] { return false; });
   }
+  // The host measures each player's round trip: the third's crosses the
+  // slow relay twice. Its own player, an id of no connection and a client
+  // asking have none.
+  EXPECT_GE(round_trip_ms(host, 3), 250u);
+  EXPECT_LT(round_trip_ms(host, 3), 1000u);
+  EXPECT_EQ(round_trip_ms(host, host_id), 0u);
+  EXPECT_EQ(round_trip_ms(host, 99), 0u);
+  EXPECT_EQ(round_trip_ms(quiet, host_id), 0u);
   relay.cut = true;
   serve_until(0.3, [] { return false; });  // what was on its way arrives
   const Clock::time_point last_heard = relay.last_to_host;
