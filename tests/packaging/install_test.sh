@@ -67,6 +67,41 @@ else
   echo "-- lintian is not installed: not checked"
 fi
 
+if [ -x "$build/game/morvane-server" ]; then
+  echo "-- the dedicated server: program, command, manual page, unit and options"
+  for file in games/morvane-server lib/games/morvane/morvane-server share/man/man6/morvane-server.6.gz \
+      lib/systemd/system/morvane-server.service; do
+    [ -e "$root/usr/$file" ] || fail "the package has no /usr/$file"
+  done
+  [ "$(readlink -f "$root/usr/games/morvane-server")" = "$root/usr/lib/games/morvane/morvane-server" ] ||
+    fail "/usr/games/morvane-server does not lead to the program"
+  [ -f "$root/etc/default/morvane-server" ] || fail "the package has no /etc/default/morvane-server"
+  dpkg-deb -I "$deb" conffiles | grep -qx /etc/default/morvane-server ||
+    fail "/etc/default/morvane-server is not a conffile: an upgrade would overwrite the operator's options"
+  unit=$root/usr/lib/systemd/system/morvane-server.service
+  grep -qx "ExecStart=/usr/lib/games/morvane/morvane-server \$MORVANE_SERVER_OPTIONS" "$unit" &&
+    grep -qx "WorkingDirectory=/usr/share/games/morvane" "$unit" && grep -qx "DynamicUser=yes" "$unit" &&
+    grep -qx "EnvironmentFile=-/etc/default/morvane-server" "$unit" ||
+    fail "the unit does not start the installed server with the operator's options"
+  if command -v systemd-analyze >/dev/null; then
+    systemd-analyze --root="$root" verify /usr/lib/systemd/system/morvane-server.service ||
+      fail "systemd-analyze rejects the unit"
+  fi
+  # As the unit starts it: in the data directory, with the options of the
+  # installed file, and ended by systemctl stop's SIGTERM.
+  (. "$root/etc/default/morvane-server" && cd "$root/usr/share/games/morvane" &&
+     exec env -i PATH=/usr/bin:/bin "$root/usr/games/morvane-server" $MORVANE_SERVER_OPTIONS) \
+    > "$work/server.log" 2>&1 &
+  server_pid=$!
+  started+=("$server_pid")
+  for _ in $(seq 100); do grep -q "Server 4" "$work/server.log" 2>/dev/null && break; sleep 0.1; done
+  cat "$work/server.log"
+  grep -q "start:" "$work/server.log" || fail "the installed server did not start"
+  kill -TERM "$server_pid"
+  wait "$server_pid"
+  [ $? -eq 0 ] || fail "the installed server did not end with status 0 on SIGTERM"
+fi
+
 echo "-- every package it depends on or recommends is installed here"
 # "a (>= 1), b | c (<< 2)": each entry needs one alternative installed, in
 # a version that satisfies it.
