@@ -84,8 +84,10 @@ if [ -x "$build/game/morvane-server" ]; then
     grep -qx "EnvironmentFile=-/etc/default/morvane-server" "$unit" ||
     fail "the unit does not start the installed server with the operator's options"
   if command -v systemd-analyze >/dev/null; then
-    systemd-analyze --root="$root" verify /usr/lib/systemd/system/morvane-server.service ||
-      fail "systemd-analyze rejects the unit"
+    # Checked against this system's units, with its paths moved into the
+    # unpacked tree so that the program and directory it names exist.
+    sed "s|=/usr/|=$root/usr/|; s| /usr/| $root/usr/|" "$unit" > "$work/morvane-server.service"
+    systemd-analyze verify --man=no "$work/morvane-server.service" || fail "systemd-analyze rejects the unit"
   fi
   # As the unit starts it: in the data directory, with the options of the
   # installed file, and ended by systemctl stop's SIGTERM.
@@ -94,9 +96,10 @@ if [ -x "$build/game/morvane-server" ]; then
     > "$work/server.log" 2>&1 &
   server_pid=$!
   started+=("$server_pid")
-  for _ in $(seq 100); do grep -q "Server 4" "$work/server.log" 2>/dev/null && break; sleep 0.1; done
+  for _ in $(seq 100); do grep -q "3 of 7 seats taken" "$work/server.log" 2>/dev/null && break; sleep 0.1; done
   cat "$work/server.log"
   grep -q "start:" "$work/server.log" || fail "the installed server did not start"
+  grep -q "3 of 7 seats taken" "$work/server.log" || fail "the installed server's computer players did not join"
   kill -TERM "$server_pid"
   wait "$server_pid"
   [ $? -eq 0 ] || fail "the installed server did not end with status 0 on SIGTERM"
