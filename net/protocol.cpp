@@ -188,6 +188,51 @@ void relay_to_all(GameCore& game, std::span<const uint8_t> bytes, bool guarantee
     add_log_entry(game.log, LOG_ERROR, "Status relay failed.", "ERROR");
 }
 
+// ---------------------------------------------------------------------------
+// The score table
+
+namespace {
+
+bool same_rows(const std::array<ScoreRow, kScoreRows>& a, const std::array<ScoreRow, kScoreRows>& b) {
+  for (std::size_t i = 0; i < kScoreRows; ++i) {
+    const ScoreRow& x = a[i];
+    const ScoreRow& y = b[i];
+    if (x.player_id != y.player_id || x.kills != y.kills || x.deaths != y.deaths ||
+        x.round_trip_ms != y.round_trip_ms)
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+ScoreMessage current_score_table(const GameCore& game) {
+  ScoreMessage table;
+  table.header = MessageHeader{MSG_SCORE, 1, game.world.tank.local_player_id};
+  for (std::size_t i = 0; i < kScoreRows; ++i) table.rows[i] = score_of_slot(game, i);
+  return table;
+}
+
+void send_score_table(GameCore& game) {
+  if (!game.settings.is_host || !networking_on(game.settings) || !game.world.in_session) return;
+  ScoreState& score = game.score;
+  const double now = game.world.frame_start_ms;
+  if (!score.round_trips_read || now - score.round_trips_read_ms >= kRoundTripRefreshMs ||
+      now < score.round_trips_read_ms) {
+    read_round_trips(game);
+    score.round_trips_read_ms = now;
+    score.round_trips_read = true;
+  }
+  const ScoreMessage table = current_score_table(game);
+  if (same_rows(table.rows, score.last_sent)) return;
+  score.last_sent = table.rows;
+  relay_to_all(game, encode_message(table));
+}
+
+void take_score_table(GameCore& game, const ScoreMessage& message) {
+  for (const ScoreRow& row : message.rows) take_score_row(game, row);
+}
+
 int send_to_host(GameCore& game, std::span<const uint8_t> bytes) {
   if (game.settings.is_host) {
     handle_game_message(game, bytes, game.world.tank.local_player_id, DPID_SERVERPLAYER);

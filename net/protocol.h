@@ -145,6 +145,16 @@ int send_status(GameCore& game);
 int receive_messages(GameCore& game);
 int chat_entry_frame(GameCore& game);
 
+// Host: the score of the table as it now stands, every seat in order.
+ScoreMessage current_score_table(const GameCore& game);
+// Host, every frame: reads the round trips when they are due (every
+// kRoundTripRefreshMs) and sends the table to every player when it differs
+// from the one last sent.
+void send_score_table(GameCore& game);
+// A client: the host's table; rows of players this program does not hold
+// in its table are ignored.
+void take_score_table(GameCore& game, const ScoreMessage& message);
+
 // A message for the host: handled at once on the host, sent otherwise
 // (a failed send is logged as "Status send failed."). Returns 1.
 int send_to_host(GameCore& game, std::span<const uint8_t> bytes);

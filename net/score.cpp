@@ -24,6 +24,14 @@ std::size_t active_slot_of(const GameCore& game, uint32_t player_id) {
   return kMaxPlayers;
 }
 
+// More kills first, then fewer deaths.
+bool ranks_before(const ScoreRow& a, const ScoreRow& b) {
+  if (a.kills != b.kills) return a.kills > b.kills;
+  return a.deaths < b.deaths;
+}
+
+}  // namespace
+
 void read_round_trips(GameCore& game) {
   const Transport& transport = game.protocol.transport;
   for (std::size_t i = 0; i < kMaxPlayers; ++i) {
@@ -36,24 +44,11 @@ void read_round_trips(GameCore& game) {
   }
 }
 
-bool same_rows(const std::array<ScoreRow, kScoreRows>& a, const std::array<ScoreRow, kScoreRows>& b) {
-  for (std::size_t i = 0; i < kScoreRows; ++i) {
-    const ScoreRow& x = a[i];
-    const ScoreRow& y = b[i];
-    if (x.player_id != y.player_id || x.kills != y.kills || x.deaths != y.deaths ||
-        x.round_trip_ms != y.round_trip_ms)
-      return false;
-  }
-  return true;
+void take_score_row(GameCore& game, const ScoreRow& row) {
+  if (row.player_id == 0) return;
+  const std::size_t index = active_slot_of(game, row.player_id);
+  if (index < kMaxPlayers) game.score.by_slot[index] = row;
 }
-
-// More kills first, then fewer deaths.
-bool ranks_before(const ScoreRow& a, const ScoreRow& b) {
-  if (a.kills != b.kills) return a.kills > b.kills;
-  return a.deaths < b.deaths;
-}
-
-}  // namespace
 
 int record_kill(GameCore& game, uint32_t victim_id, uint32_t killer_id) {
   const std::size_t victim = active_slot_of(game, victim_id);
@@ -69,37 +64,6 @@ ScoreRow score_of_slot(const GameCore& game, std::size_t index) {
   if (!slot.active) return ScoreRow{};
   const ScoreRow& entry = game.score.by_slot[index];
   return entry.player_id == slot.player_id ? entry : ScoreRow{slot.player_id, 0, 0, 0};
-}
-
-ScoreMessage current_score_table(const GameCore& game) {
-  ScoreMessage table;
-  table.header = MessageHeader{MSG_SCORE, 1, game.world.tank.local_player_id};
-  for (std::size_t i = 0; i < kScoreRows; ++i) table.rows[i] = score_of_slot(game, i);
-  return table;
-}
-
-void send_score_table(GameCore& game) {
-  if (!game.settings.is_host || !networking_on(game.settings) || !game.world.in_session) return;
-  ScoreState& score = game.score;
-  const double now = game.world.frame_start_ms;
-  if (!score.round_trips_read || now - score.round_trips_read_ms >= kRoundTripRefreshMs ||
-      now < score.round_trips_read_ms) {
-    read_round_trips(game);
-    score.round_trips_read_ms = now;
-    score.round_trips_read = true;
-  }
-  const ScoreMessage table = current_score_table(game);
-  if (same_rows(table.rows, score.last_sent)) return;
-  score.last_sent = table.rows;
-  relay_to_all(game, encode_message(table));
-}
-
-void take_score_table(GameCore& game, const ScoreMessage& message) {
-  for (const ScoreRow& row : message.rows) {
-    if (row.player_id == 0) continue;
-    const std::size_t index = active_slot_of(game, row.player_id);
-    if (index < kMaxPlayers) game.score.by_slot[index] = row;
-  }
 }
 
 std::size_t score_lines(const GameCore& game, std::array<ScoreLine, kMaxPlayers>& lines) {

@@ -1,9 +1,8 @@
 // The score: every player's kills and deaths, kept by the host, which judges
-// every hit, and the round trip of each player's connection to it. The host
-// tells every program the table whenever it changes (a kill, a player come
-// or gone, a round trip that moved when it is measured again, once a
-// second); the others only take it. Fixed-size, one entry per seat of the
-// player table.
+// every hit, and the round trip of each player's connection to it, one
+// entry per seat of the player table. The host tells every program the
+// table whenever it changes (the score message, in net/protocol.h); here is
+// what the table holds and how it is shown.
 #pragma once
 
 #include <array>
@@ -12,7 +11,6 @@
 
 #include "core/score_state.h"
 #include "core/world_state.h"
-#include "net/protocol.h"
 
 struct GameCore;
 
@@ -26,14 +24,11 @@ struct ScoreLine {
   bool local = false;  // this program's own player
 };
 
-// Host: the score of the table as it now stands, every seat in order.
-ScoreMessage current_score_table(const GameCore& game);
-// Host, every frame: reads the round trips when they are due and sends the
-// table to every player when it differs from the one last sent.
-void send_score_table(GameCore& game);
-// A client: the host's table; rows of players this program does not hold
-// in its table are ignored.
-void take_score_table(GameCore& game, const ScoreMessage& message);
+// Host: reads every player's round trip into the table.
+void read_round_trips(GameCore& game);
+// A client: one row of the host's table, for the player with its id; a row
+// of a player this program does not hold in its table is ignored.
+void take_score_row(GameCore& game, const ScoreRow& row);
 
 // The players in the game with their scores, most kills first, then fewest
 // deaths, then in seat order. Returns how many lines were filled.
