@@ -18,6 +18,10 @@ SECONDS_EACH=${LOSSY_SECONDS:-20}
 RUNS=${LOSSY_RUNS:-3}
 LOSSES=${LOSSY_LOSSES:-"0 0.01 0.02"}
 
+# The namespace helpers of the network tests (their exit trap is replaced below).
+source "$ROOT/tests/e2e/lib.sh"
+source "$ROOT/tests/e2e/net_lib.sh"
+
 tag=mvl$$
 if [ "$(id -u)" != 0 ] || ! ip netns add "${tag}h" 2>/dev/null; then
   echo "skipped: the lossy-link benchmark needs root for network namespaces"; exit 0
@@ -29,18 +33,8 @@ trap 'for p in "${PIDS[@]}"; do kill -9 $p 2>/dev/null; done; rm -rf "$WORK";
       for n in "${NAMESPACES[@]}"; do ip netns del $n 2>/dev/null; done' EXIT
 ip -n "${tag}h" link set lo up
 
-# Client n's namespace, joined to the host's by a veth pair on a benchmark
-# test network (198.18.n.0/24): host side .1, client side .2.
-for n in 1 2; do
-  ns=${tag}c$n
-  NAMESPACES+=("$ns")
-  ip netns add "$ns" && ip -n "$ns" link set lo up
-  ip link add "${tag}a$n" type veth peer name "${tag}b$n"
-  ip link set "${tag}a$n" netns "$ns"
-  ip link set "${tag}b$n" netns "${tag}h"
-  ip -n "$ns" addr add "198.18.$n.2/24" dev "${tag}a$n" && ip -n "$ns" link set "${tag}a$n" up
-  ip -n "${tag}h" addr add "198.18.$n.1/24" dev "${tag}b$n" && ip -n "${tag}h" link set "${tag}b$n" up
-done
+# Client n's namespace, joined to the host's (see veth_namespace).
+for n in 1 2; do veth_namespace "$n"; done
 
 # Waits up to 30 s for a line in a file.
 wait_for() {

@@ -27,19 +27,12 @@ trap 'for p in "${PIDS[@]}"; do kill -9 $p 2>/dev/null; done; rm -rf "${DIRS[@]}
       for n in "${NAMESPACES[@]}"; do ip netns del $n 2>/dev/null; done' EXIT
 ip -n "${tag}h" link set lo up
 
-# A client's namespace, joined to the host's by a veth pair on a benchmark
-# test network (198.18.N.0/24): host side .1, client side .2. The client's
+# A client's namespace, joined to the host's (see veth_namespace). The client's
 # game talks to a relay on its own loopback, which passes everything on to
 # the host through the bad link.
 link_client() {
   local n=$1 ns=${tag}c$1
-  NAMESPACES+=("$ns")
-  ip netns add "$ns" && ip -n "$ns" link set lo up
-  ip link add "${tag}a$n" type veth peer name "${tag}b$n"
-  ip link set "${tag}a$n" netns "$ns"
-  ip link set "${tag}b$n" netns "${tag}h"
-  ip -n "$ns" addr add "198.18.$n.2/24" dev "${tag}a$n" && ip -n "$ns" link set "${tag}a$n" up
-  ip -n "${tag}h" addr add "198.18.$n.1/24" dev "${tag}b$n" && ip -n "${tag}h" link set "${tag}b$n" up
+  veth_namespace "$n"
   ip netns exec "$ns" python3 "$RELAY" --listen 127.0.0.1 --host "198.18.$n.1" --seed "$n" \
     --loss 0.05 --delay 0.04 --jitter 0.03 --duplicate 0.03 --seconds 400 \
     > "$ARTEFACTS/relay$n.txt" 2>&1 &

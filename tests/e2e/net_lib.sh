@@ -11,6 +11,20 @@ run_in_own_namespace() {
   fi
 }
 
+# veth_namespace N: the namespace ${tag}cN (added to NAMESPACES), joined
+# to the host's namespace ${tag}h by a veth pair on a benchmark test
+# network (198.18.N.0/24): host side .1, the namespace's side .2.
+veth_namespace() {
+  local n=$1 ns=${tag}c$1
+  NAMESPACES+=("$ns")
+  ip netns add "$ns" && ip -n "$ns" link set lo up
+  ip link add "${tag}a$n" type veth peer name "${tag}b$n"
+  ip link set "${tag}a$n" netns "$ns"
+  ip link set "${tag}b$n" netns "${tag}h"
+  ip -n "$ns" addr add "198.18.$n.2/24" dev "${tag}a$n" && ip -n "$ns" link set "${tag}a$n" up
+  ip -n "${tag}h" addr add "198.18.$n.1/24" dev "${tag}b$n" && ip -n "${tag}h" link set "${tag}b$n" up
+}
+
 PIDS=()
 DIRS=()
 trap 'for p in "${PIDS[@]}"; do kill -9 $p 2>/dev/null; done; rm -rf "${DIRS[@]}"' EXIT
