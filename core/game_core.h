@@ -24,6 +24,9 @@ struct CoreHooks {
   void (*shot_fired)(GameCore&) = nullptr;
   // The session layer reports the session lost.
   void (*session_lost)(GameCore&) = nullptr;
+  // A message that came from `from` (the session's sender id) was refused
+  // and `text` logged for it; a program with a log of its own says who.
+  void (*message_refused)(GameCore&, uint32_t from, const char* text) = nullptr;
 };
 
 struct GameCore {

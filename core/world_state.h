@@ -39,6 +39,9 @@ struct LocalTank {
   uint32_t local_player_id = 0;
   int32_t health = 0;
   int32_t in_play = 0;
+  // The tank's lives: 0 until it first enters play, one more at every
+  // entry. Statuses carry it, so that the host knows which life they are of.
+  uint32_t life = 0;
 };
 
 // One shell in flight, indexed by the number the host assigned.

@@ -168,8 +168,10 @@ MessageHeader own_header(const GameCore& game, int32_t type) {
   return MessageHeader{type, 1, game.world.tank.local_player_id};
 }
 
-int invalid_message(GameCore& game) {
-  add_log_entry(game.log, LOG_ERROR, "Found an invalid message.", "ERROR");
+int invalid_message(GameCore& game, uint32_t from) {
+  constexpr const char* kText = "Found an invalid message.";
+  add_log_entry(game.log, LOG_ERROR, kText, "ERROR");
+  if (game.hooks.message_refused) game.hooks.message_refused(game, from, kText);
   return 0;
 }
 
@@ -457,7 +459,7 @@ void handle_text(GameCore& game, const TextMessage& message) {
 
 int handle_game_message(GameCore& game, std::span<const uint8_t> bytes, uint32_t from, uint32_t) {
   MessageHeader header;
-  if (!decode_header(bytes, header) || header.valid == 0) return invalid_message(game);
+  if (!decode_header(bytes, header) || header.valid == 0) return invalid_message(game, from);
   const MessageTableRow* row = find_message_type(header.type);
   if (!row) {
     add_log_entry(game.log, LOG_ERROR, "Unknown message encountered.", "ERROR");
@@ -468,11 +470,11 @@ int handle_game_message(GameCore& game, std::span<const uint8_t> bytes, uint32_t
   // hands itself, from the server player's; a remote player never has either.
   const bool remote = game.settings.is_host && from != game.world.tank.local_player_id &&
                       from != DPID_SERVERPLAYER;
-  if (remote && header.sender != from) return invalid_message(game);
+  if (remote && header.sender != from) return invalid_message(game, from);
   switch (row->layout) {
     case MessageLayout::Status: {
       StatusMessage message;
-      if (!decode_message(bytes, message) || !is_finite(message)) return invalid_message(game);
+      if (!decode_message(bytes, message) || !is_finite(message)) return invalid_message(game, from);
       PlayerSlot* slot = status_slot(game, message.header.sender);
       if (!slot) break;
       if (remote) accept_status(game, static_cast<std::size_t>(slot - game.world.player_table.data()), message);
@@ -482,15 +484,15 @@ int handle_game_message(GameCore& game, std::span<const uint8_t> bytes, uint32_t
     }
     case MessageLayout::Fire: {
       FireMessage message;
-      if (!decode_message(bytes, message) || !is_finite(message)) return invalid_message(game);
-      if (remote && !is_players_own_shot(message, from)) return invalid_message(game);
+      if (!decode_message(bytes, message) || !is_finite(message)) return invalid_message(game, from);
+      if (remote && !is_players_own_shot(message, from)) return invalid_message(game, from);
       handle_fire(game, message);
       break;
     }
     case MessageLayout::Text: {
       TextMessage message;
-      if (!decode_message(bytes, message)) return invalid_message(game);
-      if (remote && message.header.type != MSG_CHAT) return invalid_message(game);
+      if (!decode_message(bytes, message)) return invalid_message(game, from);
+      if (remote && message.header.type != MSG_CHAT) return invalid_message(game, from);
       // Relayed and shown without control characters.
       replace_control_characters(message.text);
       handle_text(game, message);
@@ -499,7 +501,7 @@ int handle_game_message(GameCore& game, std::span<const uint8_t> bytes, uint32_t
     case MessageLayout::Score: {
       // Only the host keeps the score: a table reaching the host is forged.
       ScoreMessage message;
-      if (!decode_message(bytes, message) || game.settings.is_host) return invalid_message(game);
+      if (!decode_message(bytes, message) || game.settings.is_host) return invalid_message(game, from);
       take_score_table(game, message);
       break;
     }

@@ -230,6 +230,7 @@ bool enter_play_on_fire(GameCore& game) {
   tank.speed = 0;
   tank.hull_heading = tank.turret_heading = tank.gun_pitch = 0;
   tank.health = kEntryHealth;  // vertical_speed is kept on purpose
+  ++tank.life;
   game.world.awaiting_entry = 0;
   return true;
 }
