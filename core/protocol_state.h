@@ -38,13 +38,29 @@ inline constexpr std::size_t kReceiveBufferSize = 1024;
 // The players' slots of the player table, by index.
 inline constexpr std::size_t kPlayerSlots = 8;
 
+// What the host holds of each player's statuses, by slot (see the status
+// rules in protocol.cpp); cleared when the slot takes a new player.
+struct HostStatusRecord {
+  // The newest life of the tank the host has taken a status of.
+  uint32_t life = 0;
+  // A player that sends no life: its tank has been hit since it last
+  // reported itself out of play.
+  uint8_t hit_since_out_of_play = 0;
+  // When the player's status was last relayed, and whether the host's copy
+  // has changed since it last went out guaranteed.
+  double relayed_ms = 0;
+  uint8_t unsent = 0;
+};
+
 struct ProtocolState {
   uint8_t last_chat_key = 0;
   Transport transport{};
   std::array<uint8_t, kReceiveBufferSize> receive_buffer{};
-  // Host: the slot's tank has been hit since its player last reported
-  // itself out of play (see the status rule in protocol.cpp).
-  std::array<uint8_t, kPlayerSlots> hit_since_out_of_play{};
+  std::array<HostStatusRecord, kPlayerSlots> host_records{};
+  // The life of this program's own tank whose first status went out
+  // guaranteed: the status that begins a life is sent guaranteed, so that
+  // the host takes it before the shots of that life.
+  uint32_t life_announced = 0;
   // Host: stale fire requests dropped.
   uint32_t stale_fire_requests = 0;
 };

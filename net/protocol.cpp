@@ -49,8 +49,8 @@ std::array<uint8_t, kTextMessageSize> encode_message(const TextMessage& message)
   return bytes;
 }
 
-std::array<uint8_t, kStatusMessageSize> encode_message(const StatusMessage& message) {
-  std::array<uint8_t, kStatusMessageSize> bytes{};
+std::array<uint8_t, kLifeStatusSize> encode_message(const StatusMessage& message) {
+  std::array<uint8_t, kLifeStatusSize> bytes{};
   ByteWriter out(bytes);
   write_header(out, message.header);
   out.f32(message.x);
@@ -61,8 +61,26 @@ std::array<uint8_t, kStatusMessageSize> encode_message(const StatusMessage& mess
   out.f32(message.gun_pitch);
   out.i32(message.in_play);
   out.i32(message.health);
+  out.u32(message.life);
   return bytes;
 }
+
+std::size_t encoded_size(const StatusMessage& message) {
+  return message.has_life ? kLifeStatusSize : kStatusMessageSize;
+}
+
+namespace {
+
+// The status's bytes as they go on the wire.
+struct StatusBytes {
+  std::array<uint8_t, kLifeStatusSize> bytes;
+  std::size_t size;
+  explicit StatusBytes(const StatusMessage& message)
+      : bytes(encode_message(message)), size(encoded_size(message)) {}
+  std::span<const uint8_t> span() const { return {bytes.data(), size}; }
+};
+
+}  // namespace
 
 std::array<uint8_t, kFireMessageSize> encode_message(const FireMessage& message) {
   std::array<uint8_t, kFireMessageSize> bytes{};
@@ -120,6 +138,10 @@ bool decode_message(std::span<const uint8_t> bytes, StatusMessage& message) {
   message.gun_pitch = in.f32();
   message.in_play = in.i32();
   message.health = in.i32();
+  if (!in.ok()) return false;
+  // The life follows when the status is long enough to hold it.
+  message.has_life = bytes.size() >= kLifeStatusSize;
+  message.life = message.has_life ? in.u32() : 0;
   return in.ok();
 }
 
@@ -235,12 +257,12 @@ void take_score_table(GameCore& game, const ScoreMessage& message) {
   for (const ScoreRow& row : message.rows) take_score_row(game, row);
 }
 
-int send_to_host(GameCore& game, std::span<const uint8_t> bytes) {
+int send_to_host(GameCore& game, std::span<const uint8_t> bytes, bool guaranteed) {
   if (game.settings.is_host) {
     handle_game_message(game, bytes, game.world.tank.local_player_id, DPID_SERVERPLAYER);
     return 1;
   }
-  if (!transport_send(game, DPID_SERVERPLAYER, false, bytes))
+  if (!transport_send(game, DPID_SERVERPLAYER, guaranteed, bytes))
     add_log_entry(game.log, LOG_ERROR, "Status send failed.", "ERROR");
   return 1;
 }
@@ -261,7 +283,13 @@ int send_status(GameCore& game) {
   message.gun_pitch = tank.gun_pitch;
   message.in_play = tank.in_play;
   message.health = tank.health;
-  send_to_host(game, encode_message(message));
+  message.has_life = true;
+  message.life = tank.life;
+  // The first status of a life goes guaranteed, in order before the shots
+  // of that life, which the host takes only from a tank it holds in play.
+  const bool begins_life = tank.life != game.protocol.life_announced;
+  game.protocol.life_announced = tank.life;
+  send_to_host(game, StatusBytes(message).span(), begins_life);
   if (game.settings.is_host) send_score_table(game);
   return 1;
 }
@@ -295,8 +323,12 @@ int send_damage(GameCore& game, int32_t slot_index, int32_t damage) {
   if (slot_index < 0 || slot_index >= static_cast<int32_t>(kMaxPlayers)) return 1;
   PlayerSlot& slot = game.world.player_table[static_cast<std::size_t>(slot_index)];
   slot.health = lowered(slot.health, damage);
-  // Only a report of being out of play after this hit lets the tank re-enter.
-  game.protocol.hit_since_out_of_play[static_cast<std::size_t>(slot_index)] = 1;
+  HostStatusRecord& record = game.protocol.host_records[static_cast<std::size_t>(slot_index)];
+  // A player sending no life re-enters only after reporting itself out of
+  // play since this hit; and every program must learn the new health even
+  // if the player falls quiet.
+  record.hit_since_out_of_play = 1;
+  record.unsent = 1;
   TextMessage message;
   message.header = own_header(game, MSG_SET_HEALTH);
   message.value = slot.health;
@@ -361,29 +393,67 @@ PlayerSlot& sender_slot(GameCore& game, uint32_t sender) {
   return game.world.player_table[sender_index(game, sender)];
 }
 
-// A tank enters play with full health at the origin (the entry prompt).
+// A tank enters play with full health.
 constexpr int32_t kEntryHealth = 100;
 
-bool at_entry_point(const StatusMessage& m) { return m.x == 0.0f && m.y == 0.0f && m.z == 0.0f; }
+// The host's serial comparison of lives, so that the count may wrap.
+bool newer_life(uint32_t life, uint32_t than) { return static_cast<int32_t>(life - than) > 0; }
 
-// A player's status as the host takes it. Health is never above the host's
-// own copy, which only the host lowers, except for the re-entry of a tank
-// the host holds dead (below 1) with 100. A status the player sent before it
-// learned of its death says 100 and in play too, at the place where it
-// died; so after a hit 100 is taken only once the player has reported itself
-// out of play, or from a tank standing at the entry point as it does in the
-// first status after entering (should every status in between be lost).
-// A tank the host holds dead is out of play, whatever its status says.
-void accept_status(GameCore& game, std::size_t index, StatusMessage& message) {
+bool held_out_of_play(const PlayerSlot& slot) { return slot.health < 1 || slot.in_play == 0; }
+
+// A player's status as the host takes it; false when the host drops it.
+// Only the host decides health: a status never raises or lowers the host's
+// copy, but for a new life, which begins with full health. A new life is
+// one newer than the last the host took a status of, from a tank the host
+// holds dead or out of play; a status of an older life (sent before the
+// player learned of its death, and late) is dropped whatever it says. A
+// tank the host holds dead is out of play. A player that sends no life (an
+// older program) begins a new life when it reports itself in play with 100
+// after reporting itself out of play since the host's last hit.
+bool accept_status(GameCore& game, std::size_t index, StatusMessage& message) {
   const PlayerSlot& slot = game.world.player_table[index];
-  uint8_t& hit = game.protocol.hit_since_out_of_play[index];
-  if (message.in_play == 0) hit = 0;
-  if (message.health > slot.health) {
-    const bool reentry = slot.health < 1 && message.health == kEntryHealth &&
-                         (hit == 0 || at_entry_point(message));
-    if (!reentry) message.health = slot.health;
+  HostStatusRecord& record = game.protocol.host_records[index];
+  int32_t health = slot.health;
+  if (message.has_life) {
+    if (newer_life(record.life, message.life)) return false;
+    if (newer_life(message.life, record.life)) {
+      if (held_out_of_play(slot)) health = kEntryHealth;
+      record.life = message.life;
+    }
+  } else {
+    if (message.in_play == 0) record.hit_since_out_of_play = 0;
+    if (slot.health < 1 && message.health == kEntryHealth && message.in_play != 0 &&
+        record.hit_since_out_of_play == 0)
+      health = kEntryHealth;
   }
+  message.health = health;
   if (message.health < 1) message.in_play = 0;
+  return true;
+}
+
+// A shot is taken only from a tank the host holds alive and in play.
+bool may_shoot(const GameCore& game, uint32_t player) {
+  const std::size_t index = slot_index_of(game, player);
+  if (index == kPlayerSlots) return false;
+  const PlayerSlot& slot = game.world.player_table[index];
+  return slot.active && !held_out_of_play(slot);
+}
+
+StatusMessage status_of_slot(const GameCore& game, std::size_t index) {
+  const PlayerSlot& slot = game.world.player_table[index];
+  StatusMessage message;
+  message.header = MessageHeader{MSG_STATUS, 1, slot.player_id};
+  message.x = slot.x;
+  message.y = slot.y;
+  message.z = slot.z;
+  message.hull_heading = slot.hull_heading;
+  message.turret_heading = slot.turret_heading;
+  message.gun_pitch = slot.gun_pitch;
+  message.in_play = slot.health < 1 ? 0 : slot.in_play;
+  message.health = slot.health;
+  message.has_life = true;
+  message.life = game.protocol.host_records[index].life;
+  return message;
 }
 
 // The active slot of the status's writer, or null. Statuses travel apart
@@ -457,6 +527,21 @@ void handle_text(GameCore& game, const TextMessage& message) {
 
 }  // namespace
 
+void resend_quiet_statuses(GameCore& game) {
+  if (!game.settings.is_host || !networking_on(game.settings) || !game.world.in_session) return;
+  const double now = game.world.frame_start_ms;
+  for (std::size_t i = 0; i < kPlayerSlots; ++i) {
+    const PlayerSlot& slot = game.world.player_table[i];
+    HostStatusRecord& record = game.protocol.host_records[i];
+    if (!slot.active || slot.player_id == game.world.tank.local_player_id || !record.unsent) continue;
+    if (now - record.relayed_ms < kQuietStatusResendMs && now >= record.relayed_ms) continue;
+    const StatusMessage message = status_of_slot(game, i);
+    relay_to_all(game, StatusBytes(message).span(), true);
+    record.relayed_ms = now;
+    record.unsent = 0;
+  }
+}
+
 int handle_game_message(GameCore& game, std::span<const uint8_t> bytes, uint32_t from, uint32_t) {
   MessageHeader header;
   if (!decode_header(bytes, header) || header.valid == 0) return invalid_message(game, from);
@@ -477,8 +562,14 @@ int handle_game_message(GameCore& game, std::span<const uint8_t> bytes, uint32_t
       if (!decode_message(bytes, message) || !is_finite(message)) return invalid_message(game, from);
       PlayerSlot* slot = status_slot(game, message.header.sender);
       if (!slot) break;
-      if (remote) accept_status(game, static_cast<std::size_t>(slot - game.world.player_table.data()), message);
-      if (game.settings.is_host) relay_to_all(game, encode_message(message), false);
+      const auto index = static_cast<std::size_t>(slot - game.world.player_table.data());
+      if (remote && !accept_status(game, index, message)) break;
+      if (game.settings.is_host) {
+        relay_to_all(game, StatusBytes(message).span(), false);
+        HostStatusRecord& record = game.protocol.host_records[index];
+        record.relayed_ms = game.world.frame_start_ms;
+        record.unsent = 1;
+      }
       handle_status(*slot, message);
       break;
     }
@@ -486,6 +577,7 @@ int handle_game_message(GameCore& game, std::span<const uint8_t> bytes, uint32_t
       FireMessage message;
       if (!decode_message(bytes, message) || !is_finite(message)) return invalid_message(game, from);
       if (remote && !is_players_own_shot(message, from)) return invalid_message(game, from);
+      if (remote && !may_shoot(game, from)) return invalid_message(game, from);
       handle_fire(game, message);
       break;
     }
@@ -528,7 +620,7 @@ void player_created(GameCore& game, uint32_t id, std::span<const uint8_t> name_b
     }
   }
   PlayerSlot* slot = &game.world.player_table[index];
-  game.protocol.hit_since_out_of_play[index] = 0;
+  game.protocol.host_records[index] = HostStatusRecord{};
   // The name ends at its NUL or with the message, and is cut to fit the slot.
   const std::size_t limit = std::min(name_bytes.size(), kPlayerSlotNameSize - 1);
   std::size_t length = 0;
@@ -616,14 +708,12 @@ bool is_stale_fire_request(const GameCore& game, std::span<const uint8_t> bytes)
   return transport.waited_ms(transport.context) > kStaleFireRequestMs;
 }
 
-}  // namespace
-
-int receive_messages(GameCore& game) {
-  if (!networking_on(game.settings) || !game.world.in_session) return 1;
+// Every message waiting, handled in the order it came.
+void take_messages(GameCore& game) {
   const Transport& transport = game.protocol.transport;
   const uint32_t me = game.world.tank.local_player_id;
-  if (!transport.message_count || !transport.receive) return 1;
-  if (transport.message_count(transport.context, me) == 0) return 1;
+  if (!transport.message_count || !transport.receive) return;
+  if (transport.message_count(transport.context, me) == 0) return;
   auto& buffer = game.protocol.receive_buffer;
   for (;;) {
     uint32_t from = 0, to = 0;
@@ -644,5 +734,14 @@ int receive_messages(GameCore& game) {
     // The host has gone: the game is offline from this message on.
     if (!networking_on(game.settings)) break;
   }
+}
+
+}  // namespace
+
+int receive_messages(GameCore& game) {
+  if (!networking_on(game.settings) || !game.world.in_session) return 1;
+  take_messages(game);
+  // On the host: whoever sent nothing this frame may have fallen quiet.
+  resend_quiet_statuses(game);
   return 1;
 }

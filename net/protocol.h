@@ -45,6 +45,9 @@ inline constexpr uint32_t DPSYS_HOST = 0x0101;
 inline constexpr std::size_t kMessageHeaderSize = 12;
 inline constexpr std::size_t kTextMessageSize = 272;
 inline constexpr std::size_t kStatusMessageSize = 44;
+// A status that also carries its life: the size this program sends. The
+// 44 bytes before are all an older program sends, and all it reads.
+inline constexpr std::size_t kLifeStatusSize = 48;
 inline constexpr std::size_t kFireMessageSize = 52;
 // The header and one 16-byte row per seat.
 inline constexpr std::size_t kScoreMessageSize = 140;
@@ -94,6 +97,10 @@ struct StatusMessage {
   float hull_heading = 0, turret_heading = 0, gun_pitch = 0;
   int32_t in_play = 0;
   int32_t health = 0;
+  // Which life of the tank the status is of (0 before the first entry),
+  // when has_life: a status of 44 bytes, from an older program, has none.
+  bool has_life = false;
+  uint32_t life = 0;
 };
 
 // One shot. On the wire hitscan comes before heading.
@@ -115,7 +122,10 @@ struct ScoreMessage {
 };
 
 std::array<uint8_t, kTextMessageSize> encode_message(const TextMessage& message);
-std::array<uint8_t, kStatusMessageSize> encode_message(const StatusMessage& message);
+// A status is kLifeStatusSize bytes when it has its life, else
+// kStatusMessageSize: send the first encoded_size(message) bytes.
+std::array<uint8_t, kLifeStatusSize> encode_message(const StatusMessage& message);
+std::size_t encoded_size(const StatusMessage& message);
 std::array<uint8_t, kFireMessageSize> encode_message(const FireMessage& message);
 std::array<uint8_t, kScoreMessageSize> encode_message(const ScoreMessage& message);
 
@@ -156,14 +166,25 @@ void send_score_table(GameCore& game);
 void take_score_table(GameCore& game, const ScoreMessage& message);
 
 // A message for the host: handled at once on the host, sent otherwise
-// (a failed send is logged as "Status send failed."). Returns 1.
-int send_to_host(GameCore& game, std::span<const uint8_t> bytes);
+// (a failed send is logged as "Status send failed."). Everything but a
+// status goes guaranteed: a player's shots and chat lines must arrive.
+// Returns 1.
+int send_to_host(GameCore& game, std::span<const uint8_t> bytes, bool guaranteed = true);
 // Host only: the message, unchanged, to every other player (a failed send
 // is logged as "Status relay failed."). Everything is relayed guaranteed
 // except statuses: a status is superseded by the next one a frame later, so
 // a lost one is better skipped than waited for, and waiting for it would
 // hold back every status after it.
 void relay_to_all(GameCore& game, std::span<const uint8_t> bytes, bool guaranteed = true);
+
+// Host, every frame: a player who has sent no status for
+// kQuietStatusResendMs while the host's copy of its tank has changed since
+// it last went out guaranteed (a status relayed unguaranteed may be lost,
+// a hit changes the copy) has that copy relayed once more, guaranteed, so
+// that every program sees the player as the host holds it however long it
+// stays quiet.
+inline constexpr double kQuietStatusResendMs = 100.0;
+void resend_quiet_statuses(GameCore& game);
 
 // Handles one game message as it arrived: from and to are the session's
 // sender and receiver ids. Returns 1, or 0 for an invalid message (logged

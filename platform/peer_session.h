@@ -28,19 +28,26 @@ constexpr uint32_t kSystemSender = 0;
 // become players (each dropped within about two seconds) cannot keep a real
 // player out.
 constexpr std::size_t kMaxPeers = 64;
-// Two channels. Channel 0 carries everything guaranteed, reliable and in one
-// order: the handshake, system messages, and the game messages that must
-// not be lost (a player's creation reaches a program before anything else
-// of that player on this channel). Channel 1 carries what is not
-// guaranteed, unreliable and sequenced: a lost packet is superseded by the
-// next, an older one arriving after a newer is dropped by ENet, and since
-// ENet holds an unreliable packet back until every reliable one sent before
-// it on its channel has arrived, nothing reliable is sent there (ENet itself
-// sends one packet in 65536 reliable to restart its sequence numbers; only
-// the loss of that one holds the channel back, for a round trip).
+// Channels. Channel 0 carries everything the host guarantees, reliable and
+// in one order: the handshake, system messages, and the game messages that
+// must not be lost (a player's creation reaches a program before anything
+// else of that player on this channel). Channels 2 to 9 carry the host's
+// relays of statuses, one channel per seat of the writer: ENet sequences an
+// unreliable channel as a whole, so on one shared channel a status of one
+// player arriving after a newer status of another would be dropped; apart,
+// a status is dropped only for a newer one of the same player. ENet holds
+// an unreliable packet back until every reliable one sent before it on its
+// channel has arrived, so nothing reliable travels on a seat's channel but
+// the status the host resends, guaranteed, of a player fallen quiet, which
+// must not overtake or be overtaken by that player's other statuses.
+// Channel 1 carries a client's own game messages to the host, in the order
+// sent: statuses unreliable, everything else reliable; and, from the host
+// to a program that asked for two channels only (an older program), every
+// relayed status, unreliable.
 constexpr uint8_t kOrderedChannel = 0;
 constexpr uint8_t kUnguaranteedChannel = 1;
-constexpr std::size_t kChannelCount = 2;
+constexpr uint8_t kSeatChannelBase = 2;
+constexpr std::size_t kChannelCount = kSeatChannelBase + kSessionMaxPlayers;
 // A connection being dropped has this long to acknowledge the disconnection
 // before it is forgotten without a word.
 constexpr uint32_t kDropGraceMs = 1000;
@@ -160,9 +167,14 @@ void add_player(PeerSession& s, uint32_t id, const char* name);
 void remove_player(PeerSession& s, uint32_t id);
 std::size_t seats_in_use(const PeerSession& s);
 
-// Sending packets.
+// Sending packets. The handshake and system messages go on channel 0 (all
+// of them guaranteed); game messages as send_game_packet routes them, where
+// seat is the seat of a status's writer (-1 for every other message).
 bool send_packet(const PeerSession& s, ENetPeer* peer, std::span<const uint8_t> bytes, bool guaranteed);
-void broadcast_packet(PeerSession& s, uint32_t except, std::span<const uint8_t> bytes, bool guaranteed);
+bool send_game_packet(const PeerSession& s, ENetPeer* peer, std::span<const uint8_t> bytes, bool guaranteed,
+                      int seat = -1);
+void broadcast_packet(PeerSession& s, uint32_t except, std::span<const uint8_t> bytes, bool guaranteed,
+                      int seat = -1);
 
 inline PeerInfo& info_of(PeerSession& s, const ENetPeer* peer) {
   return s.peers[static_cast<std::size_t>(peer - s.host->peers)];

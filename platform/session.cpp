@@ -44,6 +44,13 @@ bool is_game_status(std::span<const uint8_t> bytes) {
   return bytes.size() >= kGameHeaderSize && le32_at(bytes, 0) == kGameStatusType;
 }
 
+// The seat of a status's writer, or -1 for any other message.
+int status_seat(PeerSession& s, std::span<const uint8_t> bytes) {
+  if (!is_game_status(bytes)) return -1;
+  const SessionPlayer* writer = find_player(s, le32_at(bytes, 8));
+  return writer ? static_cast<int>(writer - s.seats.data()) : -1;
+}
+
 uint64_t oldest_waiting(const PeerSession& s) { return s.queued_total - s.queue_count; }
 
 // The writer's status still waiting in the ring, if any.
@@ -153,28 +160,35 @@ std::size_t seats_in_use(const PeerSession& s) {
 
 namespace {
 
-// How a packet travels to one peer. A peer that connected with a single
-// channel (ENet gives min(requested, our limit)) was written to a document
-// in which the host sent everything reliable on channel 0; the host keeps
-// that promise to it, so that its statuses still never come before their
-// player's creation. A client talking to such a host sends its unguaranteed
-// messages on channel 0 unreliable, as it always did.
+// How a game message travels to one peer (see the channels in
+// peer_session.h). ENet gives a connection the smaller of the two sides'
+// channel counts. A peer with a single channel was written to a document in
+// which the host sent everything reliable on channel 0; the host keeps that
+// promise to it, so that its statuses still never come before their
+// player's creation. One with two channels gets every status on channel 1,
+// as its document says, and a resent one reliable on channel 0. A client
+// sends everything on one channel, so that the host takes its messages in
+// the order they were sent: the status that begins a life before the shots
+// of that life.
 struct Route {
   uint8_t channel;
   enet_uint32 flags;
 };
 
-Route route_to(const PeerSession& s, const ENetPeer* peer, bool guaranteed) {
-  if (guaranteed) return {kOrderedChannel, ENET_PACKET_FLAG_RELIABLE};
-  if (peer->channelCount > kUnguaranteedChannel) return {kUnguaranteedChannel, 0};
-  return {kOrderedChannel, s.mode == Mode::Host ? static_cast<enet_uint32>(ENET_PACKET_FLAG_RELIABLE) : 0u};
+constexpr enet_uint32 kReliable = ENET_PACKET_FLAG_RELIABLE;
+
+Route route_to(const PeerSession& s, const ENetPeer* peer, bool guaranteed, int seat) {
+  const enet_uint32 flags = guaranteed ? kReliable : 0u;
+  if (s.mode != Mode::Host) return {peer->channelCount > kUnguaranteedChannel ? kUnguaranteedChannel : kOrderedChannel, flags};
+  if (seat >= 0 && peer->channelCount >= kChannelCount)
+    return {static_cast<uint8_t>(kSeatChannelBase + seat), flags};
+  if (guaranteed) return {kOrderedChannel, kReliable};
+  if (peer->channelCount > kUnguaranteedChannel) return {kUnguaranteedChannel, 0u};
+  return {kOrderedChannel, kReliable};
 }
 
-}  // namespace
-
-bool send_packet(const PeerSession& s, ENetPeer* peer, std::span<const uint8_t> bytes, bool guaranteed) {
+bool send_on(ENetPeer* peer, std::span<const uint8_t> bytes, Route route) {
   if (!peer || bytes.empty()) return false;
-  const Route route = route_to(s, peer, guaranteed);
   ENetPacket* packet = enet_packet_create(bytes.data(), bytes.size(), route.flags);
   if (!packet) return false;
   if (enet_peer_send(peer, route.channel, packet) != 0) {
@@ -184,15 +198,25 @@ bool send_packet(const PeerSession& s, ENetPeer* peer, std::span<const uint8_t> 
   return true;
 }
 
+}  // namespace
 
+bool send_packet(const PeerSession&, ENetPeer* peer, std::span<const uint8_t> bytes, bool guaranteed) {
+  return send_on(peer, bytes, {kOrderedChannel, guaranteed ? kReliable : 0u});
+}
+
+bool send_game_packet(const PeerSession& s, ENetPeer* peer, std::span<const uint8_t> bytes, bool guaranteed,
+                      int seat) {
+  return peer && send_on(peer, bytes, route_to(s, peer, guaranteed, seat));
+}
 
 // To every player peer but `except`: one packet for each way of travelling
 // that some peer needs, shared by the peers that travel it.
-void broadcast_packet(PeerSession& s, uint32_t except, std::span<const uint8_t> bytes, bool guaranteed) {
+void broadcast_packet(PeerSession& s, uint32_t except, std::span<const uint8_t> bytes, bool guaranteed,
+                      int seat) {
   std::array<ENetPacket*, 2> packets{};  // reliable, unreliable
   for_each_player_peer(s, except, [&](ENetPeer* peer, const PeerInfo&) {
-    const Route route = route_to(s, peer, guaranteed);
-    ENetPacket*& packet = packets[route.flags & ENET_PACKET_FLAG_RELIABLE ? 0 : 1];
+    const Route route = route_to(s, peer, guaranteed, seat);
+    ENetPacket*& packet = packets[route.flags & kReliable ? 0 : 1];
     if (!packet) packet = enet_packet_create(bytes.data(), bytes.size(), route.flags);
     if (packet) enet_peer_send(peer, route.channel, packet);
   });
@@ -447,15 +471,16 @@ bool send(PeerSession* session, uint32_t from, uint32_t to, bool guaranteed, con
   const std::span<const uint8_t> framed(packet.data(),
                                         encode_framed(PacketKind::Game, {bytes, size}, packet));
   if (s.mode == Mode::Client)
-    return to == kServerPlayerId && s.server && send_packet(s, s.server, framed, guaranteed);
+    return to == kServerPlayerId && s.server && send_game_packet(s, s.server, framed, guaranteed);
   if (to == s.local_player_id) return push_message(s, from, to, {bytes, size});
+  const int seat = status_seat(s, {bytes, size});
   if (to == kAllPlayers) {
-    broadcast_packet(s, from, framed, guaranteed);
+    broadcast_packet(s, from, framed, guaranteed, seat);
     return true;
   }
   bool sent = false;
   for_each_player_peer(s, from, [&](ENetPeer* peer, const PeerInfo& info) {
-    if (info.player_id == to) sent = send_packet(s, peer, framed, guaranteed);
+    if (info.player_id == to) sent = send_game_packet(s, peer, framed, guaranteed, seat);
   });
   return sent;
 }

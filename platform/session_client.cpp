@@ -30,9 +30,9 @@ void client_receive(PeerSession& s, std::span<const uint8_t> packet, uint8_t cha
         return;
       }
       // The host relays to a player from the moment it sends the Welcome,
-      // so an unguaranteed relay may overtake a Welcome that had to be sent
-      // again: it is simply not seen, as if lost.
-      if (kind == PacketKind::Game && channel == kUnguaranteedChannel && s.join == JoinStage::Accepted) return;
+      // so a status relayed on a channel of its own may overtake a Welcome
+      // that had to be sent again: it is simply not seen, as if lost.
+      if (kind == PacketKind::Game && channel != kOrderedChannel && s.join == JoinStage::Accepted) return;
       break;
     default:
       break;

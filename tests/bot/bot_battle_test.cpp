@@ -351,7 +351,7 @@ TEST(BotBattle, ServerBotsYieldTheirSeatsToPeopleAndTheServerNeverPlays) {
   });
   EXPECT_GT(kills, 0) << "the computer players did not fight";
   EXPECT_EQ(host->world.tank.health, server_health);
-  EXPECT_EQ(host->protocol.hit_since_out_of_play[0], 0);
+  EXPECT_EQ(host->protocol.host_records[0].hit_since_out_of_play, 0);
 
   // A person joins the full game: taken, and one computer player has gone.
   auto person = std::make_unique<BotPlayer>();

@@ -66,6 +66,14 @@ void join(GameCore& core, Loopback& network, uint32_t id) {
   core.world.tank.local_player_id = id;
   core.world.tank.in_play = 1;
   core.world.tank.health = 100;
+  // Both players in every table, in play: the host takes shots only from
+  // tanks it holds in play.
+  for (uint32_t player : {1u, 2u}) {
+    PlayerSlot& slot = core.world.player_table[player - 1];
+    slot.active = slot.in_play = 1;
+    slot.player_id = player;
+    slot.health = 100;
+  }
   core.protocol.transport = Transport{&network, Loopback::send, Loopback::count, Loopback::receive};
 }
 

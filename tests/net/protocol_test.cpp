@@ -100,6 +100,12 @@ struct TestNetwork {
   }
 };
 
+// A status as this program sends it, with its life when it has one.
+Bytes status_bytes(const StatusMessage& status) {
+  const auto bytes = encode_message(status);
+  return Bytes(bytes.begin(), bytes.begin() + static_cast<long>(encoded_size(status)));
+}
+
 void name_players(Game& game) {
   auto& table = game.world.player_table;
   table[0] = PlayerSlot{};
@@ -155,14 +161,27 @@ TEST(WireRecords, StatusLayout) {
   status.gun_pitch = -2.0f;
   status.in_play = 1;
   status.health = -50;
+  status.has_life = true;
+  status.life = 0x01020304;
   const auto bytes = encode_message(status);
   const Bytes expected = concat({le32(3), le32(1), le32(2), le32(0x3F800000), le32(0), le32(0),
-                                 le32(0), le32(0), le32(0xC0000000), le32(1), le32(0xFFFFFFCE)});
+                                 le32(0), le32(0), le32(0xC0000000), le32(1), le32(0xFFFFFFCE),
+                                 le32(0x01020304)});
   EXPECT_EQ(to_vector(bytes), expected);
+  EXPECT_EQ(encoded_size(status), 48u);
   StatusMessage back;
   ASSERT_TRUE(decode_message(bytes, back));
   EXPECT_EQ(back.health, -50);
   EXPECT_FLOAT_EQ(back.gun_pitch, -2.0f);
+  EXPECT_TRUE(back.has_life);
+  EXPECT_EQ(back.life, 0x01020304u);
+  // An older program's status ends after the health: it has no life.
+  for (std::size_t size = 44; size < 48; ++size) {
+    const Bytes older(expected.begin(), expected.begin() + static_cast<long>(size));
+    ASSERT_TRUE(decode_message(older, back)) << size;
+    EXPECT_FALSE(back.has_life);
+    EXPECT_EQ(back.health, -50);
+  }
 }
 
 TEST(WireRecords, TextLayoutKeepsValueAtTheEnd) {
@@ -187,7 +206,7 @@ TEST(WireRecords, TruncatedRecordsAreRejected) {
     // Copies of exactly n bytes, so a read past them is caught by the sanitizer.
     const Bytes cut(full_text.begin(), full_text.begin() + static_cast<long>(n));
     EXPECT_FALSE(decode_message(cut, text)) << n;
-    if (n < full_status.size()) {
+    if (n < kStatusMessageSize) {
       const Bytes cut_status(full_status.begin(), full_status.begin() + static_cast<long>(n));
       EXPECT_FALSE(decode_message(cut_status, status)) << n;
     }
@@ -400,6 +419,9 @@ TEST(GameMessages, TheHostRefusesWhatAPlayerMayNotWrite) {
   auto game = make_player(1, true, "Hostess");
   name_players(*game);
   game->world.tank.health = 100;
+  PlayerSlot& guest = game->world.player_table[1];
+  guest.in_play = 1;
+  guest.health = 100;
   const WorldState before = game->world;
   auto text = [](int32_t type, uint32_t sender, int32_t value) {
     TextMessage m;
@@ -440,6 +462,32 @@ TEST(GameMessages, TheHostRefusesWhatAPlayerMayNotWrite) {
   EXPECT_EQ(game->world.projectile_table[0].active, 1);
   EXPECT_EQ(handle_game_message(*game, text(MSG_CHAT, 2, 0), 2, 1), 1);
   EXPECT_STREQ(game->log.entries[0].source, "Guest");
+
+  // Only the host decides health: a status saying less or more changes
+  // nothing of it (a player reporting 0 would be unhittable), and a tank
+  // the host holds dead or out of play may not shoot.
+  auto status_saying = [&](int32_t health, int32_t in_play) {
+    StatusMessage m;
+    m.header = {MSG_STATUS, 1, 2};
+    m.health = health;
+    m.in_play = in_play;
+    m.has_life = true;
+    return handle_game_message(*game, status_bytes(m), 2, 1);
+  };
+  guest.health = 50;
+  status_saying(0, 1);
+  EXPECT_EQ(guest.health, 50);
+  EXPECT_EQ(guest.in_play, 1);
+  status_saying(100, 1);
+  EXPECT_EQ(guest.health, 50);
+  guest.health = 0;
+  game->log = MessageLog{};
+  EXPECT_EQ(handle_game_message(*game, fire(2, -1, 2, 0, 1.0f), 2, 1), 0);
+  EXPECT_STREQ(game->log.entries[0].text, "Found an invalid message.");
+  guest.health = 100;
+  status_saying(100, 0);
+  EXPECT_EQ(handle_game_message(*game, fire(2, -1, 2, 0, 1.0f), 2, 1), 0);
+  EXPECT_EQ(game->world.projectile_next, 1);
 }
 
 // ---------------------------------------------------------------------------
@@ -459,12 +507,31 @@ struct TwoPlayers {
     receive_messages(*host);
     receive_messages(*client);
   }
+  // The client's tank enters play, as the entry prompt has it, and the host
+  // learns it from its status.
+  void enter_client() {
+    LocalTank& tank = client->world.tank;
+    tank.in_play = 1;
+    tank.health = 100;
+    ++tank.life;
+    send_status(*client);
+    exchange();
+  }
 };
 
+// A client's shot is guaranteed, and so is the status that began its life,
+// which reaches the host before it: the host takes shots only from a tank
+// it holds in play.
 TEST(HostAndClient, TheHostNumbersEveryShot) {
   TwoPlayers game;
+  game.enter_client();
+  ASSERT_EQ(game.net.sent[0].type, MSG_STATUS);
+  EXPECT_TRUE(game.net.sent[0].guaranteed);
+  send_status(*game.client);
+  EXPECT_FALSE(game.net.sent.back().guaranteed);
   game.client->world.tank.turret_heading = 90.0f;
   fire_shell(*game.client);
+  EXPECT_TRUE(game.net.sent.back().guaranteed);
   EXPECT_EQ(game.client->world.projectile_table[0].active, 0);  // not before the host numbered it
   game.exchange();
   const Projectile& on_host = game.host->world.projectile_table[0];
@@ -493,9 +560,9 @@ TEST(HostAndClient, TheHostNumbersEveryShot) {
 
 TEST(HostAndClient, StatusChatAndHealthTravelThroughTheHost) {
   TwoPlayers game;
+  game.enter_client();
+  game.net.sent.clear();
   game.client->world.tank.x = 3.0f;
-  game.client->world.tank.in_play = 1;
-  game.client->world.tank.health = 100;
   send_status(*game.client);
   TextMessage chat;
   chat.header = {MSG_CHAT, 1, 2};
@@ -526,12 +593,12 @@ TEST(HostAndClient, StatusChatAndHealthTravelThroughTheHost) {
 
   // The host relays statuses unguaranteed (the next one supersedes a lost
   // one) and guarantees everything else: the relayed chat, the set-health
-  // and the event. A client guarantees nothing it sends.
+  // and the event. A client guarantees its chat line, and its status only
+  // when it begins a life (not here).
   int host_sends = 0;
   for (const TestNetwork::Sent& sent : game.net.sent) {
     host_sends += sent.from == 1;
-    EXPECT_EQ(sent.guaranteed, sent.from == 1 && sent.type != MSG_STATUS)
-        << "type " << sent.type << " from " << sent.from;
+    EXPECT_EQ(sent.guaranteed, sent.type != MSG_STATUS) << "type " << sent.type << " from " << sent.from;
   }
   EXPECT_EQ(host_sends, 4);
 }
@@ -545,22 +612,26 @@ TEST(HostAndClient, DamageToTheHostsOwnSlotSetsItsTank) {
   EXPECT_TRUE(game.net.queues[2].empty());
 }
 
+// A tank's lives as the host judges them, whatever was lost or came late.
 // Two shells reach the client's tank in one frame of the host: the first
 // takes 50, the second kills, and a third finds a dead tank and passes it
 // by. The status the client had already sent (100, in play, where it
 // stood) arrives next: the host's copy stays dead and out of play, one kill
-// is announced, and the next shell passes by too. The tank comes back only
-// by re-entering: out of play first, or straight at the entry point.
-TEST(HostAndClient, ADeadTankStaysDeadUntilItReEnters) {
+// is announced, the next shell passes by too, and the dead tank may not
+// shoot. The tank comes back only with a status of a newer life, wherever
+// it stands and whether or not the host saw it out of play; a late status
+// of the life it lost, even one at the very place of entering, never
+// revives it; and one of an older life after a new one has begun is
+// dropped, not relayed.
+TEST(HostAndClient, OnlyANewLifeBringsADeadTankBack) {
   TwoPlayers game;
   Game& host = *game.host;
   LocalTank& tank = game.client->world.tank;
   const PlayerSlot& copy = host.world.player_table[1];
+  game.enter_client();
   tank.x = 5.0f;
   tank.y = 1.0f;
   tank.z = 5.0f;
-  tank.in_play = 1;
-  tank.health = 100;
   send_status(*game.client);
   game.exchange();
   ASSERT_EQ(copy.health, 100);
@@ -569,9 +640,9 @@ TEST(HostAndClient, ADeadTankStaysDeadUntilItReEnters) {
       Projectile& shot = host.world.projectile_table[static_cast<std::size_t>(n)];
       shot = Projectile{};
       shot.active = 1;
-      shot.x = 5.0f;
-      shot.y = 0.5f;
-      shot.z = 5.0f;
+      shot.x = tank.x;
+      shot.y = tank.y - 0.5f;
+      shot.z = tank.z;
       shot.owner_id = 1;
     }
     advance_projectiles(host, 1.0f);
@@ -600,27 +671,115 @@ TEST(HostAndClient, ADeadTankStaysDeadUntilItReEnters) {
   EXPECT_EQ(host.world.projectile_table[0].active, 1);
   EXPECT_EQ(copy.health, 0);
   EXPECT_EQ(kills_announced(), 1);
-
-  // Its simulation takes it out of play; then it re-enters where it stands.
-  tank.in_play = 0;
-  send_status(*game.client);
+  tank.health = 100;  // a player that believes itself alive still may not shoot
+  fire_shell(*game.client);
   game.exchange();
-  tank.in_play = 1;
+  EXPECT_EQ(host.world.projectile_next, 0);
+  EXPECT_STREQ(host.log.entries[0].text, "Found an invalid message.");
+
+  // A ghost no more: every status out of play was lost, and the tank
+  // re-enters away from the entry point.
+  game.enter_client();
+  EXPECT_EQ(copy.health, 100);
+  EXPECT_EQ(copy.in_play, 1);
+  fire_shell(*game.client);
+  game.exchange();
+  EXPECT_EQ(host.world.projectile_next, 1);
+
+  // Killed again; a late status of that life, in play with 100 at the place
+  // of entering, does not revive it, so a further shell is not a second kill.
+  kill();
+  tank.x = tank.y = tank.z = 0.0f;
   tank.health = 100;
   send_status(*game.client);
   game.exchange();
-  EXPECT_EQ(copy.health, 100);
-  EXPECT_EQ(copy.in_play, 1);
+  EXPECT_EQ(copy.health, 0);
+  EXPECT_EQ(copy.in_play, 0);
+  tank.x = tank.z = 5.0f;
+  tank.y = 1.0f;
+  shells_at_the_tank(3);
+  EXPECT_EQ(kills_announced(), 2);
 
-  // Killed again; the statuses out of play are lost, and the first one
-  // after entering, at the entry point, brings it back.
-  kill();
-  tank.x = tank.y = tank.z = 0.0f;
-  send_status(*game.client);
-  game.exchange();
+  // A status of the lost life that arrives after the next one has begun is
+  // dropped: it neither moves the tank nor goes to the others.
+  game.enter_client();
+  StatusMessage late;
+  late.header = {MSG_STATUS, 1, 2};
+  late.x = 40.0f;
+  late.in_play = 1;
+  late.health = 100;
+  late.has_life = true;
+  late.life = tank.life - 1;
+  const std::size_t sent = game.net.sent.size();
+  EXPECT_EQ(handle_game_message(host, status_bytes(late), 2, 1), 1);
+  EXPECT_FLOAT_EQ(copy.x, 5.0f);
+  EXPECT_EQ(game.net.sent.size(), sent);
+  EXPECT_EQ(copy.health, 100);
+}
+
+// A program that sends no life (a status of 44 bytes) re-enters only after
+// reporting itself out of play since the host's last hit.
+TEST(HostAndClient, AStatusWithoutALifeReEntersAfterReportingItselfOutOfPlay) {
+  TwoPlayers game;
+  Game& host = *game.host;
+  const PlayerSlot& copy = host.world.player_table[1];
+  auto older_status = [&](int32_t in_play, int32_t health) {
+    StatusMessage m;
+    m.header = {MSG_STATUS, 1, 2};
+    m.in_play = in_play;
+    m.health = health;
+    handle_game_message(host, status_bytes(m), 2, 1);
+  };
+  older_status(1, 100);
+  EXPECT_EQ(copy.health, 100);
+  send_damage(host, 1, 50);
+  send_damage(host, 1, 50);
+  older_status(1, 100);
+  EXPECT_EQ(copy.health, 0);
+  EXPECT_EQ(copy.in_play, 0);
+  older_status(0, 0);
+  older_status(1, 100);
   EXPECT_EQ(copy.health, 100);
   EXPECT_EQ(copy.in_play, 1);
-  for (const LogEntry& entry : host.log.entries) EXPECT_NE(entry.category, LOG_ERROR);
+}
+
+// A player who falls quiet (its window inactive, its program stalled) has
+// the host's copy of its tank relayed once more, guaranteed, after about a
+// tenth of a second, and again whenever the host changes that copy (a hit):
+// every program sees what the host holds, however long the player stays
+// quiet. A player who keeps sending is never resent.
+TEST(HostAndClient, AQuietPlayersTankReachesEveryoneGuaranteed) {
+  TwoPlayers game;
+  Game& host = *game.host;
+  game.enter_client();
+  auto host_frame = [&](double ms) {
+    host.world.frame_start_ms = ms;
+    send_status(host);
+    receive_messages(host);
+    receive_messages(*game.client);
+  };
+  auto guaranteed_statuses_of_the_client = [&] {
+    int count = 0;
+    for (const TestNetwork::Sent& sent : game.net.sent) count += sent.from == 1 && sent.type == MSG_STATUS && sent.guaranteed;
+    return count;
+  };
+  for (double ms = 1000; ms < 1500; ms += 12) {
+    send_status(*game.client);
+    host_frame(ms);
+  }
+  EXPECT_EQ(guaranteed_statuses_of_the_client(), 0);
+  host_frame(1550);
+  EXPECT_EQ(guaranteed_statuses_of_the_client(), 0);  // quiet for 62 ms only
+  host_frame(1600);
+  EXPECT_EQ(guaranteed_statuses_of_the_client(), 1);
+  host_frame(2000);
+  EXPECT_EQ(guaranteed_statuses_of_the_client(), 1);  // nothing new to say
+  send_damage(host, 1, 50);
+  host_frame(2012);
+  EXPECT_EQ(guaranteed_statuses_of_the_client(), 2);
+  EXPECT_EQ(game.client->world.player_table[1].health, 50);
+  host_frame(3000);
+  EXPECT_EQ(guaranteed_statuses_of_the_client(), 2);
 }
 
 // A player's request to fire that waited in the host's queue longer than a
@@ -631,6 +790,7 @@ uint32_t g_waited_ms = 0;
 
 TEST(HostAndClient, TheHostDropsFireRequestsThatWaitedTooLong) {
   TwoPlayers game;
+  game.enter_client();
   for (Game* player : {game.host.get(), game.client.get()})
     player->protocol.transport.waited_ms = [](void*) { return g_waited_ms; };
   auto request_and_take = [&](uint32_t waited_ms) {

@@ -32,7 +32,8 @@ double seconds_between(Clock::time_point from, Clock::time_point to) {
 }
 
 // A bare ENet connection to the host, as any program could open one, with
-// one channel as programs written before statuses had a channel of their own.
+// one channel as programs written before statuses had a channel of their
+// own, unless it asks for more.
 struct RawPeer {
   ENetHost* host = nullptr;
   ENetPeer* peer = nullptr;
@@ -41,12 +42,20 @@ struct RawPeer {
   uint8_t last_channel = 0;
   bool last_reliable = false;
 
-  explicit RawPeer(uint16_t port) {
-    host = enet_host_create(nullptr, 1, 1, 0, 0);
+  // Every game packet that arrived: its bytes, channel and reliability.
+  struct Arrival {
+    Bytes bytes;
+    uint8_t channel;
+    bool reliable;
+  };
+  std::vector<Arrival> arrivals;
+
+  explicit RawPeer(uint16_t port, std::size_t channels = 1) {
+    host = enet_host_create(nullptr, 1, channels, 0, 0);
     ENetAddress address{};
     enet_address_set_host(&address, "127.0.0.1");
     address.port = port;
-    peer = enet_host_connect(host, &address, 1, 0);
+    peer = enet_host_connect(host, &address, channels, 0);
   }
   RawPeer(const RawPeer&) = delete;
   RawPeer& operator=(const RawPeer&) = delete;
@@ -65,6 +74,8 @@ struct RawPeer {
       last.assign(event.packet->data, event.packet->data + event.packet->dataLength);
       last_channel = event.channelID;
       last_reliable = (event.packet->flags & ENET_PACKET_FLAG_RELIABLE) != 0;
+      if (!last.empty() && last[0] == static_cast<uint8_t>(PacketKind::Game))
+        arrivals.push_back({last, last_channel, last_reliable});
       if (!last.empty() && last[0] == static_cast<uint8_t>(PacketKind::Accept)) accepted = now;
       enet_packet_destroy(event.packet);
     }
@@ -712,6 +723,72 @@ bool carries_disconnection(const uint8_t* bytes, std::size_t size) {
 // the disconnection while no acknowledgement comes, and forgets it after
 // that: nothing more is sent to it. The connection here stops answering
 // once connected; its datagrams are read off its socket as they come.
+// The host relays a status on the channel of its writer's seat, so that
+// ENet drops a status only for a newer one of the same player: to a program
+// that asks for ten channels, the first seat's statuses on channel 2, the
+// second's on 3, unguaranteed, and a status resent guaranteed on its seat's
+// channel too, in order with that player's others. A program of two
+// channels gets every status on channel 1 unguaranteed and a resent one on
+// channel 0, as its document said; everything else goes on channel 0.
+TEST(SessionLayer, StatusesTravelOnTheChannelOfTheirWritersSeat) {
+  const uint16_t port = test_game_port();
+  PeerSession* host = open_host(port);
+  ASSERT_TRUE(host);
+  const SessionInstance instance = hosted_instance(host);
+  auto wide = std::make_unique<RawPeer>(port, 10), narrow = std::make_unique<RawPeer>(port, 2);
+  auto serve_until = [&](auto done) {
+    for (const auto start = Clock::now(); !done() && seconds_between(start, Clock::now()) < 3.0;) {
+      keep_alive(host);
+      wide->pump(1);
+      narrow->pump(1);
+    }
+    return done();
+  };
+  for (RawPeer* raw : {wide.get(), narrow.get()}) {
+    ASSERT_TRUE(serve_until([&] { return raw->is_connected(); }));
+    Bytes packet(kJoinPacketSize);
+    encode_join(instance, packet);
+    raw->send(packet);
+    ASSERT_TRUE(serve_until([&] { return raw->accepted != Clock::time_point{}; }));
+    packet.assign(1 + kPlayerNameSize, 0);
+    packet.resize(encode_create_player("Raw", packet));
+    raw->send(packet);
+    ASSERT_TRUE(serve_until([&] { return count_players(host) == (raw == wide.get() ? 2 : 3); }));
+  }
+  wide->arrivals.clear();
+  narrow->arrivals.clear();
+  struct Relay {
+    Bytes message;
+    bool guaranteed;
+  };
+  const Relay relays[] = {{game_message(kGameStatusType, 1, 10), false},
+                          {game_message(kGameStatusType, 2, 11), false},
+                          {game_message(kGameStatusType, 2, 12), true},
+                          {game_message(0, 1, 13), true}};
+  for (const Relay& relay : relays)
+    ASSERT_TRUE(send(host, 1, 0, relay.guaranteed, relay.message.data(), relay.message.size()));
+  ASSERT_TRUE(serve_until([&] { return wide->arrivals.size() >= 4 && narrow->arrivals.size() >= 4; }));
+  struct Expected {
+    uint32_t counter;
+    uint8_t channel;
+    bool reliable;
+  };
+  auto check = [](const RawPeer& raw, std::initializer_list<Expected> expected) {
+    ASSERT_EQ(raw.arrivals.size(), expected.size());
+    std::size_t n = 0;
+    for (const Expected& e : expected) {
+      const RawPeer::Arrival& got = raw.arrivals[n++];
+      EXPECT_EQ(le32_at(got.bytes, got.bytes.size() - 4), e.counter);
+      EXPECT_EQ(got.channel, e.channel) << "relay " << e.counter;
+      EXPECT_EQ(got.reliable, e.reliable) << "relay " << e.counter;
+    }
+  };
+  serve_until([] { return false; });
+  check(*wide, {{10, 2, false}, {11, 3, false}, {12, 3, true}, {13, 0, true}});
+  check(*narrow, {{10, 1, false}, {11, 1, false}, {12, 0, true}, {13, 0, true}});
+  release_peer_session(host);
+}
+
 TEST(SessionLayer, AnIdleConnectionToldToGoIsKeptUpToASecondForItsGoodbye) {
   const uint16_t port = test_game_port();
   PeerSession* host = open_host(port);
