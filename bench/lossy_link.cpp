@@ -82,6 +82,7 @@ int main(int argc, char** argv) {
   Game& game = *player.game;
   game.world.tank.in_play = 1;
   game.world.tank.health = 100;
+  game.world.tank.life = 1;  // in play: its first life
   // The watcher measures for `seconds` from the mover's first update; the
   // others play until they are told to stop.
   const auto began = Clock::now();

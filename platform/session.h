@@ -116,14 +116,18 @@ ReceiveResult receive(PeerSession* session, uint32_t& from, uint32_t& to, uint8_
 // How long the message receive took last had waited in the ring, in
 // milliseconds: from the service that took it off the network to receive.
 uint32_t last_message_waited_ms(const PeerSession* session);
-// To one player, or to every player but the sender with id 0. Guaranteed
-// messages are delivered once and in order, in one order with the system
-// messages. The others may be lost, and travel apart so that nothing lost
-// before them holds them back: one may arrive before a guaranteed message
-// or system message sent earlier (a status before its player's creation,
-// or after its departure), but never after a newer unguaranteed message
-// from the same program. A host sends a connection that asked for a single
-// channel everything guaranteed, as its document promised.
+// To one player, or to every player but the sender with id 0. A host's
+// guaranteed messages are delivered once and in order, in one order with
+// the system messages; a status it relays travels apart, on the channel of
+// its writer's seat, so that nothing lost before it holds it back and it is
+// dropped only for a newer status of the same writer (a guaranteed status,
+// resent, keeps its place among that writer's others). So a status may
+// arrive before a guaranteed message or system message sent earlier (before
+// its player's creation, or after its departure). A client's messages
+// reach the host in the order it sent them, the unguaranteed ones unless
+// lost. A host sends a connection that asked for a single channel
+// everything guaranteed, and one that asked for two every status on one
+// channel, as their documents promised.
 bool send(PeerSession* session, uint32_t from, uint32_t to, bool guaranteed, const uint8_t* bytes,
           std::size_t size);
 // The host's measure of the round trip to a player (ENet's mean of the
