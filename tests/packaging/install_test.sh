@@ -2,7 +2,9 @@
 # The Debian package as new players meet it, without touching this system:
 # built from the build tree, accepted by lintian, unpacked into a scratch
 # root, its dependencies present here, its desktop files valid, and its
-# commands run from fresh home directories with no checkout in sight.
+# commands run from fresh home directories with no checkout in sight; the
+# dedicated server run as an operator runs it, and its service looked
+# after by the maintainer scripts.
 # Usage: install_test.sh BUILD_DIR [SCREENSHOT_DIR]
 set -uo pipefail
 source "$(dirname "$0")/../e2e/lib.sh"
