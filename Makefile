@@ -3,7 +3,7 @@
 #   make play BOTS=3 [SKILL=1|2|3] - build and play against three computer players in build/game/ (skill 1 unless SKILL)
 #   make test  - install what is missing, build (normal and sanitized) and run every test headless
 #   make install [PREFIX=/usr/local] [DESTDIR=...] - install the game from build/
-#   make package - build/morvane_<version>_amd64.deb
+#   make package - build/morvane_<version>_amd64.deb, building only what it holds
 #   make fuzz  - build the fuzz targets with clang and run each for FUZZ_SECONDS (default 180)
 #   make soak  - an eight-player game (a host and seven computer players) on a bad
 #                link for SOAK_MINUTES (default 10), sanitized; needs root
@@ -44,7 +44,9 @@ test: build build-asan
 install: build
 	@DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
 
-package: build
+package: deps
+	@cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build -j $(JOBS) --target package_contents
 	@cd build && cpack -G DEB
 	@ls build/morvane_*.deb
 

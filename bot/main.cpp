@@ -138,8 +138,9 @@ int main(int argc, char** argv) {
   char error[256] = {};
   const bool understood = parse_bot_options(argc - 1, argv + 1, options, error, sizeof error);
   auto level = std::make_unique<LevelTable>();
-  if (const int status = start_program("morvane-bot", understood, error, options.help, kBotUsage, *level,
-                                       options.level_path);
+  const ProgramStart start{"morvane-bot", understood, error, options.help, options.version, kBotUsage};
+  if (const int status =
+          start_program(start, *level, options.level_path, sizeof options.level_path, options.level_given);
       status >= 0)
     return status;
   const uint32_t seed = chosen_seed(options.seed_given, options.seed);

@@ -20,9 +20,11 @@ const char* const kBotUsage =
     "  --name NAME      their name, at most 39 characters; with --count the others\n"
     "                   are NAME 2, NAME 3... (default: names such as Bot Kilo,\n"
     "                   Bot Lima..., from a place in the alphabet drawn by the seed)\n"
-    "  --level FILE     the level the game is played on (default: default.mvl)\n"
+    "  --level FILE     the level the game is played on (default: default.mvl here,\n"
+    "                   else the installed one)\n"
     "  --seed N         the seed of their choices, to repeat a game\n"
     "  --help           show this text\n"
+    "  --version        show the program's version\n"
     "\n"
     "The first player's messages are printed as the game prints them; SIGUSR1\n"
     "prints its view of the game as a STATE line; SIGUSR2 holds every player\n"
@@ -55,6 +57,10 @@ bool parse_bot_options(int argc, const char* const* argv, BotOptions& options, c
     const char* arg = argv[i];
     if (asks_for_help(arg)) {
       options.help = true;
+      return true;
+    }
+    if (asks_for_version(arg)) {
+      options.version = true;
       return true;
     }
     read_option(reader, i);

@@ -20,7 +20,9 @@ struct BotOptions {
   char level_path[kLevelPathSize] = "default.mvl";
   uint32_t seed = 0;
   bool seed_given = false;
+  bool level_given = false;
   bool help = false;
+  bool version = false;
 };
 
 // Reads the arguments after the program name. False with a sentence for the

@@ -162,6 +162,9 @@ bool set_seat_yields(PeerSession* session, uint32_t player_id, bool yields);
 int32_t seats_taken(PeerSession* session);
 // Host only: the instance the open session is listed with.
 SessionInstance hosted_instance(const PeerSession* session);
+// Host only: whether it answers listings, that is, whether its discovery
+// port could be opened; a game that does not is joined by address alone.
+bool answers_listings(const PeerSession* session);
 
 // Leaves the session; the layer can then connect and open again.
 void close_session(PeerSession* session);

@@ -235,6 +235,10 @@ SessionInstance hosted_instance(const PeerSession* session) {
   return session && session->mode == Mode::Host ? session->description.instance : SessionInstance{};
 }
 
+bool answers_listings(const PeerSession* session) {
+  return session && session->mode == Mode::Host && session->listener != ENET_SOCKET_NULL;
+}
+
 uint32_t round_trip_ms(const PeerSession* session, uint32_t player_id) {
   if (!session || session->mode != Mode::Host || !session->host || player_id == session->local_player_id)
     return 0;

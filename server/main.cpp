@@ -22,16 +22,35 @@
 
 namespace {
 
+// The signal that asked the server to stop; 0 until one does.
 volatile std::sig_atomic_t g_stop_asked = 0;  // set by the signal handler only
 
-extern "C" void ask_to_stop(int) { g_stop_asked = 1; }
+extern "C" void ask_to_stop(int signal_number) { g_stop_asked = signal_number; }
 
+// SIGINT, SIGTERM and SIGHUP (the terminal or the SSH session that started
+// the server closed) all end the game properly, every player told at once.
+// SIGUSR2, which holds morvane-bot's players still, means nothing here, and
+// a log reader that goes away (SIGPIPE) must not take the game with it:
+// both are ignored rather than left to end the program on the spot.
 void install_stop_handlers() {
   struct sigaction action{};
   action.sa_handler = ask_to_stop;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
+  action.sa_handler = SIG_IGN;
+  sigaction(SIGUSR2, &action, nullptr);
+  sigaction(SIGPIPE, &action, nullptr);
+}
+
+const char* signal_name(int signal_number) {
+  switch (signal_number) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "a signal";
+  }
 }
 
 // Frames are paced on a schedule of 85 a second from the start, each held
@@ -66,11 +85,25 @@ void serve(GameCore& host, ComputerSeats& seats, ServerLog& log, int32_t report_
   while (!g_stop_asked) {
     const double frame_start = now_ms(timer);
     run_server_frame(host, seats, frame_start);
-    report_state_if_asked(host);
+    report_state_if_asked(host, log_line_start);
     count_frame(log, frame_start, report_seconds, computer_players(seats));
     hold_until_turn(timer, next_frame_ms);
     host.world.frames_per_second = measure_frames_per_second(now_ms(timer) - frame_start);
   }
+}
+
+// The first line of the log: the game, where it is reached, and whether the
+// local network's listings show it (its discovery port may be another
+// program's).
+void log_start(const ServerOptions& options, const GameCore& host) {
+  char listed[96];
+  if (platform::answers_listings(host.session.peer))
+    std::snprintf(listed, sizeof listed, "listed on UDP port %u", host.session.ports.discovery);
+  else
+    std::snprintf(listed, sizeof listed, "not listed: UDP port %u is in use, join by address",
+                  host.session.ports.discovery);
+  log_line("start: \"%s\" on UDP port %u (%s), level %s, %d computer players at skill %d", options.name,
+           options.port, listed, options.level_path, options.bots, options.skill);
 }
 
 }  // namespace
@@ -80,8 +113,9 @@ int main(int argc, char** argv) {
   char error[256] = {};
   const bool understood = parse_server_options(argc - 1, argv + 1, options, error, sizeof error);
   auto level = std::make_unique<LevelTable>();
-  if (const int status = start_program("morvane-server", understood, error, options.help, kServerUsage,
-                                       *level, options.level_path);
+  const ProgramStart start{"morvane-server", understood, error, options.help, options.version, kServerUsage};
+  if (const int status =
+          start_program(start, *level, options.level_path, sizeof options.level_path, options.level_given);
       status >= 0)
     return status;
   install_stop_handlers();
@@ -94,17 +128,15 @@ int main(int argc, char** argv) {
     return 1;
   }
   ServerLog log;
+  log.quiet_kills = options.quiet_kills;
   watch_host(log, *host);
   const uint32_t seed = chosen_seed(options.seed_given, options.seed);
   auto seats = std::make_unique<ComputerSeats>();
   start_computer_seats(*seats, *host, options.bots, options.skill, seed, *level);
-  log_line(
-      "start: \"%s\" on UDP port %u (listed on %u), level %s, %d computer "
-      "players at skill %d",
-      options.name, options.port, host->session.ports.discovery, options.level_path, options.bots,
-      options.skill);
+  log_start(options, *host);
   serve(*host, *seats, log, options.report_seconds);
-  log_line("stop: the game is closed, every player told");
+  log_scores(*host);
+  log_line("stop: %s: the game is closed, every player told", signal_name(g_stop_asked));
   close_server_game(*host, *seats);
   return 0;
 }

@@ -7,51 +7,41 @@
 
 const char* const kServerUsage =
     "Usage: morvane-server [OPTION]...\n"
-    "Hosts a Morvane game without a window, a display or sound: players find "
-    "it\n"
+    "Hosts a Morvane game without a window, a display or sound: players find it\n"
     "on the local network or join it by this machine's address with the game\n"
     "program or morvane-bot, exactly as they join a game hosted by a player.\n"
-    "The server holds the host's seat as the player \"Server\", which never\n"
-    "enters play, so seven seats remain for players.\n"
+    "The server holds the host's seat (seat 0) as the player \"Server\", which\n"
+    "never enters play, so seven seats, 1 to 7, remain for players.\n"
     "\n"
-    "  --name NAME          the game's name in the listing, at most 79 "
-    "characters\n"
+    "  --name NAME          the game's name in the listing, at most 79 characters\n"
     "                       (default: Morvane server)\n"
-    "  --level FILE         the level the game is played on (default: "
-    "default.mvl)\n"
-    "  --bots N             keep up to N computer players, 0 to 7, in the "
-    "game\n"
-    "                       (default 0); one gives its seat up whenever a "
-    "person\n"
-    "                       joins a full game, and they come back as people "
-    "leave\n"
-    "  --skill 1|2|3        the computer players' skill: 1 misses a lot, 3 is "
-    "quick\n"
+    "  --level FILE         the level the game is played on (default: default.mvl\n"
+    "                       in the current directory, else the installed one)\n"
+    "  --bots N             keep up to N computer players, 0 to 7, in the game\n"
+    "                       (default 0); one gives its seat up whenever a person\n"
+    "                       joins a full game, and they come back as people leave\n"
+    "  --skill 1|2|3        the computer players' skill: 1 misses a lot, 3 is quick\n"
     "                       and accurate (default 2)\n"
-    "  --port PORT          the UDP game port, 1024 to 65535 (default 24640); "
-    "the\n"
+    "  --port PORT          the UDP game port, 1024 to 65535 (default 24640); the\n"
     "                       listing still finds the game: it answers on the\n"
-    "                       discovery port 24641, which servers on one "
-    "machine\n"
+    "                       discovery port 24641, which servers on one machine\n"
     "                       share, and names its game port in the answer\n"
-    "  --report-every S     a status line every S seconds, 0 for none (default "
-    "60)\n"
-    "  --seed N             the seed of the computer players' names and "
-    "choices\n"
+    "  --report-every S     a status line every S seconds, 0 for none (default 60)\n"
+    "  --quiet-kills        no log line for each kill (the scores are still logged\n"
+    "                       when the server stops)\n"
+    "  --seed N             the seed of the computer players' names and choices\n"
     "  --help               show this text\n"
+    "  --version            show the program's version\n"
     "\n"
-    "Standard output is the server's log, one line an event, each beginning "
-    "with\n"
-    "the local date and time: the start, every join and departure, every kill "
-    "and\n"
-    "chat line, and the status line (players, frames a second, traffic); "
-    "errors\n"
-    "go to standard error. SIGTERM or SIGINT ends the game (every player "
-    "learns\n"
-    "at once that the host has gone) and the program with status 0; SIGUSR1\n"
-    "prints the game as the server sees it as a STATE line. Exits 1 when the\n"
-    "level cannot be loaded or the game port cannot be opened, 2 for bad\n"
-    "arguments.\n";
+    "Standard output is the server's log, one line an event, each beginning with\n"
+    "the local date and time: the start, every join and departure (with the\n"
+    "seat), every kill and chat line, the status line (players, frames a second,\n"
+    "traffic) and at the end every player's score; errors go to standard error.\n"
+    "SIGTERM, SIGINT or SIGHUP ends the game (every player learns at once that\n"
+    "the host has gone) and the program with status 0; SIGUSR1 prints the game\n"
+    "as the server sees it as a STATE line; SIGUSR2 and SIGPIPE are ignored.\n"
+    "Exits 1 when the level cannot be loaded or the game port cannot be opened,\n"
+    "2 for bad arguments.\n";
 
 bool parse_server_options(int argc, const char* const* argv, ServerOptions& options, char* error,
                           std::size_t error_size) {
@@ -63,6 +53,10 @@ bool parse_server_options(int argc, const char* const* argv, ServerOptions& opti
     const char* arg = argv[i];
     if (asks_for_help(arg)) {
       options.help = true;
+      return true;
+    }
+    if (asks_for_version(arg)) {
+      options.version = true;
       return true;
     }
     read_option(reader, i);
@@ -87,6 +81,9 @@ bool parse_server_options(int argc, const char* const* argv, ServerOptions& opti
       if (!read_number(option_value(reader), 1024, 65535, number) || number == platform::kDiscoveryPort)
         return fail(error, error_size, "--port takes a UDP port from 1024 to 65535 other than 24641");
       options.port = static_cast<uint16_t>(number);
+    } else if (is("--quiet-kills")) {
+      if (reader.equals) return fail(error, error_size, "--quiet-kills takes no value");
+      options.quiet_kills = true;
     } else if (is("--report-every")) {
       if (!read_number(option_value(reader), 0, 86400, number))
         return fail(error, error_size, "--report-every takes a number of seconds from 0 to 86400");

@@ -1,6 +1,7 @@
 // The command line of morvane-server:
 //   morvane-server [--name NAME] [--level FILE] [--bots N] [--skill 1|2|3]
 //                  [--port PORT] [--report-every SECONDS] [--seed N]
+//                  [--quiet-kills] [--help] [--version]
 #pragma once
 
 #include <cstddef>
@@ -23,7 +24,10 @@ struct ServerOptions {
   int32_t report_seconds = kDefaultReportSeconds;  // 0: no periodic line
   uint32_t seed = 0;
   bool seed_given = false;
+  bool level_given = false;
+  bool quiet_kills = false;  // no log line for each kill
   bool help = false;
+  bool version = false;
 };
 
 // Reads the arguments after the program name. False with a sentence for the

@@ -3,19 +3,25 @@
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
+#include <array>
 #include <span>
 
 #include "net/message_log.h"
+#include "net/score.h"
 #include "platform/byte_reader.h"
 #include "core/game_core.h"
 
-void log_line(const char* format, ...) {
+void log_line_start() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
   std::printf("%s ", stamp);
+}
+
+void log_line(const char* format, ...) {
+  log_line_start();
   va_list args;
   va_start(args, format);
   std::vprintf(format, args);
@@ -30,6 +36,25 @@ const char* name_of(const GameCore& game, uint32_t id) {
   for (const PlayerSlot& slot : game.world.player_table)
     if (slot.player_id == id) return slot.name;
   return "?";
+}
+
+// The seat a player's id holds: its slot of the player table, where every
+// program of the game holds it too.
+int seat_of(const GameCore& game, uint32_t id) {
+  for (std::size_t i = 0; i < game.world.player_table.size(); ++i) {
+    const PlayerSlot& slot = game.world.player_table[i];
+    if (slot.active && slot.player_id == id) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// The seat a joining player is about to take, as the game will give it:
+// its own if it is still held, else the first free one.
+int seat_for_joining(const GameCore& game, uint32_t id) {
+  if (const int seat = seat_of(game, id); seat >= 0) return seat;
+  for (std::size_t i = 0; i < game.world.player_table.size(); ++i)
+    if (!game.world.player_table[i].active) return static_cast<int>(i);
+  return 0;
 }
 
 int32_t players_in(const GameCore& game) {
@@ -51,9 +76,10 @@ void note_system_message(const ServerLog& log, std::span<const uint8_t> bytes) {
     for (std::size_t i = 8; i < bytes.size() && i - 8 < sizeof name - 1 && bytes[i] != 0; ++i)
       name[i - 8] = static_cast<char>(bytes[i]);
     replace_control_characters(name);
-    log_line("join: %s (player %u), %d of 7 seats taken", name, id, players_in(*log.host) + 1);
+    log_line("join: %s (seat %d), %d of 7 seats taken", name, seat_for_joining(*log.host, id),
+             players_in(*log.host) + 1);
   } else if (type == DPSYS_DESTROYPLAYERORGROUP) {
-    log_line("leave: %s (player %u), %d of 7 seats taken", name_of(*log.host, id), id,
+    log_line("leave: %s (seat %d), %d of 7 seats taken", name_of(*log.host, id), seat_of(*log.host, id),
              players_in(*log.host) - 1);
   }
 }
@@ -67,7 +93,7 @@ void note_relay(const ServerLog& log, std::span<const uint8_t> bytes) {
   if (!decode_message(bytes, message)) return;
   if (header.type == MSG_CHAT)
     log_line("chat: %s: %s", name_of(*log.host, header.sender), message.text);
-  else
+  else if (!log.quiet_kills)
     log_line("kill: %s", message.text);
 }
 
@@ -121,4 +147,19 @@ void count_frame(ServerLog& log, double frame_start_ms, int32_t seconds, int32_t
   log.period_start_ms = frame_start_ms;
   log.period_frames = 0;
   log.period_traffic = traffic;
+}
+
+void log_scores(const GameCore& host) {
+  std::array<ScoreLine, kMaxPlayers> lines;
+  const std::size_t count = score_lines(host, lines);
+  int32_t logged = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const ScoreLine& line = lines[i];
+    if (line.local) continue;
+    const auto seat = static_cast<int>(line.slot - host.world.player_table.data());
+    log_line("score: %s (seat %d), %d kills, %d deaths", line.slot->name, seat, line.score.kills,
+             line.score.deaths);
+    ++logged;
+  }
+  if (logged == 0) log_line("score: nobody is in the game");
 }

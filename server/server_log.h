@@ -19,10 +19,13 @@ struct ServerLog {
   double period_start_ms = 0;
   int64_t period_frames = 0;
   platform::SessionTraffic period_traffic{};
+  bool quiet_kills = false;  // kills are not logged one by one
 };
 
 // One line: the date and time, then the text as printf formats it.
 void log_line(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The start of a line written elsewhere: the date and time and a blank.
+void log_line_start();
 
 // Puts the log between the host game and its session. Call once the
 // session's transport exists (after create_directplay).
@@ -33,3 +36,8 @@ void watch_host(ServerLog& log, GameCore& host);
 // seat aside, computer players among them), frames a second and the bytes a
 // second sent and received.
 void count_frame(ServerLog& log, double frame_start_ms, int32_t seconds, int32_t computer_players);
+
+// Every player's score, one line each, most kills first: written when the
+// game ends, so that the journal keeps how it ended. The server's own seat
+// is left out; it never plays.
+void log_scores(const GameCore& host);

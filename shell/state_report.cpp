@@ -16,9 +16,12 @@ extern "C" void ask_for_report(int) { g_report_asked = 1; }
 
 void install_state_report() { std::signal(SIGUSR1, ask_for_report); }
 
-void report_state_if_asked(const GameCore& game) {
+void report_state_if_asked(const GameCore& game) { report_state_if_asked(game, nullptr); }
+
+void report_state_if_asked(const GameCore& game, void (*line_start)()) {
   if (!g_report_asked) return;
   g_report_asked = 0;
+  if (line_start) line_start();
   const WorldState& world = game.world;
   std::printf("STATE frame=%.0f fps=%d players=", static_cast<double>(world.frame_counter),
               world.frames_per_second);

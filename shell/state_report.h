@@ -11,3 +11,6 @@ struct GameCore;
 void install_state_report();
 // Writes the snapshot if one was asked for since the last call.
 void report_state_if_asked(const GameCore& game);
+// The same, the line beginning with line_start (a log's date and time,
+// "2026-12-09 14:02:03 "), written only when a snapshot is due.
+void report_state_if_asked(const GameCore& game, void (*line_start)());

@@ -7,8 +7,16 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "bot/command_line.h"
 #include "bot/options.h"
 #include "server/options.h"
+#include "world/level.h"
 
 namespace {
 
@@ -41,9 +49,14 @@ TEST(BotOptions, ReadsEveryOptionInBothSpellings) {
   EXPECT_STREQ(options.level_path, "default.mvl");
   EXPECT_FALSE(options.seed_given);
 
-  // Help is shown whatever follows it.
+  // Help is shown whatever follows it; so is the version.
   ASSERT_TRUE(parse({"--help", "--skill", "9"}, options, error));
   EXPECT_TRUE(options.help);
+  ASSERT_TRUE(parse({"--version", "--count", "99"}, options, error));
+  EXPECT_TRUE(options.version);
+  EXPECT_FALSE(options.level_given);
+  ASSERT_TRUE(parse({"--level", "default.mvl"}, options, error));
+  EXPECT_TRUE(options.level_given);  // named, so looked for nowhere else
 }
 
 TEST(BotOptions, RefusesWhatItCannotUseWithAReason) {
@@ -123,9 +136,11 @@ TEST(ServerOptions, ReadsEveryOptionAndRefusesWhatItCannotUse) {
   ServerOptions options;
   std::string error;
   ASSERT_TRUE(parse_server({"--name", "Friday night", "--bots=3", "--skill", "1", "--level", "arena.mvl",
-                            "--port=25000", "--report-every", "0", "--seed", "7"},
+                            "--port=25000", "--report-every", "0", "--quiet-kills", "--seed", "7"},
                            options, error))
       << error;
+  EXPECT_TRUE(options.quiet_kills);
+  EXPECT_TRUE(options.level_given);
   EXPECT_STREQ(options.name, "Friday night");
   EXPECT_EQ(options.bots, 3);
   EXPECT_EQ(options.skill, 1);
@@ -139,6 +154,10 @@ TEST(ServerOptions, ReadsEveryOptionAndRefusesWhatItCannotUse) {
   EXPECT_EQ(options.bots, 0);
   EXPECT_EQ(options.port, 24640);
   EXPECT_EQ(options.report_seconds, 60);
+  EXPECT_FALSE(options.quiet_kills);
+  EXPECT_FALSE(options.level_given);
+  ASSERT_TRUE(parse_server({"--version", "--bots", "99"}, options, error));
+  EXPECT_TRUE(options.version);
 
   const std::string long_name(80, 'n');
   struct Case {
@@ -158,12 +177,100 @@ TEST(ServerOptions, ReadsEveryOptionAndRefusesWhatItCannotUse) {
       {{"--level"}, "--level takes the level file's name"},
       {{"127.0.0.1"}, "unknown option or argument: 127.0.0.1"},
       {{"--count", "3"}, "unknown option or argument: --count"},
+      {{"--quiet-kills=no"}, "--quiet-kills takes no value"},
+      {{"-V"}, "unknown option or argument: -V"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.error);
     EXPECT_FALSE(parse_server(c.args, options, error));
     EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
   }
+}
+
+// The level at a program's start: the reason in the system's words and
+// every place looked in, so that an operator can put it right; the default
+// level is found beside the program and in the installed data directory
+// when the current directory has none.
+class LevelAtStart : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(getcwd(previous_, sizeof previous_), nullptr);
+    char pattern[] = "/tmp/morvane-level-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    directory_ = pattern;
+    ASSERT_EQ(chdir(directory_.c_str()), 0);
+  }
+  void TearDown() override {
+    ASSERT_EQ(chdir(previous_), 0);
+    std::filesystem::remove_all(directory_);
+  }
+  // start_program's status, with what it wrote to standard error.
+  int start(const char* path, bool given, std::string& said) {
+    std::snprintf(level_path_, sizeof level_path_, "%s", path);
+    const ProgramStart start{"morvane-server", true, "", false, false, ""};
+    testing::internal::CaptureStderr();
+    const int status = start_program(start, *level_, level_path_, sizeof level_path_, given);
+    said = testing::internal::GetCapturedStderr();
+    return status;
+  }
+  char previous_[4096] = {};
+  std::string directory_;
+  char level_path_[kLevelPathSize] = {};
+  std::unique_ptr<LevelTable> level_ = std::make_unique<LevelTable>();
+};
+
+TEST_F(LevelAtStart, SaysWhyAndWhereWhenTheLevelCannotBeLoaded) {
+  std::string said;
+  EXPECT_EQ(start("default.mvl", false, said), 1);
+  EXPECT_NE(said.find("the level default.mvl cannot be loaded: No such file or directory (looked in " +
+                      directory_ + ", "),
+            std::string::npos)
+      << said;
+  EXPECT_NE(said.find("--level FILE"), std::string::npos) << said;
+
+  EXPECT_EQ(start("elsewhere.mvl", true, said), 1);
+  EXPECT_EQ(said, "morvane-server: the level elsewhere.mvl cannot be loaded: No such file or directory.\n");
+  EXPECT_EQ(start("/", true, said), 1);
+  EXPECT_NE(said.find("cannot be loaded: Is a directory."), std::string::npos) << said;
+  // One in the current directory that is no level is reported, not
+  // passed over for the installed one.
+  std::FILE* file = std::fopen("default.mvl", "w");
+  ASSERT_NE(file, nullptr);
+  std::fputs("not a level\n", file);
+  std::fclose(file);
+  EXPECT_EQ(start("default.mvl", false, said), 1);
+  EXPECT_NE(said.find("cannot be loaded: it is not a Morvane level file (looked in " + directory_ + ")."),
+            std::string::npos)
+      << said;
+
+  file = std::fopen("default.mvl", "w");
+  std::fputs("MRVN_LEVEL 0.5\nEOF\n", file);
+  std::fclose(file);
+  EXPECT_EQ(start("default.mvl", false, said), -1) << said;
+  EXPECT_STREQ(level_path_, "default.mvl");
+
+  std::string shown;
+  const ProgramStart version{"morvane-bot", true, "", false, true, ""};
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(start_program(version, *level_, level_path_, sizeof level_path_, false), 0);
+  shown = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(shown.rfind("morvane-bot (Morvane) ", 0), 0u) << shown;
+}
+
+TEST_F(LevelAtStart, TheInstalledProgramFindsTheInstalledLevel) {
+  // The installed layout: the program in lib/games/morvane, the data in
+  // share/games/morvane; the build tree's program lies beside its data.
+  std::filesystem::create_directories(directory_ + "/usr/lib/games/morvane");
+  std::filesystem::create_directories(directory_ + "/usr/share/games/morvane");
+  const LevelDirectories found =
+      level_directories((directory_ + "/usr/lib/games/morvane/morvane-server").c_str(), "../../../share/games/morvane");
+  EXPECT_EQ(std::string(found.beside_program), directory_ + "/usr/lib/games/morvane");
+  EXPECT_EQ(std::string(found.installed_data), directory_ + "/usr/share/games/morvane");
+  const LevelDirectories root = level_directories("/morvane-server", ".");
+  EXPECT_STREQ(root.beside_program, "/");
+  const LevelDirectories nowhere = level_directories("morvane-server", ".");
+  EXPECT_STREQ(nowhere.beside_program, "");
+  EXPECT_STREQ(nowhere.installed_data, "");
 }
 
 }  // namespace

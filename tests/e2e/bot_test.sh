@@ -213,7 +213,7 @@ wait_server_line() {  # a line of the server's log, after its date and time
   echo "--- the server printed:"; cat "$BOT_DIR/server.out" "$BOT_DIR/server.err"; return 1
 }
 for name in Alfa Bravo Charlie; do
-  wait_server_line "join: Bot $name \(player [0-9]+\)" || fail "the server's Bot $name did not join"
+  wait_server_line "join: Bot $name \(seat [1-7]\)" || fail "the server's Bot $name did not join"
 done
 start_bot guests --count 3 --name Guest 127.0.0.1; guests=$BOT_PID
 wait_server_line "join: Guest 3 " || fail "three guests did not join the server"
@@ -223,7 +223,7 @@ shot server-listed
 hold_key Return 0.3
 sleep 1
 click
-wait_server_line "join: Player \(player [0-9]+\), 7 of 7 seats taken" || fail "the game program did not join the server"
+wait_server_line "join: Player \(seat [1-7]\), 7 of 7 seats taken" || fail "the game program did not join the server"
 # Other tanks in the player's view: saturated blue in the band around the
 # horizon, above where the player's own tank (blue too) is drawn.
 far_tank_pixels() {
@@ -247,7 +247,8 @@ wait_server_line "status: 7 players \(3 computer\), 8[0-9]\.[0-9] frames a secon
 start_bot late --name Latecomer 127.0.0.1; late=$BOT_PID
 wait_bot_line late "Latecomer is in Test server." || fail "a person was refused for a computer player's sake"
 wait_server_line "bot: Bot [A-Za-z]+ gave its seat up" 30 || fail "no computer player gave its seat up"
-state=$(kill -USR1 "$server"; sleep 1; grep '^STATE ' "$BOT_DIR/server.out" | tail -n 1)
+# The server's STATE line is a line of its log, with the date and time.
+state=$(kill -USR1 "$server"; sleep 1; grep -E '^[0-9-]{10} [0-9:]{8} STATE ' "$BOT_DIR/server.out" | tail -n 1)
 echo "$state"
 players=$(echo "$state" | sed 's/.* players=\(.*\) projectiles=.*/\1/')
 [ "$(echo "$players" | grep -o '[0-9]*:[^:,]*:-\?[0-9]*,' | wc -l)" = 8 ] || fail "the game does not hold 8: $state"
@@ -267,7 +268,9 @@ wait_exit "$server" 50 || fail "the server did not end on SIGTERM"
 [ "$EXIT_CODE" = 0 ] || fail "the server ended with $EXIT_CODE on SIGTERM"
 wait_line Player "SYS: The host has disconnected..." 30 || fail "the player did not see the host go at once"
 wait_bot_line late "Latecomer stops: the host has gone." 30 || fail "Latecomer did not see the host go"
-wait_server_line "stop: " 1 || fail "no last line in the server's log"
+wait_server_line "stop: SIGTERM: " 1 || fail "no last line in the server's log"
+# How the game ended stays in the log: the players' scores, by seat.
+wait_server_line "score: Player \(seat [1-7]\), [0-9]+ kills, [0-9]+ deaths" 1 || fail "no final scores in the log"
 ! grep -E 'AddressSanitizer|LeakSanitizer|runtime error:' "$BOT_DIR/server.err" || fail "sanitizer reports from the server"
 kill -TERM "$guests" "$player" 2>/dev/null
 wait_exit "$guests" 50

@@ -72,16 +72,18 @@ loud_since() {
     awk '{ for (i = 1; i <= NF; i++) if ($i < 112 || $i > 144) n++ } END { print n + 0 }'
 }
 # What a player's program believes about the game right now: its STATE line
-# (players with health, projectiles alive), asked for with SIGUSR1.
+# (players with health, projectiles alive), asked for with SIGUSR1; the
+# date and time that begin morvane-server's log lines are left off.
+state_lines() { out_of "$1" | grep -E '^([0-9-]{10} [0-9:]{8} )?STATE ' | sed -E 's/^[0-9-]{10} [0-9:]{8} //'; }
 state_of() {
   local pid=$1 name=$2 lines
-  lines=$(out_of "$name" | grep -c '^STATE ')
+  lines=$(state_lines "$name" | wc -l)
   kill -USR1 "$pid"
   for _ in $(seq 100); do
-    [ "$(out_of "$name" | grep -c '^STATE ')" -gt "$lines" ] && break
+    [ "$(state_lines "$name" | wc -l)" -gt "$lines" ] && break
     sleep 0.1
   done
-  out_of "$name" | grep '^STATE ' | tail -n 1
+  state_lines "$name" | tail -n 1
 }
 # Sanitizer reports in a player's error output.
 # LeakSanitizer's own failure to stop the program's threads for its check

@@ -2,7 +2,9 @@
 # The Debian package as new players meet it, without touching this system:
 # built from the build tree, accepted by lintian, unpacked into a scratch
 # root, its dependencies present here, its desktop files valid, and its
-# commands run from fresh home directories with no checkout in sight.
+# commands run from fresh home directories with no checkout in sight; the
+# dedicated server run as an operator runs it, and its service looked
+# after by the maintainer scripts.
 # Usage: install_test.sh BUILD_DIR [SCREENSHOT_DIR]
 set -uo pipefail
 source "$(dirname "$0")/../e2e/lib.sh"
@@ -89,21 +91,83 @@ if [ -x "$build/game/morvane-server" ]; then
     sed "s|=/usr/|=$root/usr/|; s| /usr/| $root/usr/|" "$unit" > "$work/morvane-server.service"
     systemd-analyze verify --man=no "$work/morvane-server.service" || fail "systemd-analyze rejects the unit"
   fi
-  # As the unit starts it: in the data directory, with the options of the
-  # installed file, and ended by systemctl stop's SIGTERM.
-  (. "$root/etc/default/morvane-server" && cd "$root/usr/share/games/morvane" &&
-     exec env -i PATH=/usr/bin:/bin "$root/usr/games/morvane-server" $MORVANE_SERVER_OPTIONS) \
+  grep -qx "RestartPreventExitStatus=1 2" "$unit" ||
+    fail "the unit restarts a server that cannot start (a bad level, bad options) for ever"
+  # As an operator starts it from their home directory, with the example of
+  # the installed file that names the game with spaces, its quotes read as
+  # systemd reads them; the installed level is found without --level.
+  example=$(sed -n 's/^#\(MORVANE_SERVER_OPTIONS=.* .*\)$/\1/p' "$root/etc/default/morvane-server")
+  [ -n "$example" ] || fail "/etc/default/morvane-server shows no example of a name with spaces"
+  eval "$example"
+  eval "set -- $MORVANE_SERVER_OPTIONS"
+  mkdir -p "$work/operator"
+  (cd "$work/operator" && exec env -i PATH=/usr/bin:/bin "$root/usr/games/morvane-server" "$@") \
     > "$work/server.log" 2>&1 &
   server_pid=$!
   started+=("$server_pid")
-  for _ in $(seq 100); do grep -q "3 of 7 seats taken" "$work/server.log" 2>/dev/null && break; sleep 0.1; done
+  server_line() { grep -qE "^[0-9-]{10} [0-9:]{8} $1" "$work/server.log"; }
+  for _ in $(seq 100); do server_line "join: .*3 of 7 seats taken" && break; sleep 0.1; done
+  server_line "start: \"Friday night\" on UDP port 24640 \((listed on UDP port 24641|not listed: .*)\), level $root/usr/share/games/morvane/default.mvl," ||
+    { cat "$work/server.log"; fail "the installed server did not start with the installed level and the example's name"; }
+  server_line "join: Bot [A-Za-z]+ \(seat 3\), 3 of 7 seats taken" ||
+    { cat "$work/server.log"; fail "the installed server's computer players did not join"; }
+  # SIGUSR2 means nothing to the server; SIGHUP (the operator's session
+  # closed) ends it as SIGTERM does: the players told, the scores kept.
+  kill -USR2 "$server_pid"
+  sleep 0.3
+  kill -0 "$server_pid" 2>/dev/null || fail "SIGUSR2 ended the server"
+  kill -HUP "$server_pid"
+  wait_exit "$server_pid" 50 || fail "the server did not end on SIGHUP"
   cat "$work/server.log"
-  grep -q "start:" "$work/server.log" || fail "the installed server did not start"
-  grep -q "3 of 7 seats taken" "$work/server.log" || fail "the installed server's computer players did not join"
-  kill -TERM "$server_pid"
-  wait "$server_pid"
-  [ $? -eq 0 ] || fail "the installed server did not end with status 0 on SIGTERM"
+  [ "$EXIT_CODE" -eq 0 ] || fail "the installed server ended with status $EXIT_CODE on SIGHUP"
+  server_line "score: Bot [A-Za-z]+ \(seat 1\), [0-9]+ kills, [0-9]+ deaths" || fail "no final scores on SIGHUP"
+  server_line "stop: SIGHUP: the game is closed, every player told" || fail "no stop line on SIGHUP"
+  # A level that is not there: the reason and the way out.
+  (cd "$work/operator" && env -i PATH=/usr/bin:/bin "$root/usr/games/morvane-server" --level arena.mvl) \
+    > /dev/null 2> "$work/nolevel.txt"
+  [ $? -eq 1 ] || fail "a missing level did not end the server with 1"
+  grep -qx "morvane-server: the level arena.mvl cannot be loaded: No such file or directory." "$work/nolevel.txt" ||
+    fail "unclear message for a missing level: $(cat "$work/nolevel.txt")"
+
+  echo "-- the maintainer scripts: the service stopped on removal, restarted after an upgrade"
+  if [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
+    # Run with systemd's tools replaced by stand-ins that note their calls,
+    # in a mount namespace whose /run says systemd is the init system.
+    mkdir -p "$work/scripts" "$work/stubs"
+    dpkg-deb -e "$deb" "$work/scripts"
+    for tool in systemctl deb-systemd-invoke deb-systemd-helper; do
+      printf '#!/bin/sh\necho "%s $*" >> "%s"\n' "$tool" "$work/calls.txt" > "$work/stubs/$tool"
+      chmod 755 "$work/stubs/$tool"
+    done
+    maintainer() {  # maintainer SCRIPT ARGS...: the calls it made, on one line
+      : > "$work/calls.txt"
+      unshare -m sh -c 'mount -t tmpfs none /run && mkdir -p /run/systemd/system && exec "$@"' sh \
+        env -u DPKG_ROOT PATH="$work/stubs:/usr/bin:/bin" "$work/scripts/$1" "${@:2}" || fail "$1 $* failed"
+      tr '\n' ';' < "$work/calls.txt"
+    }
+    [ "$(maintainer prerm remove)" = "deb-systemd-invoke stop morvane-server.service;" ] ||
+      fail "prerm remove does not stop the service: $(maintainer prerm remove)"
+    [ "$(maintainer prerm upgrade 1.0.1)" = "" ] || fail "prerm upgrade stops the service before the new one is in"
+    [ "$(maintainer postinst configure "")" = "systemctl --system daemon-reload;" ] ||
+      fail "a fresh installation does more than reload systemd: $(maintainer postinst configure "")"
+    [ "$(maintainer postinst configure 0.9.0)" = \
+      "systemctl --system daemon-reload;deb-systemd-invoke restart morvane-server.service;" ] ||
+      fail "an upgrade does not restart the service: $(maintainer postinst configure 0.9.0)"
+    [ "$(maintainer postrm remove)" = "systemctl --system daemon-reload;" ] || fail "postrm remove"
+  else
+    echo "not root or no mount namespaces: their calls not checked"
+  fi
 fi
+
+echo "-- every command answers --version"
+for command in morvane morvane-configuration morvane-bot morvane-server; do
+  [ -e "$root/usr/games/$command" ] || continue
+  said=$(cd "$work/elsewhere" 2>/dev/null || cd "$work"; env -i HOME="$work/version-home" PATH=/usr/bin:/bin \
+    "$root/usr/games/$command" --version 2>&1)
+  [ "$said" = "$command (Morvane) $(dpkg-deb -f "$deb" Version)" ] || fail "$command --version said: $said"
+done
+description=$(dpkg-deb -f "$deb" Description)
+grep -qF '"morvane --bots 3" plays against' <<<"$description" || fail "the package's description is garbled: $description"
 
 echo "-- every package it depends on or recommends is installed here"
 # "a (>= 1), b | c (<< 2)": each entry needs one alternative installed, in
