@@ -41,61 +41,6 @@ int add_log_entry(MessageLog& log, int32_t category, const char* text, const cha
   return 1;
 }
 
-namespace {
-
-// The length of the well-formed UTF-8 sequence at text (shortest form, no
-// surrogates, at most U+10FFFF), or 0 when the bytes there are not one.
-// The text's NUL ends any sequence it falls into.
-std::size_t utf8_sequence_length(const unsigned char* text) {
-  const unsigned char lead = text[0];
-  std::size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;   // shorter forms
-    if (lead == 0xED) high = 0x9F;  // surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;   // shorter forms
-    if (lead == 0xF4) high = 0x8F;  // beyond U+10FFFF
-  } else {
-    return 0;
-  }
-  if (text[1] < low || text[1] > high) return 0;
-  for (std::size_t i = 2; i < length; ++i)
-    if (text[i] < 0x80 || text[i] > 0xBF) return 0;
-  return length;
-}
-
-}  // namespace
-
-void replace_control_characters(char* text) {
-  auto* in = reinterpret_cast<unsigned char*>(text);
-  auto* out = in;
-  while (*in != '\0') {
-    const unsigned char c = *in;
-    if (c < 0x80) {
-      *out++ = (c < 32 || c == 127) ? '?' : c;
-      ++in;
-      continue;
-    }
-    const std::size_t length = utf8_sequence_length(in);
-    if (length == 0) {
-      *out++ = '?';  // a byte that is no character: a C1 code to a terminal taking it as Latin-1
-      ++in;
-    } else if (length == 2 && c == 0xC2 && in[1] <= 0x9F) {
-      *out++ = '?';  // U+0080..U+009F, the C1 control codes
-      in += 2;
-    } else {
-      for (std::size_t i = 0; i < length; ++i) *out++ = *in++;
-    }
-  }
-  // The text can only have shrunk; what it left behind is cleared.
-  while (out < in) *out++ = '\0';
-}
-
 void hide_log_entries(MessageLog& log) {
   // Entries show while their age is below 200; 201 keeps the log empty on screen.
   for (LogEntry& entry : log.entries) entry.age = LOG_VISIBLE_FRAMES + 1;

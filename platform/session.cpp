@@ -10,6 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/peer_session.h"
+#include "platform/text.h"
 
 namespace platform {
 
@@ -122,10 +123,12 @@ SessionPlayer* find_player(PeerSession& s, uint32_t id) {
   return nullptr;
 }
 
+// The name as every program is told it (Welcome, "player created"): without
+// control characters, and cut on a whole character.
 void take_seat(PeerSession& s, SessionPlayer& seat, uint32_t id, const char* name) {
   seat = SessionPlayer{};
   seat.id = id;
-  std::memcpy(seat.name, name, strnlen(name, kPlayerNameSize - 1));
+  clean_text({reinterpret_cast<const uint8_t*>(name), std::strlen(name)}, seat.name, kPlayerNameSize);
   ++s.player_count;
 }
 

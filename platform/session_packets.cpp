@@ -4,6 +4,7 @@
 
 #include "platform/byte_reader.h"
 #include "platform/byte_writer.h"
+#include "platform/text.h"
 
 namespace platform {
 
@@ -109,7 +110,9 @@ std::size_t encode_refuse(const char* reason, std::span<uint8_t> out) {
 }
 
 std::size_t encode_create_player(const char* name, std::span<uint8_t> out) {
-  return encode_tail_text(PacketKind::CreatePlayer, name, kPlayerNameSize, out);
+  char clean[kPlayerNameSize];
+  clean_text({reinterpret_cast<const uint8_t*>(name), std::strlen(name)}, clean, sizeof clean);
+  return encode_tail_text(PacketKind::CreatePlayer, clean, kPlayerNameSize, out);
 }
 
 std::size_t encode_welcome(const WelcomePacket& welcome, std::span<uint8_t> out_bytes) {
@@ -171,8 +174,7 @@ bool decode_refuse(std::span<const uint8_t> packet, char (&reason)[kRefusalTextS
 bool decode_create_player(std::span<const uint8_t> packet, char (&name)[kPlayerNameSize]) {
   ByteReader in(packet);
   if (!read_kind(in, PacketKind::CreatePlayer)) return false;
-  read_tail_text(in, name, kPlayerNameSize);
-  return name[0] != '\0';
+  return clean_text(packet.subspan(1), name, kPlayerNameSize) > 0;
 }
 
 bool decode_welcome(std::span<const uint8_t> packet, WelcomePacket& welcome) {

@@ -96,7 +96,8 @@ enum class JoinCheck { Ok, WrongMagic, OtherVersion, WrongSize };
 JoinCheck check_join(std::span<const uint8_t> packet, SessionInstance& instance);
 bool decode_join(std::span<const uint8_t> packet, SessionInstance& instance);
 bool decode_refuse(std::span<const uint8_t> packet, char (&reason)[kRefusalTextSize]);
-// The name is cut to 39 characters; an empty name is refused.
+// The name is cleaned as platform/text.h says and cut after the last whole
+// character within 39 bytes; an empty name is refused.
 bool decode_create_player(std::span<const uint8_t> packet, char (&name)[kPlayerNameSize]);
 bool decode_welcome(std::span<const uint8_t> packet, WelcomePacket& welcome);
 // System and Game packets: the message after the kind, at most

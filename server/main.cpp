@@ -14,6 +14,7 @@
 #include "core/game_core.h"
 #include "net/session.h"
 #include "server/computer_seats.h"
+#include "server/frame_pacing.h"
 #include "server/options.h"
 #include "server/server_game.h"
 #include "server/server_log.h"
@@ -53,41 +54,25 @@ const char* signal_name(int signal_number) {
   }
 }
 
-// Frames are paced on a schedule of 85 a second from the start, each held
-// by sleeping until its turn: a wake-up that comes late is made up by the
-// next frame's shorter hold, so the rate stays 85 on average without
-// spinning (the windowed game spins the last fraction of a millisecond of
-// each hold instead, for a steady picture; the server has none).
-void sleep_ms(double ms) {
-  if (ms > 0.0) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ms));
-}
+// The frame timer, and a sleep that may wake late (the schedule makes it up).
+double timer_now_ms(void* timer) { return now_ms(*static_cast<const FrameTimer*>(timer)); }
 
-constexpr double kFrameMs = 1000.0 / kTunedFramesPerSecond;
-
-// How far behind its schedule the loop may fall (a busy machine, a late
-// wake-up) and still catch up with frames held shorter; beyond that it
-// starts the schedule again rather than racing through frames.
-constexpr double kLargestLagMs = 8 * kFrameMs;
-
-// Sleeps until the next frame's turn.
-void hold_until_turn(const FrameTimer& timer, double& next_frame_ms) {
-  next_frame_ms += kFrameMs;
-  const double now = now_ms(timer);
-  if (now > next_frame_ms + kLargestLagMs) next_frame_ms = now;
-  sleep_ms(next_frame_ms - now);
+void sleep_ms(void*, double ms) {
+  std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ms));
 }
 
 void serve(GameCore& host, ComputerSeats& seats, ServerLog& log, int32_t report_seconds) {
   FrameTimer timer{};
   timer_start(timer);
   log.period_start_ms = now_ms(timer);
-  double next_frame_ms = log.period_start_ms;
+  FramePacer pacer;
+  start_pacing(pacer, PacingClock{&timer, timer_now_ms, sleep_ms});
   while (!g_stop_asked) {
     const double frame_start = now_ms(timer);
     run_server_frame(host, seats, frame_start);
     report_state_if_asked(host, log_line_start);
     count_frame(log, frame_start, report_seconds, computer_players(seats));
-    hold_until_turn(timer, next_frame_ms);
+    hold_until_turn(pacer);
     host.world.frames_per_second = measure_frames_per_second(now_ms(timer) - frame_start);
   }
 }

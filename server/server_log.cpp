@@ -1,5 +1,6 @@
 #include "server/server_log.h"
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
@@ -10,6 +11,10 @@
 #include "net/score.h"
 #include "platform/byte_reader.h"
 #include "core/game_core.h"
+
+double steady_log_ms() {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 void log_line_start() {
   const std::time_t now = std::time(nullptr);
@@ -124,12 +129,54 @@ uint32_t waited_watched(void* context) {
   return network.waited_ms ? network.waited_ms(network.context) : 0;
 }
 
+uint32_t round_trip_watched(void* context, uint32_t player) {
+  const auto& network = static_cast<const ServerLog*>(context)->network;
+  return network.round_trip_ms ? network.round_trip_ms(network.context, player) : 0;
+}
+
+constexpr double kRefusalLineMs = 1000.0;
+
+// The sender's count, or the one unused or longest quiet when it has none.
+RefusalCount& refusals_of(ServerLog& log, uint32_t sender) {
+  RefusalCount* quietest = &log.refusals[0];
+  for (RefusalCount& entry : log.refusals) {
+    if (entry.sender == sender) return entry;
+    if (entry.sender == 0 && quietest->sender != 0) quietest = &entry;
+    if (entry.sender != 0 && quietest->sender != 0 && entry.last_line_ms < quietest->last_line_ms)
+      quietest = &entry;
+  }
+  *quietest = RefusalCount{sender};
+  return *quietest;
+}
+
+// The host refused a message and logged `text` for it: one line with the
+// sender, at once for the first and then at most once a second, counting
+// the refusals since the last line (the one it reports included).
+void note_refusal(GameCore& game, uint32_t from, const char* text) {
+  if (game.protocol.transport.send != send_watched) return;
+  ServerLog& log = *static_cast<ServerLog*>(game.protocol.transport.context);
+  RefusalCount& entry = refusals_of(log, from);
+  entry.count += 1;
+  const double now = log.clock();
+  if (entry.lined && now - entry.last_line_ms < kRefusalLineMs) return;
+  if (entry.count == 1)
+    log_line("refused: %s (seat %d): %s", name_of(game, from), seat_of(game, from), text);
+  else
+    log_line("refused: %s (seat %d): %s (%u times since the last line)", name_of(game, from), seat_of(game, from), text,
+             entry.count);
+  entry.lined = true;
+  entry.count = 0;
+  entry.last_line_ms = now;
+}
+
 }  // namespace
 
 void watch_host(ServerLog& log, GameCore& host) {
   log.host = &host;
   log.network = host.protocol.transport;
-  host.protocol.transport = Transport{&log, send_watched, count_watched, receive_watched, waited_watched};
+  host.protocol.transport =
+      Transport{&log, send_watched, count_watched, receive_watched, waited_watched, round_trip_watched};
+  host.hooks.message_refused = note_refusal;
 }
 
 void count_frame(ServerLog& log, double frame_start_ms, int32_t seconds, int32_t computer_players) {

@@ -140,6 +140,28 @@ bool local_time_now(std::tm& out) {
 
 }  // namespace
 
+uint32_t run_message_loop(Game& game) {
+  WorldState& world = game.world;
+  // A clean exit returns 0; only a quit event carries its own exit code
+  // (other events' parameters, such as Escape's key code, are not exit codes).
+  while (world.quit_requested == 0) {
+    report_state_if_asked(game);
+    platform::WindowEvent event;
+    if (platform::take_event(game.shell.main_window, event)) {
+      if (event.type == platform::WindowEventType::Quit) {
+        world.quit_requested = 1;
+        return event.wparam;
+      }
+      window_procedure(game, event);
+    } else if (world.app_active == 1) {
+      run_one_frame(game);
+    } else {
+      wait_while_inactive(game);
+    }
+  }
+  return 0;
+}
+
 int program_main(Game& game) {
   std::tm local{};
   local_time_now(local);
@@ -166,27 +188,8 @@ int program_main(Game& game) {
   }
 
   choose_frame_pacing(game);
-  WorldState& world = game.world;
-  world.frame_start_ms = now_ms(game.shell.timer);
-  // A clean exit returns 0; only a quit event carries its own exit code
-  // (other events' parameters, such as Escape's key code, are not exit codes).
-  uint32_t exit_code = 0;
-  while (world.quit_requested == 0) {
-    report_state_if_asked(game);
-    platform::WindowEvent event;
-    if (platform::take_event(game.shell.main_window, event)) {
-      if (event.type == platform::WindowEventType::Quit) {
-        exit_code = event.wparam;
-        world.quit_requested = 1;
-        break;
-      }
-      window_procedure(game, event);
-    } else if (world.app_active == 1) {
-      run_one_frame(game);
-    } else {
-      wait_while_inactive(game);
-    }
-  }
+  game.world.frame_start_ms = now_ms(game.shell.timer);
+  const uint32_t exit_code = run_message_loop(game);
 
   shut_down(game);
   platform::destroy_window(game.shell.main_window);

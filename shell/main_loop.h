@@ -12,6 +12,12 @@ struct Game;
 // Runs the whole program in the current directory; returns the exit code.
 int program_main(Game& game);
 
+// The message loop, until a quit is asked: a waiting window event is
+// handled; else a frame runs while the window is active, and while it is
+// inactive the thread waits for an event, serving a network game's session
+// meanwhile. Returns the exit code a quit event carried, else 0.
+uint32_t run_message_loop(Game& game);
+
 // Runs every stage of one frame in order, with the game's own stages.
 int run_frame(Game& game);
 

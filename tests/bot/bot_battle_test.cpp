@@ -378,10 +378,19 @@ TEST(BotBattle, ServerBotsYieldTheirSeatsToPeopleAndTheServerNeverPlays) {
   }));
   EXPECT_EQ(active_slots(*host), 8);
   EXPECT_EQ(host->world.player_table[slot_index_of_id(*host, person_id)].player_id, person_id);
-  // The game stays full: no computer player comes back while it is.
-  serve_until(*host, *seats, 2, [&] {
+  // The game stays full: no computer player starts a join while it is, so
+  // none is dropped for another and every player keeps its seat.
+  auto ids_of = [](const GameCore& game) {
+    std::array<uint32_t, 8> ids{};
+    for (std::size_t i = 0; i < ids.size(); ++i)
+      ids[i] = game.world.player_table[i].active ? game.world.player_table[i].player_id : 0;
+    return ids;
+  };
+  const std::array<uint32_t, 8> seated = ids_of(*host);
+  serve_until(*host, *seats, 4, [&] {
     run_bot_frame(*person, steady_ms());
-    return false;
+    EXPECT_EQ(ids_of(*host), seated) << "the players of a full game changed";
+    return ids_of(*host) != seated;
   });
   EXPECT_EQ(computer_players(*seats), kMaxServerBots - 1);
   EXPECT_EQ(platform::seats_taken(host->session.peer), 8);

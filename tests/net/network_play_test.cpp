@@ -445,6 +445,14 @@ TEST(NetworkPlay, FourPlayersPlayTogetherOverLoopback) {
       << scores_of(*everyone[2]) << "instead of " << scores_of(*host);
   EXPECT_EQ(scores_of(*host).substr(0, 12), "1:1:0:0 5:0:");
   EXPECT_NE(scores_of(*host).find(" 4:2:1:"), std::string::npos) << scores_of(*host);
+  // Nor after the host's next reading of the round trips, a second later:
+  // the table it sends then still starts the newcomer from nothing.
+  host->protocol.transport.round_trip_ms = [](void*, uint32_t player) { return 40u + player; };
+  host->world.frame_start_ms += 1000.0;
+  ASSERT_TRUE(run_until(everyone, [&] { return scores_of(*everyone[2]).find(" 5:0:0:45 ") != std::string::npos; }))
+      << scores_of(*everyone[2]);
+  EXPECT_TRUE(same_scores_everywhere(everyone));
+  host->protocol.transport.round_trip_ms = host_network.real.round_trip_ms;
 
   // Five more fill the game to eight players, the next in the place Guest2
   // left; every program, old or new, has every player in the same order.

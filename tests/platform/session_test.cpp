@@ -1,9 +1,12 @@
 // The session layer's own packets, and a peer that speaks them badly.
 #include <arpa/inet.h>
+#include <dlfcn.h>
 #include <enet/enet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,6 +19,41 @@
 #include <vector>
 
 #include "platform/session.h"
+
+namespace {
+
+// The wall clock of this test program can be set forward or back, as a
+// time server or a resumed virtual machine sets a machine's: everything
+// that reads the wall clock through the C library (ENet among them) sees
+// the step, the monotonic clock does not.
+std::atomic<int64_t> g_wall_clock_step_ms{0};
+
+int real_clock_gettime(clockid_t clock, timespec* now) {
+  using ClockGettime = int (*)(clockid_t, timespec*);
+  static const auto real = reinterpret_cast<ClockGettime>(dlsym(RTLD_NEXT, "clock_gettime"));
+  return real(clock, now);
+}
+
+}  // namespace
+
+extern "C" int clock_gettime(clockid_t clock, timespec* now) noexcept {
+  const int result = real_clock_gettime(clock, now);
+  const int64_t step_ms = g_wall_clock_step_ms.load();
+  if (result == 0 && clock == CLOCK_REALTIME && step_ms != 0) {
+    int64_t nanoseconds = now->tv_nsec + (step_ms % 1000) * 1000000;
+    now->tv_sec += static_cast<time_t>(step_ms / 1000 + (nanoseconds < 0 ? -1 : nanoseconds / 1000000000));
+    now->tv_nsec = static_cast<long>(((nanoseconds % 1000000000) + 1000000000) % 1000000000);
+  }
+  return result;
+}
+
+extern "C" int gettimeofday(timeval* now, void*) noexcept {
+  timespec precise{};
+  const int result = clock_gettime(CLOCK_REALTIME, &precise);
+  now->tv_sec = precise.tv_sec;
+  now->tv_usec = static_cast<suseconds_t>(precise.tv_nsec / 1000);
+  return result;
+}
 
 namespace {
 
@@ -193,6 +231,8 @@ Bytes game_message(uint32_t type, uint32_t writer, uint32_t counter) {
   return bytes;
 }
 
+bool noticed(const std::vector<Received>& messages, uint32_t type, uint32_t player_id);
+
 TEST(SessionPackets, RoundTripsAndRefusesDamagedBytes) {
   DiscoveryReply reply;
   reply.instance = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
@@ -235,6 +275,95 @@ TEST(SessionPackets, RoundTripsAndRefusesDamagedBytes) {
   std::span<const uint8_t> message;
   EXPECT_FALSE(decode_framed(Bytes(2 + kMaxSessionMessage, 7), message));
   EXPECT_FALSE(decode_framed(Bytes{7, 1, 2}, message));
+}
+
+// Players whose names carry a terminal's escape, a bell, C1 codes, bytes
+// that are no character, or more than 39 bytes: the host cleans each name
+// once, as the game cleans chat, and cuts it on a whole character, and
+// tells it in that form to the player itself (Welcome), to every other
+// player ("player created") and to its own game, and to every later player
+// in their Welcome.
+TEST(SessionLayer, TheHostRelaysPlayersNamesCleanedAndCutOnAWholeCharacter) {
+  const uint16_t port = test_game_port();
+  PeerSession* host = open_host(port);
+  ASSERT_NE(host, nullptr);
+  SessionInstance instance;
+  PeerSession* quiet = nullptr;
+  uint32_t quiet_id = 0;
+  {
+    ServedHost served(host);
+    PeerSession* lister = create_peer_session({port, static_cast<uint16_t>(port + 1), 0});
+    ASSERT_TRUE(list_game(lister, instance));
+    release_peer_session(lister);
+    quiet_id = join_game(port, quiet, "Quiet");
+  }
+  ASSERT_EQ(quiet_id, 2u);
+  take_all(host, 1);
+
+  const std::string euro = "\xE2\x82\xAC";
+  std::string euros, thirteen_euros;
+  for (int n = 0; n < 14; ++n) euros += euro;
+  for (int n = 0; n < 13; ++n) thirteen_euros += euro;
+  struct Name {
+    std::string sent, relayed;
+  };
+  const Name names[] = {
+      {"\x1b[2J", "?[2J"},
+      {"Bell\x07\xC2\x9Bx", "Bell??x"},                                // BEL, then the C1 code CSI
+      {std::string(38, 'x') + "\xC3\xA9", std::string(38, 'x')},        // 40 bytes: no half of the last
+      {"Zo\xC3\xAB", "Zo\xC3\xAB"},                                   // a character stays itself
+      {"bad\xFF\xC0\xAF\xED\xA0\x80\xC3", "bad???????"},           // no characters, each byte a '?'
+      {euros, thirteen_euros},                                            // 42 bytes: 13 whole characters
+  };
+  std::vector<std::unique_ptr<RawPeer>> players;
+  std::vector<Received> at_host, at_quiet;
+  auto serve_until = [&](auto done) {
+    for (int n = 0; n < 3000 && !done(); ++n) {
+      keep_alive(host);
+      keep_alive(quiet);
+      for (auto& player : players) player->pump();
+      for (Received& message : take_all(host, 1)) at_host.push_back(std::move(message));
+      for (Received& message : take_all(quiet, quiet_id)) at_quiet.push_back(std::move(message));
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
+  };
+  WelcomePacket welcome;
+  for (const Name& name : names) {
+    SCOPED_TRACE(name.relayed);
+    players.push_back(std::make_unique<RawPeer>(port));
+    RawPeer& player = *players.back();
+    ASSERT_TRUE(serve_until([&] { return player.is_connected(); }));
+    Bytes join(kJoinPacketSize);
+    encode_join(instance, join);
+    player.send(join);
+    ASSERT_TRUE(serve_until([&] { return player.accepted != Clock::time_point{}; }));
+    Bytes create(1 + name.sent.size(), static_cast<uint8_t>(PacketKind::CreatePlayer));
+    std::memcpy(create.data() + 1, name.sent.data(), name.sent.size());
+    player.send(create);
+    ASSERT_TRUE(serve_until([&] { return decode_welcome(player.last, welcome); }));
+    EXPECT_EQ(welcome.players[welcome.player_count - 1].id, welcome.player_id);
+    EXPECT_EQ(std::string(welcome.players[welcome.player_count - 1].name), name.relayed);
+    const uint32_t id = welcome.player_id;
+    for (auto* messages : {&at_host, &at_quiet}) {
+      ASSERT_TRUE(serve_until([&] { return noticed(*messages, kSystemCreatePlayer, id); }));
+      for (const Received& message : *messages) {
+        if (message.from != 0 || le32_at(message.bytes, 4) != id) continue;
+        ASSERT_EQ(message.bytes.size(), 8 + kPlayerNameSize);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(message.bytes.data()) + 8), name.relayed);
+      }
+    }
+  }
+  // The last player's Welcome lists every earlier one as the host relayed it.
+  ASSERT_EQ(welcome.player_count, 8);
+  EXPECT_STREQ(welcome.players[0].name, "Hostess");
+  EXPECT_STREQ(welcome.players[1].name, "Quiet");
+  for (std::size_t i = 0; i < std::size(names); ++i)
+    EXPECT_EQ(std::string(welcome.players[2 + i].name), names[i].relayed) << i;
+
+  players.clear();
+  release_peer_session(quiet);
+  release_peer_session(host);
 }
 
 // Peers that break the handshake, join wrongly, or connect and then say
@@ -461,11 +590,15 @@ TEST(SessionLayer, AnInactiveGameKeepsWhatMattersAndOnlyTheNewestStatus) {
   EXPECT_EQ(le32_at(after[0].bytes, 268), 12345u);
   EXPECT_LT(after[0].waited_ms, 1000u);
 
-  // The wall clock is set 10 s forward, then 10 s back (a time server's
-  // step, a virtual machine resumed). ENet tells time by it; yet nobody is
-  // dropped, and the relays go on arriving.
+  // The machine's wall clock is set 10 s forward, then 10 s back (a time
+  // server's step, a virtual machine resumed). ENet tells time by it; yet
+  // nobody is dropped, and the relays go on arriving.
+  const uint32_t enet_before = enet_time_get();
   for (const int32_t step_ms : {10000, -10000}) {
-    enet_time_set(enet_time_get() + static_cast<enet_uint32>(step_ms));
+    g_wall_clock_step_ms += step_ms;
+    if (step_ms > 0) {
+      EXPECT_GE(enet_time_get() - enet_before, 10000u) << "the step did not reach ENet";
+    }
     std::vector<Received> relayed;
     const auto stepped = Clock::now();
     for (uint32_t n = 0; seconds_between(stepped, Clock::now()) < 1.0; ++n) {

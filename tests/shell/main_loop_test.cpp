@@ -1,7 +1,9 @@
 // The frame driver's order, the Escape walk, key pacing, the window's part
 // in a lost session, the frame timer and the run log header.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -9,10 +11,12 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/game.h"
 #include "net/protocol.h"
+#include "net/session.h"
 #include "platform/clock.h"
 #include "shell/main_loop.h"
 #include "shell/run_log.h"
@@ -196,6 +200,50 @@ TEST(WindowProcedure, ALostSessionClosesTheWindowThroughItsQueue) {
   while (platform::take_event(game->shell.main_window, event)) window_procedure(*game, event);
   EXPECT_EQ(game->world.quit_requested, 1);
   platform::destroy_window(game->shell.main_window);
+}
+
+// While its window is inactive the game runs no frames and takes no
+// messages, but the message loop still serves a network game's session:
+// a player joining the inactive host is listed and answered.
+TEST(MainLoop, AnInactiveWindowStillServesTheSession) {
+  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  const auto port = static_cast<uint16_t>(30000 + (getpid() % 5000) * 4);
+  auto host = std::make_unique<Game>();
+  host->shell.main_window = platform::create_main_window("inactive host", 320, 240);
+  ASSERT_NE(host->shell.main_window, nullptr);
+  platform::WindowEvent event;
+  while (platform::take_event(host->shell.main_window, event)) {
+  }
+  host->settings.is_host = 1;
+  host->settings.use_tcpip = 1;
+  std::strcpy(host->settings.player_name, "Hostess");
+  host->session.ports = {port, static_cast<uint16_t>(port + 1), 0};
+  ASSERT_EQ(create_directplay(*host), 1);
+  connect_tcpip(*host, "");
+  ASSERT_EQ(open_session(*host), 1);
+  host->world.app_active = 0;
+
+  auto guest = std::make_unique<Game>();
+  guest->settings.use_tcpip = 1;
+  std::strcpy(guest->settings.player_name, "Guest");
+  guest->session.ports = host->session.ports;
+  guest->session.enumeration_ms = 500;
+  ASSERT_EQ(create_directplay(*guest), 1);
+  connect_tcpip(*guest, "127.0.0.1");
+  std::atomic<int> joined{-1};
+  std::thread joiner([&] {
+    enumerate_sessions(*guest);
+    guest->session.selected_session = 0;
+    joined = open_session(*guest);
+    platform::post_quit(7);
+  });
+  EXPECT_EQ(run_message_loop(*host), 7u);
+  joiner.join();
+  EXPECT_EQ(joined, 1) << "the inactive host did not answer the join";
+  EXPECT_EQ(host->world.frame_counter, 0.0f) << "a frame ran while the window was inactive";
+  release_directplay(*guest);
+  release_directplay(*host);
+  platform::destroy_window(host->shell.main_window);
 }
 
 namespace {
