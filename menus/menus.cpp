@@ -57,9 +57,7 @@ void draw_session_list(Game& game) {
   const SessionState& session = game.session;
   for (int32_t row = 0; row <= kLastSessionRow; ++row) {
     if (row < session.session_count) {
-      const SessionEntry& entry = session.session_list[static_cast<std::size_t>(row)];
-      std::snprintf(line, sizeof line, "%.79s (%d/%d)", entry.session_name, entry.current_players,
-                    entry.max_players);
+      format_session_row(line, sizeof line, session.session_list[static_cast<std::size_t>(row)]);
       draw_text(game, 100, 260 - 20 * row, line, 0);
     } else {
       draw_text(game, 100, 260 - 20 * row, "<< NO SESSION >>", 0);
@@ -108,6 +106,14 @@ void act_on_pause_row(Game& game) {
 }
 
 }  // namespace
+
+void format_session_row(char* line, std::size_t size, const SessionEntry& entry) {
+  if (entry.computer_players > 0)
+    std::snprintf(line, size, "%.79s (%d + %d computer/%d)", entry.session_name,
+                  entry.current_players - entry.computer_players, entry.computer_players, entry.max_players);
+  else
+    std::snprintf(line, size, "%.79s (%d/%d)", entry.session_name, entry.current_players, entry.max_players);
+}
 
 int session_menu_frame(Game& game) {
   draw_text(game, 0, 16, kCreditLine1, 0);
