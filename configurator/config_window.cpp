@@ -12,10 +12,12 @@
 #include <FL/Fl_Round_Button.H>
 #include <FL/fl_ask.H>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "configurator/config_icon.xpm"
+#include "configurator/config_loader.h"
 #include "configurator/game_launcher.h"
 
 namespace {
@@ -145,6 +147,10 @@ ConfigWindow::ConfigWindow() {
   fl_message_font(kArial, kArialSize);
   build();
   Form_Load(form_);
+  // The settings saved last, where the file holds them in a usable form;
+  // what it could not give is said on standard error.
+  for (const std::string& note : load_saved_config(form_))
+    std::fprintf(stderr, "Morvane Configuration: %s\n", note.c_str());
   push();
 }
 

@@ -13,6 +13,7 @@ inline constexpr const char* kDefaultPlayerName = "Player";
 
 struct SessionEntry {
   int32_t current_players = 0;
+  int32_t computer_players = 0;  // of current_players: they give way to a newcomer
   int32_t max_players = 0;
   std::array<uint8_t, 16> instance{};
   char session_name[80] = {};

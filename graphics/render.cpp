@@ -21,6 +21,10 @@ namespace {
 constexpr std::size_t kLineSize = 80;  // composed HUD and message lines: 79 characters
 constexpr float kProjectileScale = 0.1f;
 constexpr float kParticleScale = 0.05f;
+// Event lines: the first in the middle of the screen, each further one a
+// glyph cell lower.
+constexpr int32_t kEventRowY = 232;
+constexpr int32_t kEventRowStep = 16;
 
 // The camera matrix sits on the stack under the current one; restoring it
 // makes it current again and leaves a copy behind.
@@ -316,9 +320,13 @@ void draw_hud(Game& game) {
 }
 
 // The four newest messages, newest lowest; an event is shown in the middle,
-// red fading to white. Each shown entry ages by one frame.
+// red fading to white. Events shown at the same time are stacked downward
+// from the middle, the newest on top, so that a busy game's kills stay
+// readable; a lone event sits exactly in the middle. Each shown entry ages
+// by one frame.
 void draw_message_lines(Game& game) {
   char line[kLineSize];
+  int32_t events_above = 0;
   for (std::size_t i = 0; i < game.log.entries.size(); ++i) {
     LogEntry& entry = game.log.entries[i];
     if (entry.age >= LOG_VISIBLE_FRAMES) continue;
@@ -327,7 +335,8 @@ void draw_message_lines(Game& game) {
     if (entry.category == LOG_EVENT) {
       const float c = static_cast<float>(entry.age) * 0.005f;
       glColor3f(1, c, c);
-      draw_text(game, (640 - 10 * length_of(line)) / 2, 232, line, 0);
+      const int32_t y = kEventRowY - kEventRowStep * events_above++;
+      draw_text(game, (640 - text_columns(line) * 10) / 2, y, line, 0);
     } else {
       draw_text(game, 0, 415 + 16 * static_cast<int32_t>(i), line, 0);
     }

@@ -24,6 +24,14 @@ constexpr int kNameShown = 30;  // characters of a name; the kills column starts
 // The right edges of the three number columns.
 constexpr int32_t kKillsEnd = 450, kDeathsEnd = 520, kPingEnd = 580;
 
+// The bytes of a name's first kNameShown characters: a character of several
+// UTF-8 bytes is one glyph and is never cut in two.
+std::size_t shown_bytes(const char* name) {
+  std::size_t at = 0, length = 0;
+  for (int shown = 0; shown < kNameShown && name[at] != '\0'; ++shown, at += length) glyph_code(name + at, length);
+  return at;
+}
+
 void draw_right_aligned(const Game& game, int32_t right, int32_t y, const char* text) {
   draw_text(game, right - kCharWidth * static_cast<int32_t>(std::strlen(text)), y, text, 0);
 }
@@ -82,7 +90,7 @@ void draw_score_table(const Game& game) {
     } else {
       glColor3f(1.0f, 1.0f, 1.0f);
     }
-    std::snprintf(text, sizeof text, "%.*s", kNameShown, line.slot->name);
+    std::snprintf(text, sizeof text, "%.*s", static_cast<int>(shown_bytes(line.slot->name)), line.slot->name);
     draw_text(game, kNameX, y, text, 0);
     std::snprintf(text, sizeof text, "%d", line.score.kills);
     draw_right_aligned(game, kKillsEnd, y, text);

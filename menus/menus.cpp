@@ -20,15 +20,10 @@ constexpr int32_t kLastPauseRow = 4;
 constexpr const char* kCreditLine1 = "Morvane - armoured combat for up to eight players";
 constexpr const char* kCreditLine2 = "Written by the Morvane team";
 
-int32_t text_length(const char* text) {
-  int32_t n = 0;
-  while (text[n] != '\0') ++n;
-  return n;
-}
-
-// Characters are taken as 10 units wide on the 640-unit virtual screen.
+// Characters are taken as 10 units wide on the 640-unit virtual screen; a
+// character of several UTF-8 bytes is one glyph.
 void draw_centred(const Game& game, int32_t y, const char* text, int32_t font_set) {
-  draw_text(game, 320 - 5 * text_length(text), y, text, font_set);
+  draw_text(game, 320 - 5 * text_columns(text), y, text, font_set);
 }
 
 // Up or Down moves the cursor one row within 0..last, paced by key_delay.
@@ -62,9 +57,7 @@ void draw_session_list(Game& game) {
   const SessionState& session = game.session;
   for (int32_t row = 0; row <= kLastSessionRow; ++row) {
     if (row < session.session_count) {
-      const SessionEntry& entry = session.session_list[static_cast<std::size_t>(row)];
-      std::snprintf(line, sizeof line, "%.79s (%d/%d)", entry.session_name, entry.current_players,
-                    entry.max_players);
+      format_session_row(line, sizeof line, session.session_list[static_cast<std::size_t>(row)]);
       draw_text(game, 100, 260 - 20 * row, line, 0);
     } else {
       draw_text(game, 100, 260 - 20 * row, "<< NO SESSION >>", 0);
@@ -114,12 +107,20 @@ void act_on_pause_row(Game& game) {
 
 }  // namespace
 
+void format_session_row(char* line, std::size_t size, const SessionEntry& entry) {
+  if (entry.computer_players > 0)
+    std::snprintf(line, size, "%.79s (%d + %d computer/%d)", entry.session_name,
+                  entry.current_players - entry.computer_players, entry.computer_players, entry.max_players);
+  else
+    std::snprintf(line, size, "%.79s (%d/%d)", entry.session_name, entry.current_players, entry.max_players);
+}
+
 int session_menu_frame(Game& game) {
   draw_text(game, 0, 16, kCreditLine1, 0);
   draw_text(game, 0, 0, kCreditLine2, 0);
   char version[32];
   std::snprintf(version, sizeof version, "Version: %.2f", static_cast<double>(GAME_VERSION));
-  draw_text(game, 630 - 10 * text_length(version), 0, version, 0);
+  draw_text(game, 630 - 10 * text_columns(version), 0, version, 0);
 
   if (game.menus.session_menu_phase == 0) {
     connect_configured(game);

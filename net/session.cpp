@@ -98,6 +98,7 @@ bool on_session_found(void* context, const platform::SessionDescription* found) 
   SessionEntry& entry = session.session_list[static_cast<std::size_t>(session.session_count)];
   entry.instance = found->instance;
   entry.current_players = found->current_players;
+  entry.computer_players = found->computer_players;
   entry.max_players = found->max_players;
   copy_cut(entry.session_name, sizeof entry.session_name, found->session_name);
   session.session_count += 1;

@@ -31,6 +31,7 @@ struct SessionPorts {
 struct SessionDescription {
   char session_name[kSessionNameSize] = {};
   int32_t current_players = 0;
+  int32_t computer_players = 0;  // of current_players: seats that give way to a newcomer
   int32_t max_players = 0;
   SessionInstance instance{};
 };

@@ -176,11 +176,20 @@ void drop_idle_peers(PeerSession& s) {
   }
 }
 
+int32_t yielding_players(const PeerSession& s) {
+  int32_t yielding = 0;
+  for (std::size_t i = 0; i < s.host->peerCount; ++i)
+    yielding += s.host->peers[i].state == ENET_PEER_STATE_CONNECTED && s.peers[i].stage == PeerStage::Player &&
+                s.peers[i].yields;
+  return yielding;
+}
+
 // The host's part of every service: connections that never became players
 // are dropped, and the listing's queries answered.
 void host_service(PeerSession& s) {
   drop_idle_peers(s);
   s.description.current_players = static_cast<uint8_t>(s.player_count);
+  s.description.computer_players = static_cast<uint8_t>(yielding_players(s));
   const uint32_t rejected = answer_queries(s.listener, s.description);
   if (rejected > 0) complain(s.malformed, rejected);
 }

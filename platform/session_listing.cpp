@@ -32,6 +32,7 @@ bool reply_arrived(void* context, const DiscoveryReply& reply, const ENetAddress
   SessionDescription description;
   std::memcpy(description.session_name, reply.session_name, sizeof description.session_name);
   description.current_players = reply.current_players;
+  description.computer_players = reply.computer_players;
   description.max_players = reply.max_players;
   description.instance = reply.instance;
   listing.more = listing.found(listing.context, &description);

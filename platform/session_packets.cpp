@@ -72,7 +72,8 @@ std::array<uint8_t, kDiscoveryReplySize> encode_discovery_reply(const DiscoveryR
   out.u8(reply.current_players);
   out.u8(reply.max_players);
   out.u16(reply.game_port);
-  out.text(reply.session_name, kSessionNameSize);
+  out.text(reply.session_name, kDiscoveryNameField);
+  out.u8(reply.computer_players <= reply.current_players ? reply.computer_players : reply.current_players);
   return bytes;
 }
 
@@ -84,7 +85,11 @@ bool decode_discovery_reply(std::span<const uint8_t> bytes, DiscoveryReply& repl
   reply.current_players = in.u8();
   reply.max_players = in.u8();
   reply.game_port = in.u16();
-  in.text(reply.session_name, kSessionNameSize);
+  in.text(reply.session_name, kDiscoveryNameField);
+  reply.computer_players = in.u8();
+  // A count beyond the players is nobody's: the game is listed as if it
+  // had no computer players rather than not at all.
+  if (reply.computer_players > reply.current_players) reply.computer_players = 0;
   return in.ok() && bytes.size() == kDiscoveryReplySize && magic == kReplyMagic &&
          version == kSessionProtocolVersion && reply.game_port != 0 &&
          reply.max_players <= kSessionMaxPlayers && reply.current_players <= reply.max_players;

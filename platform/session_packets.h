@@ -35,12 +35,21 @@ using SessionInstance = std::array<uint8_t, 16>;
 inline constexpr std::size_t kDiscoveryReplySize = 105;
 inline constexpr std::size_t kDiscoveryQuerySize = kDiscoveryReplySize;
 
+// The reply's last byte, which the name field's zero padding leaves zero
+// for older programs, counts the players that are computer players giving
+// their seats up to a newcomer (set_seat_yields); the name therefore holds
+// at most 78 characters on the wire. Older programs, which read the whole
+// field as the name, still find it terminated and take the count for
+// padding; a reply from an older host counts no computer players.
+inline constexpr std::size_t kDiscoveryNameField = kSessionNameSize - 1;
+
 struct DiscoveryReply {
   SessionInstance instance{};
   uint8_t current_players = 0;
   uint8_t max_players = 0;
   uint16_t game_port = 0;
   char session_name[kSessionNameSize] = {};  // always terminated once decoded
+  uint8_t computer_players = 0;              // of current_players; never more
 };
 
 std::array<uint8_t, kDiscoveryQuerySize> encode_discovery_query();

@@ -13,7 +13,7 @@ const char* const kServerUsage =
     "The server holds the host's seat (seat 0) as the player \"Server\", which\n"
     "never enters play, so seven seats, 1 to 7, remain for players.\n"
     "\n"
-    "  --name NAME          the game's name in the listing, at most 79 characters\n"
+    "  --name NAME          the game's name in the listing, at most 78 bytes (UTF-8)\n"
     "                       (default: Morvane server)\n"
     "  --level FILE         the level the game is played on (default: default.mvl\n"
     "                       in the current directory, else the installed one)\n"
@@ -70,7 +70,7 @@ bool parse_server_options(int argc, const char* const* argv, ServerOptions& opti
     } else if (is("--name")) {
       const char* value = option_value(reader);
       if (!value || !printable(value) || !copy_value(options.name, sizeof options.name, value))
-        return fail(error, error_size, "--name takes a name of 1 to 79 printable characters");
+        return fail(error, error_size, "--name takes a name of 1 to 78 printable characters");
     } else if (is("--bots")) {
       if (!read_number(option_value(reader), 0, kMaxServerBots, number))
         return fail(error, error_size,

@@ -16,7 +16,7 @@ inline constexpr const char* kDefaultGameName = "Morvane server";
 inline constexpr int32_t kDefaultReportSeconds = 60;
 
 struct ServerOptions {
-  char name[platform::kSessionNameSize] = {};  // the game's name in the listing
+  char name[platform::kDiscoveryNameField] = {};  // the game's name in the listing: 78 bytes
   char level_path[kLevelPathSize] = "default.mvl";
   int32_t bots = 0;
   int32_t skill = 2;

@@ -334,9 +334,19 @@ std::array<float, kCell * kCell> render_glyph(FT_Library, FontFace& font, int co
   return cell;
 }
 
+// The character each glyph code shows: ASCII below 128; codes 128..159 are
+// the lowercase Latin-1 letters U+00DF..U+00FF without the division sign
+// U+00F7, in the cells the ASCII set leaves free (the game's text drawing
+// maps them the same way).
+int character_of(int code) {
+  if (code < 128) return code;
+  int letter = 0xDF + (code - 128);
+  return letter >= 0xF7 ? letter + 1 : letter;
+}
+
 // Set 0 (top eight rows): the text face, plain white. Set 1 (bottom eight
 // rows): the title face, bright with a soft halo and a gentle fade towards
-// its foot. Cell (c - 32) + 128 k holds character c of set k.
+// its foot. Cell (c - 32) + 128 k holds glyph code c of set k.
 bool make_font(Picture& pic, const char* text_font, const char* title_font) {
   FT_Library library;
   if (FT_Init_FreeType(&library) != 0) return false;
@@ -350,10 +360,11 @@ bool make_font(Picture& pic, const char* text_font, const char* title_font) {
   FT_Set_Pixel_Sizes(title.face, 0, 14);
   title.squeeze = 0.78f;
   for (int set = 0; set < 2; ++set) {
-    for (int code = 33; code < 127; ++code) {
+    for (int code = 33; code < 160; ++code) {
+      if (code == 127) continue;
       int index = (code - 32) + 128 * set;
       int ox = (index % 16) * kCell, oy = (index / 16) * kCell;
-      auto ink = render_glyph(library, set == 0 ? text : title, code);
+      auto ink = render_glyph(library, set == 0 ? text : title, character_of(code));
       for (int y = 0; y < kCell; ++y) {
         for (int x = 0; x < kCell; ++x) {
           float v = ink[y * kCell + x];

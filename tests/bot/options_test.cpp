@@ -159,7 +159,7 @@ TEST(ServerOptions, ReadsEveryOptionAndRefusesWhatItCannotUse) {
   ASSERT_TRUE(parse_server({"--version", "--bots", "99"}, options, error));
   EXPECT_TRUE(options.version);
 
-  const std::string long_name(80, 'n');
+  const std::string long_name(79, 'n');
   struct Case {
     std::vector<const char*> args;
     const char* error;
@@ -172,8 +172,8 @@ TEST(ServerOptions, ReadsEveryOptionAndRefusesWhatItCannotUse) {
       {{"--port", "24641"}, "--port takes a UDP port from 1024 to 65535 other than 24641"},
       {{"--port=65536"}, "--port takes a UDP port"},
       {{"--report-every", "soon"}, "--report-every takes a number of seconds"},
-      {{"--name", long_name.c_str()}, "--name takes a name of 1 to 79 printable characters"},
-      {{"--name", "tab\there"}, "--name takes a name of 1 to 79 printable characters"},
+      {{"--name", long_name.c_str()}, "--name takes a name of 1 to 78 printable characters"},
+      {{"--name", "tab\there"}, "--name takes a name of 1 to 78 printable characters"},
       {{"--level"}, "--level takes the level file's name"},
       {{"127.0.0.1"}, "unknown option or argument: 127.0.0.1"},
       {{"--count", "3"}, "unknown option or argument: --count"},

@@ -45,10 +45,13 @@ window_line() { xwininfo -root -tree | grep -F "\"$1\": (" | head -n 1; }
 window_shown() { [ -n "$(window_line "$1")" ]; }
 window_id() { window_line "$1" | awk '{print $1}'; }
 
-# Starts the dialog in a fresh directory and finds its client area.
+# Starts the dialog in a fresh directory (or, given "keep", in the one
+# before, with its config.dat) and finds its client area.
 start_dialog() {
-  rm -rf "$work/run"
-  mkdir -p "$work/run"
+  if [ "${1:-}" != keep ]; then
+    rm -rf "$work/run"
+    mkdir -p "$work/run"
+  fi
   (cd "$work/run" && exec "$program") &
   dialog_pid=$!
   if ! wait_until window_shown "Morvane Configuration"; then
@@ -149,6 +152,22 @@ if start_dialog; then
   grep -qx 'SET_IPADDRESS "10.0.0.7"' <<<"$written" || fail "a quote reached the address"
   [ "$(grep -o '"' <<<"$written" | wc -l)" -eq 4 ] || fail "stray quotes in config.dat"
   grep . <<<"$written" | sed 's/^/  /'
+fi
+
+echo "== Reopened, the dialog shows what was saved, and Done keeps it"
+if [ -f "$work/run/config.dat" ] && start_dialog keep; then
+  before_bytes=$(cat "$work/run/config.dat"; printf end)
+  sleep 0.3
+  import -window root "$work/reopened.png"
+  [ -n "$shots" ] && cp "$work/reopened.png" "$shots/dialog-reopened.png"
+  shown=$(brightness "$work/reopened.png" 30 12 285 165)
+  awk -v a="$shown" 'BEGIN { exit !(a > 0.97) }' || fail "the saved join over TCP/IP did not offer the address"
+  click_at $done_button
+  wait_until dialog_ended || fail "the dialog stayed open after Done"
+  wait "$dialog_pid"
+  dialog_pid=""
+  [ "$(cat "$work/run/config.dat"; printf end)" = "$before_bytes" ] ||
+    fail "Done did not keep the saved settings"
 fi
 
 echo "== Launch starts the game beside the dialog"

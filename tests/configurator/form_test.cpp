@@ -4,6 +4,7 @@
 #include <string>
 
 #include "configurator/config_form.h"
+#include "configurator/config_loader.h"
 #include "core/settings.h"
 #include "tests/configurator/form_fixture.h"
 
@@ -274,6 +275,19 @@ TEST_F(ConfigForm, EveryChoiceSurvivesTheGamesReader) {
           EXPECT_EQ(settings.use_tcpip, network == kNetworkTcpip ? 1 : 0);
           EXPECT_EQ(std::string(settings.player_name), name);
           EXPECT_EQ(std::string(settings.host_address), form.IPBox.text);
+
+          // Reopened, the dialog shows the same choices, and saving them
+          // again writes the same bytes.
+          const std::string bytes = saved();
+          ConfigMain reopened;
+          reopened.config_file = config_path();
+          Form_Load(reopened);
+          EXPECT_TRUE(load_saved_config(reopened).empty());
+          RefreshTimer_Timer(reopened);
+          EXPECT_EQ(reopened.IPBox.visible, form.IPBox.visible);
+          EXPECT_EQ(reopened.Option2.enabled, form.Option2.enabled);
+          ASSERT_EQ(SaveChanges(reopened, services), kSaved);
+          EXPECT_EQ(saved(), bytes);
           ++combinations;
         }
   EXPECT_EQ(combinations, 288);
@@ -301,3 +315,114 @@ TEST_F(ConfigForm, FileThatCannotBeWrittenIsReportedAndEndsTheDialog) {
 }
 
 }  // namespace
+
+// The dialog starts from config.dat: with none it shows the start values
+// and "Done" writes the default file; a partial or damaged file gives what
+// it can, every other setting keeps its start value and is named in a note.
+TEST_F(ConfigForm, ReopenedDialogStartsFromTheSavedFileWhereItCan) {
+  std::remove(config_path().c_str());
+  EXPECT_TRUE(load_saved_config(form).empty());
+  EXPECT_EQ(DoneButton_Click(form, services), FormAction::end_program);
+  EXPECT_EQ(saved(), kDefaultFile);
+
+  auto reopen = [&](const std::string& bytes) {
+    write_bytes(config_path(), bytes);
+    form = ConfigMain{};
+    form.config_file = config_path();
+    Form_Load(form);
+    return load_saved_config(form);
+  };
+  auto names = [](const std::vector<std::string>& notes) {
+    std::string all;
+    for (const std::string& note : notes) all += note + "\n";
+    return all;
+  };
+
+  // Joining over TCP/IP as "Zoë" at 1024x768 without music; the address
+  // field is offered at once.
+  auto notes = reopen("MRVN_CONFIG\r\n\r\r\nSET_RESOLUTION 5 \r\nSET_SOUND 1 \r\nSET_MUSIC 0 \r\n"
+                      "SET_PARTICLES 1 \r\nSET_PLAYERNAME \"Zo\xc3\xab\"\r\nSET_SERVER 0\r\n"
+                      "SET_NETWORKING 1 \r\nSET_IPADDRESS \"game.example\"\r\n");
+  EXPECT_TRUE(notes.empty()) << names(notes);
+  RefreshTimer_Timer(form);
+  EXPECT_EQ(form.ResolutionBox.selected, 5);
+  EXPECT_FALSE(form.DMusicCheck);
+  EXPECT_EQ(form.NameBox.text, "Zo\xc3\xab");
+  EXPECT_TRUE(form.Option2.selected);
+  EXPECT_FALSE(form.Option1.selected);
+  EXPECT_EQ(form.NetworkBox.selected, kNetworkTcpip);
+  EXPECT_TRUE(form.IPBox.visible);
+  EXPECT_EQ(form.IPBox.text, "game.example");
+
+  // Partial: what is there and usable counts, the rest keeps the start
+  // values, each one named; the last of a repeated setting counts.
+  notes = reopen("MRVN_CONFIG SET_PLAYERNAME \"Ann\" SET_RESOLUTION 9 SET_NETWORKING 1 SET_NETWORKING 7 "
+                 "SET_SOUND 0 SET_SOUND x");
+  EXPECT_EQ(form.NameBox.text, "Ann");
+  EXPECT_EQ(form.ResolutionBox.selected, kDefaultResolutionRow);
+  EXPECT_EQ(form.NetworkBox.selected, kNetworkIpx);
+  EXPECT_TRUE(form.DSoundCheck);
+  const std::string said = names(notes);
+  for (const char* keyword : {"SET_RESOLUTION", "SET_NETWORKING", "SET_SOUND", "SET_MUSIC", "SET_PARTICLES",
+                              "SET_SERVER", "SET_IPADDRESS"})
+    EXPECT_NE(said.find(keyword), std::string::npos) << keyword << " not named in\n" << said;
+  EXPECT_EQ(said.find("SET_PLAYERNAME"), std::string::npos) << said;
+  EXPECT_EQ(notes.size(), 7u);
+
+  // Hostile files: each leaves every control within what the dialog can
+  // show, and the name and address at their start values unless usable.
+  const std::string hostile[] = {
+      "",
+      "mrvn_config SET_PLAYERNAME \"Eve\"",
+      std::string("MRVN_CONFIG\0SET_PLAYERNAME \"Eve\"", 31),
+      "MRVN_CONFIG SET_PLAYERNAME \"" + std::string(41, 'n') + "\"",
+      "MRVN_CONFIG SET_PLAYERNAME \"never closed",
+      "MRVN_CONFIG SET_PLAYERNAME",
+      "MRVN_CONFIG SET_PLAYERNAME \"\"",
+      "MRVN_CONFIG SET_PLAYERNAME \"a\x1b[2Jb\"",
+      "MRVN_CONFIG SET_PLAYERNAME \"Caf\xe9\"",                  // Latin-1, not UTF-8
+      "MRVN_CONFIG SET_PLAYERNAME \"a\xc2\x9b\"",                // a C1 control character
+      "MRVN_CONFIG SET_IPADDRESS \"" + std::string(256, '1') + "\"",
+      "MRVN_CONFIG SET_IPADDRESS \"10.0.0.1\r\nSET_SOUND 0\"",
+      "MRVN_CONFIG SET_RESOLUTION -1 SET_RESOLUTION 99999999999999999999999 SET_NETWORKING -",
+      "MRVN_CONFIG SET_SOUND 99999999999 SET_SERVER +",
+      "MRVN_CONFIG " + std::string(kMaxConfigBytes, ' ') + "SET_PLAYERNAME \"Eve\"",
+  };
+  for (const std::string& bytes : hostile) {
+    SCOPED_TRACE(testing::PrintToString(bytes.substr(0, 80)));
+    notes = reopen(bytes);
+    EXPECT_FALSE(notes.empty());
+    EXPECT_EQ(form.NameBox.text, "Player");
+    EXPECT_EQ(form.IPBox.text, "0.0.0.0");
+    EXPECT_EQ(form.ResolutionBox.selected, kDefaultResolutionRow);
+    EXPECT_TRUE(form.DSoundCheck);
+    EXPECT_TRUE(form.Option1.selected != form.Option2.selected);
+  }
+
+  // Random bytes around the keywords: never a crash, never a control out
+  // of range.
+  std::mt19937 random(7);
+  const std::string pieces[] = {"MRVN_CONFIG ", "SET_RESOLUTION", "SET_PLAYERNAME", "SET_NETWORKING",
+                                "SET_IPADDRESS", " \"", "\"", " 1 ", " -5 ", "\r\n", "\xc3", "\xab", "x"};
+  for (int run = 0; run < 300; ++run) {
+    std::string bytes = "MRVN_CONFIG ";
+    for (int n = std::uniform_int_distribution<int>(0, 40)(random); n > 0; --n)
+      bytes += pieces[std::uniform_int_distribution<std::size_t>(0, std::size(pieces) - 1)(random)];
+    reopen(bytes);
+    ASSERT_GE(form.ResolutionBox.selected, 0);
+    ASSERT_LT(form.ResolutionBox.selected, 6);
+    ASSERT_GE(form.NetworkBox.selected, 0);
+    ASSERT_LE(form.NetworkBox.selected, 2);
+    ASSERT_FALSE(form.NameBox.text.empty());
+    ASSERT_EQ(form.NameBox.text.find('"'), std::string::npos);
+  }
+
+  // A directory where the file should be cannot be read: one note.
+  std::remove(config_path().c_str());
+  std::filesystem::create_directory(config_path());
+  form = ConfigMain{};
+  form.config_file = config_path();
+  Form_Load(form);
+  EXPECT_EQ(load_saved_config(form).size(), 1u);
+  EXPECT_EQ(form.NameBox.text, "Player");
+}

@@ -207,3 +207,27 @@ TEST(EntryPrompt, FireEntersOnlyOnceKeyDelayHasRunOut) {
   EXPECT_FLOAT_EQ(tank.fire_cooldown, 20.0f);
   EXPECT_FLOAT_EQ(tank.vertical_speed, -0.25f) << "entry keeps the vertical speed";
 }
+
+// A game listed with computer players reads "persons + computers" so that it
+// does not look full to someone who would take a computer player's seat;
+// one without them reads as it always has.
+TEST(SessionMenu, ListedRowsCountComputerPlayersApart) {
+  Game game;
+  struct Case {
+    int32_t players, computers;
+    const char* row;
+  };
+  for (const Case& c : {Case{8, 7, "Test arena (1 + 7 computer/8)"}, Case{3, 0, "Test arena (3/8)"},
+                        Case{8, 8, "Test arena (0 + 8 computer/8)"}}) {
+    platform::SessionDescription found;
+    std::snprintf(found.session_name, sizeof found.session_name, "Test arena");
+    found.current_players = c.players;
+    found.computer_players = c.computers;
+    found.max_players = 8;
+    game.session.session_count = 0;
+    ASSERT_TRUE(on_session_found(static_cast<GameCore*>(&game), &found));
+    char row[256];
+    format_session_row(row, sizeof row, game.session.session_list[0]);
+    EXPECT_STREQ(row, c.row);
+  }
+}

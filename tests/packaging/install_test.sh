@@ -263,21 +263,22 @@ for _ in $(seq 100); do kill -0 "$game_pid" 2>/dev/null || break; sleep 0.1; don
 kill -0 "$game_pid" 2>/dev/null && fail "the game did not end"
 kill "$dialog_pid"; wait "$dialog_pid" 2>/dev/null
 
-echo "-- a second player keeps their own files; their own level stays theirs"
+echo "-- a second player's first start opens the configurator; their own files and level stay theirs"
 home2=$work/home2
 game_dir2=$home2/.local/share/morvane
 mkdir -p "$game_dir2"
 cp "$root/usr/share/games/morvane/default.mvl" "$game_dir2/default.mvl"
 ln -s /nonexistent/mrvn.pak "$game_dir2/mrvn.pak"   # left by an earlier installation
 as_player "$home2" morvane
-pid=$player_pid
-box=$(wait_for_window "Not Configurated") || fail "morvane without config.dat did not ask for the configurator"
-xdotool key --window "$box" Return
-wait_exit "$pid" || fail "the game did not end after its box"
-[ -f "$game_dir2/log.txt" ] || fail "no log.txt of the second player"
+dialog_pid=$player_pid
+wait_for_window "Morvane Configuration" >/dev/null || fail "morvane without config.dat did not open the configurator"
+[ -n "$(find_window "Not Configurated")" ] && fail "morvane without config.dat started the game, which refused"
+find_window_origin "Morvane Configuration"
+sleep 0.3
+shot package-first-start
+[ "$(readlink "/proc/$dialog_pid/cwd")" = "$game_dir2" ] || fail "the configurator runs in $(readlink "/proc/$dialog_pid/cwd")"
 [ -L "$game_dir2/default.mvl" ] && fail "the player's own default.mvl was replaced by a link"
 [ -e "$game_dir2/mrvn.pak" ] || fail "a dangling link to mrvn.pak was not renewed"
-start_dialog "$home2"
 click_at $done_button
 wait_exit "$dialog_pid" || fail "Done did not end the configurator"
 grep -q "SET_NETWORKING 0 " "$game_dir2/config.dat" || fail "no config.dat of the second player"

@@ -153,22 +153,29 @@ PeerSession* open_host(uint16_t port) {
 }
 
 // Lists the game on the port (the host must be served meanwhile) and leaves
-// its instance in `instance`; false when none answers.
-bool list_game(PeerSession* client, SessionInstance& instance) {
+// what the listing says of it in `described`; false when none answers.
+bool list_game(PeerSession* client, SessionDescription& described) {
   struct Found {
-    SessionInstance instance{};
+    SessionDescription described{};
     bool any = false;
   } found;
   initialize_internet(client, "127.0.0.1");
   enum_sessions(client, 500,
                 [](void* context, const SessionDescription* session) {
                   auto& f = *static_cast<Found*>(context);
-                  if (session) f = Found{session->instance, true};
+                  if (session) f = Found{*session, true};
                   return false;
                 },
                 &found);
-  instance = found.instance;
+  described = found.described;
   return found.any;
+}
+
+bool list_game(PeerSession* client, SessionInstance& instance) {
+  SessionDescription described;
+  const bool any = list_game(client, described);
+  instance = described.instance;
+  return any;
 }
 
 // A player that lists the game and joins it; its id, or 0 when it failed.
@@ -244,8 +251,37 @@ TEST(SessionPackets, RoundTripsAndRefusesDamagedBytes) {
   DiscoveryReply back;
   ASSERT_TRUE(decode_discovery_reply(bytes, back));
   EXPECT_EQ(back.instance, reply.instance);
-  EXPECT_EQ(std::strlen(back.session_name), kSessionNameSize - 1);
+  EXPECT_EQ(std::strlen(back.session_name), kDiscoveryNameField - 1);
   EXPECT_TRUE(decode_discovery_query(encode_discovery_query()));
+
+  // Computer players ride in the reply's last byte, which the name's zero
+  // padding leaves zero for older programs: the name gives up its 79th
+  // character, an older program's read of the whole field still ends at a
+  // NUL before it, and a count beyond the players counts for nothing.
+  reply.current_players = 8;
+  reply.computer_players = 7;
+  std::snprintf(reply.session_name, sizeof reply.session_name, "Test arena");
+  const auto with_computers = encode_discovery_reply(reply);
+  ASSERT_EQ(with_computers.size(), 105u);
+  EXPECT_EQ(with_computers[104], 7);
+  EXPECT_EQ(std::strlen(reinterpret_cast<const char*>(&with_computers[25])), 10u);
+  ASSERT_TRUE(decode_discovery_reply(with_computers, back));
+  EXPECT_EQ(back.computer_players, 7);
+  EXPECT_EQ(back.current_players, 8);
+  EXPECT_STREQ(back.session_name, "Test arena");
+  std::memset(reply.session_name, 'n', sizeof reply.session_name);
+  const auto long_listed = encode_discovery_reply(reply);
+  EXPECT_EQ(long_listed[25 + 78], 0);
+  EXPECT_EQ(long_listed[104], 7);
+  Bytes older(with_computers.begin(), with_computers.end());
+  older[104] = 0;  // an older host
+  ASSERT_TRUE(decode_discovery_reply(older, back));
+  EXPECT_EQ(back.computer_players, 0);
+  older[104] = 9;  // more computer players than players
+  ASSERT_TRUE(decode_discovery_reply(older, back));
+  EXPECT_EQ(back.computer_players, 0);
+  reply.computer_players = 9;
+  EXPECT_EQ(encode_discovery_reply(reply)[104], 8) << "never more than the players";
 
   WelcomePacket welcome;
   welcome.player_id = 5;
@@ -363,6 +399,35 @@ TEST(SessionLayer, TheHostRelaysPlayersNamesCleanedAndCutOnAWholeCharacter) {
 
   players.clear();
   release_peer_session(quiet);
+  release_peer_session(host);
+}
+
+// The listing counts the players whose seats yield apart, so that a game
+// of computer players does not look full to a person.
+TEST(SessionLayer, TheListingCountsComputerPlayersApart) {
+  const uint16_t port = test_game_port();
+  PeerSession* host = open_host(port);
+  ASSERT_NE(host, nullptr);
+  PeerSession* computer = nullptr;
+  uint32_t computer_id = 0;
+  {
+    ServedHost served(host);
+    computer_id = join_game(port, computer, "Bot");
+  }
+  ASSERT_NE(computer_id, 0u);
+  PeerSession* lister = create_peer_session({port, static_cast<uint16_t>(port + 1), 0});
+  for (bool yields : {false, true}) {
+    SCOPED_TRACE(yields);
+    ASSERT_TRUE(set_seat_yields(host, computer_id, yields));
+    ServedHost served(host);
+    SessionDescription described;
+    ASSERT_TRUE(list_game(lister, described));
+    EXPECT_EQ(described.current_players, 2);
+    EXPECT_EQ(described.computer_players, yields ? 1 : 0);
+    EXPECT_STREQ(described.session_name, "Hostess's game");
+  }
+  release_peer_session(lister);
+  release_peer_session(computer);
   release_peer_session(host);
 }
 
