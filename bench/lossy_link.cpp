@@ -4,6 +4,15 @@
 // in a network namespace of its own at 85 frames a second, the two clients
 // behind a relay that loses and delays datagrams. The watcher prints the
 // gaps between the mover's updates as it saw them.
+//
+// With "reordering" after the seconds, the three play until SIGTERM and
+// print what lossy_link.sh needs to tell what the link cost (one line per
+// event, times in microseconds of the system's monotonic clock, which the
+// three share): the mover's x is its frame number, so every status it
+// sends is told apart; it fires every tenth frame, and when the host's hit
+// reaches it, it sends one more status and falls quiet for two seconds, as
+// a player whose window has lost the focus. The host and the watcher take
+// messages every millisecond, so that nothing waits in their queues.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -12,12 +21,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "core/game.h"
 #include "net/protocol.h"
 #include "net/session.h"
+#include "world/simulation_sends.h"
 
 namespace {
 
@@ -56,6 +67,123 @@ const PlayerSlot* mover_slot(const Game& game) {
   return nullptr;
 }
 
+// Shots whose projectile slot this program filled: on the host every shot
+// it numbered, elsewhere every numbered shot that arrived.
+int g_shots_filled = 0;
+void count_shot(GameCore&) { ++g_shots_filled; }
+
+long long monotonic_us() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
+}
+
+int mover_slot_index(const Game& game) {
+  for (std::size_t i = 0; i < game.world.player_table.size(); ++i) {
+    const PlayerSlot& slot = game.world.player_table[i];
+    if (slot.active && slot.player_id == kMoverId) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+constexpr auto kPollTime = std::chrono::milliseconds(1);
+constexpr auto kHitEvery = std::chrono::milliseconds(2500);
+constexpr auto kQuietFor = std::chrono::seconds(2);
+constexpr auto kLinger = std::chrono::seconds(3);  // for shots still on the way
+constexpr int32_t kDamage = 5;
+constexpr uint32_t kFireEvery = 10;  // frames
+
+// The host: takes messages every millisecond, sends its status every
+// frame, hits the mover every 2.5 s; prints every status of the mover it
+// took ("relay X", each relayed to the others) and every hit, and at the
+// end the shots it numbered.
+void host_reordering(Game& game) {
+  auto next_frame = Clock::now();
+  auto next_hit = Clock::now() + std::chrono::seconds(3);
+  float last_x = -1.0f;
+  while (!g_stop) {
+    receive_messages(game);
+    const int mover = mover_slot_index(game);
+    if (mover >= 0) {
+      PlayerSlot& slot = game.world.player_table[static_cast<std::size_t>(mover)];
+      if (slot.x != last_x) {
+        last_x = slot.x;
+        std::printf("relay %.0f\n", static_cast<double>(slot.x));
+      }
+      if (Clock::now() >= next_hit && slot.in_play && slot.health > kDamage) {
+        send_damage(game, mover, kDamage);
+        std::printf("hit %lld %d\n", monotonic_us(), slot.health);
+        next_hit = Clock::now() + kHitEvery;
+      }
+    }
+    if (Clock::now() >= next_frame) {
+      send_status(game);
+      next_frame += kFrameTime;
+    }
+    flush_session(game);
+    std::this_thread::sleep_for(kPollTime);
+  }
+  std::printf("numbered %d\n", g_shots_filled);
+}
+
+// The watcher: takes messages every millisecond and prints every change of
+// the mover's tank on its screen ("seen T X HEALTH"), and at the end the
+// mover's shots that reached it.
+void watcher_reordering(Game& game) {
+  auto next_frame = Clock::now();
+  float last_x = -1.0f;
+  int32_t last_health = -1;
+  while (!g_stop) {
+    receive_messages(game);
+    if (const PlayerSlot* mover = mover_slot(game); mover && (mover->x != last_x || mover->health != last_health)) {
+      last_x = mover->x;
+      last_health = mover->health;
+      std::printf("seen %lld %.0f %d\n", monotonic_us(), static_cast<double>(last_x), last_health);
+    }
+    if (Clock::now() >= next_frame) {
+      send_status(game);
+      next_frame += kFrameTime;
+    }
+    flush_session(game);
+    std::this_thread::sleep_for(kPollTime);
+  }
+  std::printf("created %d\n", g_shots_filled);
+}
+
+// The mover: x is its frame number; fires every tenth frame; falls quiet
+// for two seconds right after its own last status once a hit has reached
+// it ("quiet T X HEALTH"). On SIGTERM it stops firing and sending and
+// lingers for shots still on the way, then prints the shots it fired.
+void mover_reordering(Game& game) {
+  LocalTank& tank = game.world.tank;
+  int32_t health = tank.health;
+  int fired = 0;
+  Clock::time_point quiet_until{};
+  auto next = Clock::now();
+  for (uint32_t frame = 0; !g_stop; ++frame) {
+    receive_messages(game);
+    if (Clock::now() >= quiet_until) {
+      tank.x = static_cast<float>(frame);
+      send_status(game);
+      if (frame % kFireEvery == 0) {
+        send_fire(game, tank.x, 1.0f, 0.0f, 0.5f, 0.0f, 0.0f, 0.0f, 0, tank.local_player_id);
+        ++fired;
+      }
+      if (tank.health != health) {
+        health = tank.health;
+        std::printf("quiet %lld %.0f %d\n", monotonic_us(), static_cast<double>(tank.x), health);
+        quiet_until = Clock::now() + kQuietFor;
+      }
+    }
+    flush_session(game);
+    next += kFrameTime;
+    std::this_thread::sleep_until(next);
+  }
+  for (const auto end = Clock::now() + kLinger; Clock::now() < end;) {
+    keep_session_alive(game);
+    std::this_thread::sleep_for(kPollTime);
+  }
+  std::printf("fired %d\n", fired);
+}
+
 double percentile(std::vector<double> values, double p) {
   if (values.empty()) return 0.0;
   std::sort(values.begin(), values.end());
@@ -66,7 +194,7 @@ double percentile(std::vector<double> values, double p) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s host|mover|watcher SECONDS\n", argv[0]);
+    std::fprintf(stderr, "usage: %s host|mover|watcher SECONDS [reordering]\n", argv[0]);
     return 2;
   }
   const std::string role = argv[1];
@@ -82,6 +210,14 @@ int main(int argc, char** argv) {
   Game& game = *player.game;
   game.world.tank.in_play = 1;
   game.world.tank.health = 100;
+  if (argc > 3 && std::string(argv[3]) == "reordering") {
+    game.hooks.shot_fired = count_shot;
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (role == "host") host_reordering(game);
+    else if (role == "mover") mover_reordering(game);
+    else watcher_reordering(game);
+    return 0;
+  }
   // The watcher measures for `seconds` from the mover's first update; the
   // others play until they are told to stop.
   const auto began = Clock::now();

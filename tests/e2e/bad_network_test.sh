@@ -73,7 +73,7 @@ cp "$GAME_DIR/default.mvl" "$BOB_DIR"/
   --name Bob --skill 2 --seed 5 127.0.0.1 >stdout.txt 2>stderr.txt) & bob=$!
 PIDS+=("$bob")
 DIR_Bob=$BOB_DIR
-wait_line Bob "Bob is in Hostess's game." 150 || fail "Bob did not join"
+wait_line Bob "Bob is in Hostess's game." 150 || { cat "$BOB_DIR/stderr.txt"; fail "Bob did not join"; }
 
 # A minute of play: each windowed program in turn drives, turns, shoots
 # twice and talks, on its own screen; neither window loses the focus.
