@@ -95,9 +95,10 @@ run_once() {
 run_reordering() {
   local seed=$1 host mover watcher
   start_relays "$seed" --loss 0.05 --delay 0.04 --jitter 0.03 --duplicate 0.03
+  # The watcher joins first: it sees all that the mover does.
   start_role host "${tag}h" 0 reordering; host=$ROLE_PID
-  start_role mover "${tag}c1" 0 reordering; mover=$ROLE_PID
   start_role watcher "${tag}c2" 0 reordering; watcher=$ROLE_PID
+  start_role mover "${tag}c1" 0 reordering; mover=$ROLE_PID
   sleep "$REORDERING_SECONDS"
   kill -TERM "$mover"; wait "$mover" 2>/dev/null
   for p in $watcher $host "${RELAYS[@]}"; do kill -TERM "$p" 2>/dev/null; done
