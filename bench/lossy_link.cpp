@@ -85,6 +85,7 @@ int mover_slot_index(const Game& game) {
 }
 
 constexpr auto kPollTime = std::chrono::milliseconds(1);
+constexpr auto kInactiveService = std::chrono::milliseconds(50);
 constexpr auto kHitEvery = std::chrono::seconds(4);
 constexpr auto kQuietFor = std::chrono::seconds(2);
 constexpr auto kLinger = std::chrono::seconds(3);  // for shots still on the way
@@ -148,6 +149,15 @@ void watcher_reordering(Game& game) {
   std::printf("created %d\n", g_shots_filled);
 }
 
+// As the game whose window is inactive: no frames, only the session served
+// every 50 ms, so that the others keep the player.
+void stay_inactive(Game& game, Clock::time_point until) {
+  while (Clock::now() < until) {
+    keep_session_alive(game);
+    std::this_thread::sleep_for(kInactiveService);
+  }
+}
+
 // The mover: x is its frame number; fires every tenth frame; falls quiet
 // for two seconds right after its own last status once a hit has reached
 // it ("quiet T X HEALTH"). On SIGTERM it stops firing and sending and
@@ -156,31 +166,26 @@ void mover_reordering(Game& game) {
   LocalTank& tank = game.world.tank;
   int32_t health = tank.health;
   int fired = 0;
-  Clock::time_point quiet_until{};
   auto next = Clock::now();
   for (uint32_t frame = 0; !g_stop; ++frame) {
     receive_messages(game);
-    if (Clock::now() >= quiet_until) {
-      tank.x = static_cast<float>(frame);
-      send_status(game);
-      if (frame % kFireEvery == 0) {
-        send_fire(game, tank.x, 1.0f, 0.0f, 0.5f, 0.0f, 0.0f, 0.0f, 0, tank.local_player_id);
-        ++fired;
-      }
-      if (tank.health != health) {
-        health = tank.health;
-        std::printf("quiet %lld %.0f %d\n", monotonic_us(), static_cast<double>(tank.x), health);
-        quiet_until = Clock::now() + kQuietFor;
-      }
+    tank.x = static_cast<float>(frame);
+    send_status(game);
+    if (frame % kFireEvery == 0) {
+      send_fire(game, tank.x, 1.0f, 0.0f, 0.5f, 0.0f, 0.0f, 0.0f, 0, tank.local_player_id);
+      ++fired;
     }
     flush_session(game);
+    if (tank.health != health) {
+      health = tank.health;
+      std::printf("quiet %lld %.0f %d\n", monotonic_us(), static_cast<double>(tank.x), health);
+      stay_inactive(game, Clock::now() + kQuietFor);
+      next = Clock::now();
+    }
     next += kFrameTime;
     std::this_thread::sleep_until(next);
   }
-  for (const auto end = Clock::now() + kLinger; Clock::now() < end;) {
-    keep_session_alive(game);
-    std::this_thread::sleep_for(kPollTime);
-  }
+  stay_inactive(game, Clock::now() + kLinger);
   std::printf("fired %d\n", fired);
 }
 
