@@ -75,17 +75,18 @@ PIDS+=("$bob")
 DIR_Bob=$BOB_DIR
 wait_line Bob "Bob is in Hostess's game." 150 || { cat "$BOB_DIR/stderr.txt"; fail "Bob did not join"; }
 
-# A minute of play: each windowed program in turn drives, turns, shoots
-# twice and talks, on its own screen; neither window loses the focus.
+# A minute of play: each windowed program in turn drives or turns, shoots
+# twice and every other time talks, on its own screen; neither window loses
+# the focus.
 displays=("$DISPLAY" "$ann_display")
 keys=(Up Left Down Right)
 end=$((SECONDS + PLAY_SECONDS))
 turn=0
 while [ $SECONDS -lt $end ]; do
   export DISPLAY=${displays[$((turn % 2))]}
-  hold_key "${keys[$((turn % 4))]}" 0.4
+  hold_key "${keys[$((turn / 2 % 4))]}" 0.4  # each program drives every way
   click; click
-  if [ $((turn % 4)) = 1 ]; then
+  if [ $((turn / 2 % 2)) = 1 ]; then
     hold_key t 0.2; sleep 0.2; type_slowly "turn $turn"; hold_key Return 0.2
   fi
   turn=$((turn + 1))
