@@ -4,6 +4,15 @@
 // in a network namespace of its own at 85 frames a second, the two clients
 // behind a relay that loses and delays datagrams. The watcher prints the
 // gaps between the mover's updates as it saw them.
+//
+// With "reordering" after the seconds, the three play until SIGTERM and
+// print what lossy_link.sh needs to tell what the link cost (one line per
+// event, times in microseconds of the system's monotonic clock, which the
+// three share): the mover's x is its frame number, so every status it
+// sends is told apart; it fires every tenth frame, and when the host's hit
+// reaches it, it sends one more status and falls quiet for two seconds, as
+// a player whose window has lost the focus; the host hits it every four
+// seconds.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -12,18 +21,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "core/game.h"
 #include "net/protocol.h"
 #include "net/session.h"
+#include "world/simulation_sends.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kFrameTime = std::chrono::microseconds(1000000 / 85);
-constexpr uint32_t kMoverId = 2;  // the first client to join
+constexpr const char* kMoverName = "mover";  // each program plays under its role's name
 constexpr double kLongGapMs = 50.0;
 
 std::atomic<bool> g_stop{false};
@@ -52,8 +63,130 @@ bool start(Player& player, bool host, const char* name) {
 
 const PlayerSlot* mover_slot(const Game& game) {
   for (const PlayerSlot& slot : game.world.player_table)
-    if (slot.active && slot.player_id == kMoverId) return &slot;
+    if (slot.active && std::strcmp(slot.name, kMoverName) == 0) return &slot;
   return nullptr;
+}
+
+// Shots whose projectile slot this program filled: on the host every shot
+// it numbered, elsewhere every numbered shot that arrived.
+int g_shots_filled = 0;
+void count_shot(GameCore&) { ++g_shots_filled; }
+
+long long monotonic_us() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
+}
+
+int mover_slot_index(const Game& game) {
+  for (std::size_t i = 0; i < game.world.player_table.size(); ++i) {
+    const PlayerSlot& slot = game.world.player_table[i];
+    if (slot.active && std::strcmp(slot.name, kMoverName) == 0) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+constexpr auto kPollTime = std::chrono::milliseconds(1);
+constexpr auto kInactiveService = std::chrono::milliseconds(50);
+constexpr auto kHitEvery = std::chrono::seconds(4);
+constexpr auto kQuietFor = std::chrono::seconds(2);
+constexpr auto kLinger = std::chrono::seconds(3);  // for shots still on the way
+constexpr int32_t kDamage = 5;
+constexpr uint32_t kFireEvery = 10;  // frames
+
+// The host: a frame of the game's 85 a second (messages taken, its status
+// sent, everything flushed at once, as the game does), hitting the mover
+// every four seconds; prints every status of the mover it took ("relay
+// X", each relayed to the others) and every hit, and at the end the shots
+// it numbered.
+void host_reordering(Game& game) {
+  auto next = Clock::now();
+  auto next_hit = Clock::now() + kHitEvery;
+  float last_x = -1.0f;
+  while (!g_stop) {
+    receive_messages(game);
+    const int mover = mover_slot_index(game);
+    if (mover >= 0) {
+      PlayerSlot& slot = game.world.player_table[static_cast<std::size_t>(mover)];
+      if (slot.x != last_x) {
+        last_x = slot.x;
+        std::printf("relay %.0f\n", static_cast<double>(slot.x));
+      }
+      if (Clock::now() >= next_hit && slot.in_play && slot.health > kDamage) {
+        send_damage(game, mover, kDamage);
+        std::printf("hit %lld %d\n", monotonic_us(), slot.health);
+        next_hit = Clock::now() + kHitEvery;
+      }
+    }
+    send_status(game);
+    flush_session(game);
+    next += kFrameTime;
+    std::this_thread::sleep_until(next);
+  }
+  std::printf("numbered %d\n", g_shots_filled);
+}
+
+// The watcher: takes messages every millisecond (so that no status of the
+// mover is replaced by a newer one while waiting for it), and prints every change of
+// the mover's tank on its screen ("seen T X HEALTH"), and at the end the
+// mover's shots that reached it.
+void watcher_reordering(Game& game) {
+  auto next_frame = Clock::now();
+  float last_x = -1.0f;
+  int32_t last_health = -1;
+  while (!g_stop) {
+    receive_messages(game);
+    if (const PlayerSlot* mover = mover_slot(game); mover && (mover->x != last_x || mover->health != last_health)) {
+      last_x = mover->x;
+      last_health = mover->health;
+      std::printf("seen %lld %.0f %d\n", monotonic_us(), static_cast<double>(last_x), last_health);
+    }
+    if (Clock::now() >= next_frame) {
+      send_status(game);
+      next_frame += kFrameTime;
+    }
+    flush_session(game);
+    std::this_thread::sleep_for(kPollTime);
+  }
+  std::printf("created %d\n", g_shots_filled);
+}
+
+// As the game whose window is inactive: no frames, only the session served
+// every 50 ms, so that the others keep the player.
+void stay_inactive(Game& game, Clock::time_point until) {
+  while (Clock::now() < until) {
+    keep_session_alive(game);
+    std::this_thread::sleep_for(kInactiveService);
+  }
+}
+
+// The mover: x is its frame number; fires every tenth frame; falls quiet
+// for two seconds right after its own last status once a hit has reached
+// it ("quiet T X HEALTH"). On SIGTERM it stops firing and sending and
+// lingers for shots still on the way, then prints the shots it fired.
+void mover_reordering(Game& game) {
+  LocalTank& tank = game.world.tank;
+  int32_t health = tank.health;
+  int fired = 0;
+  auto next = Clock::now();
+  for (uint32_t frame = 0; !g_stop; ++frame) {
+    receive_messages(game);
+    tank.x = static_cast<float>(frame);
+    send_status(game);
+    if (frame % kFireEvery == 0) {
+      send_fire(game, tank.x, 1.0f, 0.0f, 0.5f, 0.0f, 0.0f, 0.0f, 0, tank.local_player_id);
+      ++fired;
+    }
+    flush_session(game);
+    if (tank.health != health) {
+      health = tank.health;
+      std::printf("quiet %lld %.0f %d\n", monotonic_us(), static_cast<double>(tank.x), health);
+      stay_inactive(game, Clock::now() + kQuietFor);
+      next = Clock::now();
+    }
+    next += kFrameTime;
+    std::this_thread::sleep_until(next);
+  }
+  stay_inactive(game, Clock::now() + kLinger);
+  std::printf("fired %d\n", fired);
 }
 
 double percentile(std::vector<double> values, double p) {
@@ -66,7 +199,7 @@ double percentile(std::vector<double> values, double p) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s host|mover|watcher SECONDS\n", argv[0]);
+    std::fprintf(stderr, "usage: %s host|mover|watcher SECONDS [reordering]\n", argv[0]);
     return 2;
   }
   const std::string role = argv[1];
@@ -83,6 +216,14 @@ int main(int argc, char** argv) {
   game.world.tank.in_play = 1;
   game.world.tank.health = 100;
   game.world.tank.life = 1;  // in play: its first life
+  if (argc > 3 && std::string(argv[3]) == "reordering") {
+    game.hooks.shot_fired = count_shot;
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (role == "host") host_reordering(game);
+    else if (role == "mover") mover_reordering(game);
+    else watcher_reordering(game);
+    return 0;
+  }
   // The watcher measures for `seconds` from the mover's first update; the
   // others play until they are told to stop.
   const auto began = Clock::now();

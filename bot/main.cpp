@@ -92,6 +92,10 @@ void play(std::vector<Seat>& seats) {
   timer_start(timer);
   const bool paced = frames_paced();
   int32_t frames_per_second = seats[0].player->game.world.frames_per_second;
+  // Every player's tank is this program's own; the first player's view of
+  // the game stands for the program's.
+  std::vector<const GameCore*> own_games;
+  for (const Seat& seat : seats) own_games.push_back(&seat.player->game);
   while (!g_stop_asked) {
     const double frame_start = now_ms(timer);
     int playing = 0;
@@ -108,7 +112,7 @@ void play(std::vector<Seat>& seats) {
       leave_game(*seat.player);
       seat.playing = false;
     }
-    report_state_if_asked(seats[0].player->game);
+    report_state_if_asked(seats[0].player->game, own_games);
     if (playing == 0) {
       std::printf("Every computer player has stopped.\n");
       return;

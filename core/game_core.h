@@ -13,6 +13,7 @@
 #include "core/score_state.h"
 #include "core/session_state.h"
 #include "core/settings.h"
+#include "core/shot_tally.h"
 #include "core/world_state.h"
 
 struct GameCore;
@@ -38,6 +39,7 @@ struct GameCore {
   ProtocolState protocol{};
   ScoreState score{};
   CoreHooks hooks{};
+  ShotTally shots{};
   uint32_t random_state = 1;  // the game's own pseudo-random generator
 };
 

@@ -61,6 +61,8 @@ struct ProtocolState {
   // guaranteed: the status that begins a life is sent guaranteed, so that
   // the host takes it before the shots of that life.
   uint32_t life_announced = 0;
-  // Host: stale fire requests dropped.
+  // Host: stale fire requests dropped, and shots refused from tanks it held
+  // dead or out of play (the shooter had not yet learned of its death).
   uint32_t stale_fire_requests = 0;
+  uint32_t refused_shots = 0;
 };

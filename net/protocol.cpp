@@ -577,7 +577,10 @@ int handle_game_message(GameCore& game, std::span<const uint8_t> bytes, uint32_t
       FireMessage message;
       if (!decode_message(bytes, message) || !is_finite(message)) return invalid_message(game, from);
       if (remote && !is_players_own_shot(message, from)) return invalid_message(game, from);
-      if (remote && !may_shoot(game, from)) return invalid_message(game, from);
+      if (remote && !may_shoot(game, from)) {
+        ++game.protocol.refused_shots;
+        return invalid_message(game, from);
+      }
       handle_fire(game, message);
       break;
     }

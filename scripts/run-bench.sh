@@ -19,7 +19,7 @@ echo "== simulation step"
 bench/morvane_bench_simulation
 echo "== network"
 "${xvfb[@]}" bench/morvane_bench_net
-echo "== a player watched over a lossy link"
+echo "== a player watched over a lossy link, and over a reordering one"
 "$root/bench/lossy_link.sh" "$root/build"
 echo "== computer players"
 (cd game && ../bench/morvane_bench_bot)

@@ -5,15 +5,55 @@
 #include "core/game_core.h"
 #include "net/session.h"
 
+namespace {
+
+// The host numbers shots in order (projectile_next, wrapping after 255), in
+// the receive stage for its players and in the simulation for its own
+// tank: the numbers a frame used are those from `first` up to the next
+// number now, and each slot still names its shooter, even when its shell
+// has already ended.
+void tally_numbered_shots(GameCore& game, int32_t first) {
+  const WorldState& world = game.world;
+  const auto count = static_cast<int32_t>(kProjectileCount);
+  ShotTally& tally = game.shots;
+  for (int32_t number = first; number != world.projectile_next; number = (number + 1) % count) {
+    if (number < 0 || number >= count) return;  // not a number the host gave
+    const uint32_t owner = world.projectile_table[static_cast<std::size_t>(number)].owner_id;
+    ShotTally::Shooter* entry = nullptr;
+    for (ShotTally::Shooter& shooter : tally.shooters) {
+      if (shooter.player_id == owner || shooter.player_id == 0) {
+        entry = &shooter;
+        break;
+      }
+    }
+    if (!entry) {
+      ++tally.numbered_untallied;
+      continue;
+    }
+    entry->player_id = owner;
+    ++entry->numbered;
+  }
+}
+
+}  // namespace
+
 int run_frame(GameCore& game, const FrameStages& stages) {
   WorldState& world = game.world;
+  const int32_t next_shot = world.projectile_next;
   stages.input_poll(game);
   stages.send_status(game);
   stages.receive_messages(game);
   stages.update_music_rotation(game);
   // The simulation's constants are tuned for 85 frames per second.
   const float step = 85.0f / static_cast<float>(static_cast<uint32_t>(world.frames_per_second));
-  if (world.in_session == 1 && stages.simulation_step(game, step) != 1) return 0;
+  if (world.in_session == 1) {
+    // In the simulation the gun's wait starts anew only when it fires
+    // (entering play sets it too, but in a later stage).
+    const float cooldown = world.tank.fire_cooldown;
+    if (stages.simulation_step(game, step) != 1) return 0;
+    if (world.tank.fire_cooldown > cooldown) ++game.shots.fired;
+  }
+  tally_numbered_shots(game, next_shot);
   if (stages.render_frame(game) != 1) return 0;
   if (world.in_session == 0) {
     if (stages.session_menu_frame(game) != 1) return 0;

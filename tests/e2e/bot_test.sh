@@ -108,7 +108,7 @@ echo "bots: $state"
 for player in "1:Hostess:" "2:Bot Alfa:" "3:Bot Bravo:" "4:Bot Charlie:"; do
   [[ "$state" == *"$player"* ]] || fail "the STATE line lacks $player"
 done
-scores_of() { echo "$1" | grep -o ' scores=.*$'; }
+scores_of() { echo "$1" | grep -o ' scores=[^ ]*'; }
 [ "$(scores_of "$host_state")" = "$(scores_of "$state")" ] || fail "the computer players' scores are not the host's"
 # kills_of STATE NAME: the player's kills in a STATE line.
 kills_of() {

@@ -1,6 +1,7 @@
 # Helpers for end-to-end tests of network play: several players, each in a
-# game directory of its own, on one X server. Sourced after lib.sh, with
-# GAME_DIR set to the built game directory.
+# game directory of its own, on the test run's X server or on screens of
+# their own (start_display). Sourced after lib.sh, with GAME_DIR set to the
+# built game directory.
 
 # As root, runs the calling script again in a network namespace of its own
 # that has only a loopback, so the game's broadcasts and fixed ports meet
@@ -55,6 +56,22 @@ start_player() {
   sleep 1.5
 }
 
+# start_display VAR: a virtual screen of its own (1024 x 768), its display
+# name put into VAR. A game's window is active only while it has the focus,
+# and one screen has one focus: a second windowed player on a screen of its
+# own plays while the first one's window stays active too. Run a player's
+# helpers there with DISPLAY set: DISPLAY=$VAR hold_key Up.
+start_display() {
+  local number_file
+  number_file=$(mktemp /tmp/morvane-display.XXXXXX)
+  DIRS+=("$number_file")
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$number_file" >/dev/null 2>&1 &
+  PIDS+=($!)
+  for _ in $(seq 100); do [ -s "$number_file" ] && break; sleep 0.1; done
+  [ -s "$number_file" ] || fail "no virtual screen could be started"
+  printf -v "$1" ':%s' "$(head -n 1 "$number_file")"
+}
+
 activate() { xdotool windowraise "$1" windowfocus "$1"; sleep "${2:-1}"; }
 click() { xdotool mousedown 1; sleep 0.3; xdotool mouseup 1; sleep 0.5; }
 dir_of() { local d="DIR_$1"; echo "${!d}"; }
@@ -85,6 +102,63 @@ state_of() {
   done
   state_lines "$name" | tail -n 1
 }
+# state_field LINE NAME: a field of a STATE line (any but players=, the
+# only one that holds names, which may hold spaces).
+state_field() { sed -n "s/.* $2=\([^ ]*\).*/\1/p" <<<"$1"; }
+state_players() { sed -n 's/.* players=\(.*\) projectiles=.*/\1/p' <<<"$1"; }
+# What every program of a settled game must agree on: its STATE line
+# without the frame counters and without the program's own fields.
+shared_view() { sed -e 's/^STATE frame=[0-9]* fps=[0-9]* //' -e 's/ own=.*$//' <<<"$1"; }
+
+# own_tanks_disagree HOST_LINE LINE...: every own tank of the programs'
+# STATE lines whose health or being in play differ from the host's copy of
+# it, one line each; fails when there is one.
+own_tanks_disagree() {
+  local host_line=$1 line id health playing _ copy found=0
+  shift
+  for line in "$@"; do
+    while IFS=: read -r id health playing _; do
+      [ -n "$id" ] || continue
+      copy="$(tr ',' '\n' <<<"$(state_players "$host_line")" | awk -F: -v id="$id" '$1 == id { print $NF }'):$(
+        tr ',' '\n' <<<"$(state_field "$host_line" in_play)" | awk -F: -v id="$id" '$1 == id { print $2 }')"
+      [ "$copy" = "$health:$playing" ] && continue
+      echo "player $id: its own tank $health:$playing (health:in play), the host's copy $copy"
+      found=1
+    done < <(state_field "$line" own | tr ',' '\n')
+  done
+  [ $found = 0 ]
+}
+
+# shots_lost HOST_LINE LINE...: for every own tank of the programs' STATE
+# lines, the shots it fired and the host numbered ("id fired/numbered"),
+# then the shots lost on the way: fired and never numbered, beyond the
+# stale requests the host drops on purpose (stale=, which it does not count
+# by shooter) and the shots it refuses from a tank it has just killed, fired
+# before the shooter learned of its death (refused=; one shot in twenty at
+# most, or the host refuses what it should take). Fails when a shot was
+# lost, or numbered more often than fired.
+shots_lost() {
+  local host_line=$1 line id fired numbered missing=0 extra=0 stale refused total=0
+  shift
+  stale=$(state_field "$host_line" stale)
+  refused=$(state_field "$host_line" refused)
+  stale=$((${stale:-0} + ${refused:-0}))
+  for line in "$@"; do
+    while IFS=: read -r id _ _ fired _; do
+      [ -n "$id" ] || continue
+      numbered=$(tr ',' '\n' <<<"$(state_field "$host_line" numbered)" | awk -F: -v id="$id" '$1 == id { print $2 }')
+      numbered=${numbered:-0}
+      printf '%s %s/%s ' "$id" "$fired" "$numbered"
+      total=$((total + fired))
+      [ "$fired" -gt "$numbered" ] && missing=$((missing + fired - numbered))
+      [ "$numbered" -gt "$fired" ] && extra=$((extra + numbered - fired))
+    done < <(state_field "$line" own | tr ',' '\n')
+  done
+  SHOTS_LOST=$((missing > stale ? missing - stale : 0))
+  echo "(fired/numbered); $stale stale or refused (${refused:-0} refused), $SHOTS_LOST lost, $extra numbered but never fired"
+  [ "$SHOTS_LOST" = 0 ] && [ "$extra" = 0 ] && [ $((${refused:-0} * 20)) -le "$total" ]
+}
+
 # Sanitizer reports in a player's error output.
 # LeakSanitizer's own failure to stop the program's threads for its check
 # (seen once in a while on a loaded machine, at exit) is not a finding about
