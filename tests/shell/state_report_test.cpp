@@ -86,7 +86,11 @@ TEST(ShotTally, CountsShotsFiredInPlayAndShotsTheHostNumberedByShooter) {
   EXPECT_EQ(numbered_for(*host, 1), 2);
 
   // Another player's requests, across the wrap of the shot numbers, one
-  // of them ended in the frame it was numbered.
+  // of them ended in the frame it was numbered; the host holds its tank in
+  // play.
+  PlayerSlot& other = host->world.player_table[1];
+  other.in_play = 1;
+  other.health = 100;
   host->world.projectile_next = 255;
   run_frame(*host, kRequestsFrame);
   run_frame(*host, kRequestsFrame);
