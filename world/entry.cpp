@@ -1,5 +1,6 @@
 #include "world/entry.h"
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -7,6 +8,17 @@
 #include "core/world_state.h"
 
 namespace {
+
+// Tanks a place is judged against: those in play, and the places of
+// players thought to enter before this one.
+struct Taken {
+  std::array<EntryPlace, kMaxPlayers> places{};
+  std::size_t count = 0;
+
+  void add(const EntryPlace& place) {
+    if (count < places.size()) places[count++] = place;
+  }
+};
 
 // Candidate n: 0 is the origin, 1.. the level's places.
 EntryPlace candidate(const LevelTable& level, int32_t n) {
@@ -23,39 +35,61 @@ bool someone_else(const PlayerSlot& slot, uint32_t own_id) {
   return slot.active && slot.player_id != own_id;
 }
 
-// The ground distance from the place to the nearest other tank in play;
-// infinite when none is.
-float clearance(const WorldState& world, const EntryPlace& place) {
+// The ground distance from the place to the nearest taken one; infinite
+// when none is.
+float clearance(const Taken& taken, const EntryPlace& place) {
   float nearest = std::numeric_limits<float>::infinity();
-  for (const PlayerSlot& slot : world.player_table) {
-    if (!someone_else(slot, world.tank.local_player_id) || !slot.in_play) continue;
-    const float d = std::hypot(slot.x - place.x, slot.z - place.z);
+  for (std::size_t i = 0; i < taken.count; ++i) {
+    const float d = std::hypot(taken.places[i].x - place.x, taken.places[i].z - place.z);
     if (d < nearest) nearest = d;
   }
   return nearest;
 }
 
-}  // namespace
-
-EntryPlace choose_entry_place(const WorldState& world) {
-  const LevelTable& level = world.level;
-  const uint32_t own_id = world.tank.local_player_id;
-  bool alone = true;
-  for (const PlayerSlot& slot : world.player_table) alone = alone && !someone_else(slot, own_id);
-  const int32_t count = candidate_count(level);
-  if (alone || count == 1) return EntryPlace{};
-
-  int32_t best = 0;
+// The candidate farthest from the nearest taken place; the first of equals.
+EntryPlace farthest(const LevelTable& level, const Taken& taken) {
+  EntryPlace best{};
   float best_clearance = -1.0f;
-  for (int32_t n = 0; n < count; ++n) {
-    const float c = clearance(world, candidate(level, n));
+  for (int32_t n = 0; n < candidate_count(level); ++n) {
+    const EntryPlace place = candidate(level, n);
+    const float c = clearance(taken, place);
     if (c > best_clearance) {
-      best = n;
+      best = place;
       best_clearance = c;
     }
   }
-  if (std::isinf(best_clearance)) best = static_cast<int32_t>(own_id % static_cast<uint32_t>(count));
-  return candidate(level, best);
+  return best;
+}
+
+// The lowest id above `after` and below `before` of another player out of
+// play, or 0.
+uint32_t next_waiting(const WorldState& world, uint32_t after, uint32_t before) {
+  uint32_t next = 0;
+  for (const PlayerSlot& slot : world.player_table) {
+    if (!someone_else(slot, world.tank.local_player_id) || slot.in_play) continue;
+    if (slot.player_id > after && slot.player_id < before && (next == 0 || slot.player_id < next))
+      next = slot.player_id;
+  }
+  return next;
+}
+
+}  // namespace
+
+EntryPlace choose_entry_place(const WorldState& world) {
+  const uint32_t own_id = world.tank.local_player_id;
+  bool alone = true;
+  Taken taken;
+  for (const PlayerSlot& slot : world.player_table) {
+    if (!someone_else(slot, own_id)) continue;
+    alone = false;
+    if (slot.in_play) taken.add(EntryPlace{slot.x, slot.y, slot.z});
+  }
+  if (alone) return EntryPlace{};
+  // Players out of play with lower ids are taken to enter first, one after
+  // another, each at the place it would choose.
+  for (uint32_t id = next_waiting(world, 0, own_id); id != 0; id = next_waiting(world, id, own_id))
+    taken.add(farthest(world.level, taken));
+  return farthest(world.level, taken);
 }
 
 void place_at_entry(WorldState& world) {

@@ -7,10 +7,12 @@
 struct WorldState;
 
 // The place the local tank enters at. Alone in the game it is the origin.
-// With other tanks in play it is the place (the origin or one the level
-// names) farthest from the nearest of them. With others in the game but
-// none in play, every place is as good, and the player's id picks one, so
-// that players entering at the same moment spread out.
+// Otherwise it is the place (the origin or one the level names) farthest
+// from the nearest other tank in play. Players who may be entering at the
+// same moment (those out of play) see the same table, so each takes those
+// with lower ids to enter first, one after another, each at the place it
+// would choose, and avoids those places too: they do not enter inside each
+// other. With nobody in play the first of them takes the origin.
 EntryPlace choose_entry_place(const WorldState& world);
 
 // Puts the local tank at its entry place, standing still with both

@@ -61,14 +61,29 @@ TEST(Entry, ChoosesThePlaceFarthestFromTheTanksInPlay) {
   other(*game, 3, 0, 40);
   EXPECT_EQ(chosen(*game), Spot(0, 0));  // the origin is one of the places
 
-  // Others in the game but none in play: every place is as good, and the
-  // players' ids spread those entering together over them.
-  auto idle = game_with_places();
-  other(*idle, 1, 0, 0, 0);
+  // Players out of play may be entering at the same moment, seeing the same
+  // table: each takes those with lower ids to enter first. With a tank in
+  // play at (40, 0) and players 3, 6 and 8 out of play:
+  const std::pair<uint32_t, Spot> together[] = {{3u, {-50, 0}}, {6u, {0, 50}}, {8u, {0, 0}}};
+  for (const auto& [entrant, place] : together) {
+    auto three = game_with_places();
+    three->world.player_table[0] = PlayerSlot{};
+    other(*three, 1, 40, 0);
+    for (uint32_t id : {3u, 6u, 8u}) other(*three, id - 1, 0, 0, 0);
+    three->world.tank.local_player_id = entrant;
+    EXPECT_EQ(chosen(*three), place) << entrant;
+  }
+  // Nobody in play: the first takes the origin, the others spread out.
   std::set<Spot> picked;
-  for (uint32_t id = 2; id < 10; ++id) {
-    idle->world.tank.local_player_id = idle->world.player_table[0].player_id = id;
-    picked.insert(chosen(*idle));
+  for (uint32_t entrant = 2; entrant <= 5; ++entrant) {
+    auto first = game_with_places();
+    first->world.player_table[0] = PlayerSlot{};
+    for (uint32_t id = 2; id <= 5; ++id) other(*first, id - 1, 0, 0, 0);
+    first->world.tank.local_player_id = entrant;
+    picked.insert(chosen(*first));
+    if (entrant == 2) {
+      EXPECT_EQ(chosen(*first), Spot(0, 0));
+    }
   }
   EXPECT_EQ(picked.size(), 4u);
 
@@ -79,7 +94,7 @@ TEST(Entry, ChoosesThePlaceFarthestFromTheTanksInPlay) {
   EXPECT_EQ(chosen(*plain), Spot(0, 0));
 
   // Entering: there, standing still, headings and gun at 0, one more life.
-  other(*game, 3, 0, 0, 0);
+  game->world.player_table[3] = PlayerSlot{};  // left the game
   LocalTank& tank = game->world.tank;
   tank.speed = 0.1f;
   tank.hull_heading = tank.turret_heading = 90;
