@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr double kDegrees = 180.0 / 3.14159265358979323846;
+
 // Tanks a place is judged against: those in play, and the places of
 // players thought to enter before this one.
 struct Taken {
@@ -73,6 +75,14 @@ uint32_t next_waiting(const WorldState& world, uint32_t after, uint32_t before) 
   return next;
 }
 
+// The heading from the place toward the origin, 0..360 (heading 0 points
+// along +z, 90 along +x); 0 at the origin itself.
+float facing_the_origin(const EntryPlace& place) {
+  if (place.x == 0.0f && place.z == 0.0f) return 0.0f;
+  const double heading = std::atan2(-static_cast<double>(place.x), -static_cast<double>(place.z)) * kDegrees;
+  return static_cast<float>(heading < 0.0 ? heading + 360.0 : heading);
+}
+
 }  // namespace
 
 EntryPlace choose_entry_place(const WorldState& world) {
@@ -99,5 +109,6 @@ void place_at_entry(WorldState& world) {
   tank.y = place.y;
   tank.z = place.z;
   tank.speed = 0;
-  tank.hull_heading = tank.turret_heading = tank.gun_pitch = 0;
+  tank.hull_heading = tank.turret_heading = facing_the_origin(place);
+  tank.gun_pitch = 0;
 }

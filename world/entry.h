@@ -15,7 +15,7 @@ struct WorldState;
 // other. With nobody in play the first of them takes the origin.
 EntryPlace choose_entry_place(const WorldState& world);
 
-// Puts the local tank at its entry place, standing still with both
-// headings and the gun at 0. Health, lives and the gun's wait are the
-// caller's.
+// Puts the local tank at its entry place, standing still, facing the
+// origin (the middle of the game; at the origin itself, heading 0) with the
+// gun level. Health, lives and the gun's wait are the caller's.
 void place_at_entry(WorldState& world);

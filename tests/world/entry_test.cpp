@@ -93,7 +93,8 @@ TEST(Entry, ChoosesThePlaceFarthestFromTheTanksInPlay) {
   other(*plain, 1, 0, 0);
   EXPECT_EQ(chosen(*plain), Spot(0, 0));
 
-  // Entering: there, standing still, headings and gun at 0, one more life.
+  // Entering: there, standing still, facing the middle with the gun level,
+  // one more life.
   game->world.player_table[3] = PlayerSlot{};  // left the game
   LocalTank& tank = game->world.tank;
   tank.speed = 0.1f;
@@ -105,8 +106,19 @@ TEST(Entry, ChoosesThePlaceFarthestFromTheTanksInPlay) {
   EXPECT_EQ(Spot(tank.x, tank.z), Spot(0, 50));
   EXPECT_FLOAT_EQ(tank.y, 0.0f);
   EXPECT_FLOAT_EQ(tank.speed, 0.0f);
-  EXPECT_FLOAT_EQ(tank.hull_heading + tank.turret_heading + tank.gun_pitch, 0.0f);
-  EXPECT_EQ(tank.life, 3u);
+  EXPECT_FLOAT_EQ(tank.hull_heading, 180.0f);  // from (0, 50) toward the origin, along -z
+  EXPECT_FLOAT_EQ(tank.turret_heading, 180.0f);
+  EXPECT_FLOAT_EQ(tank.gun_pitch, 0.0f);
+  // At the origin, heading 0 as ever; at (50, 0), facing -x.
+  game->world.player_table[1] = game->world.player_table[2] = PlayerSlot{};
+  ASSERT_TRUE(enter_play_on_fire(*game));
+  EXPECT_EQ(Spot(tank.x, tank.z), Spot(0, 0));
+  EXPECT_FLOAT_EQ(tank.hull_heading, 0.0f);
+  other(*game, 1, -50, 0);
+  ASSERT_TRUE(enter_play_on_fire(*game));
+  EXPECT_EQ(Spot(tank.x, tank.z), Spot(50, 0));
+  EXPECT_FLOAT_EQ(tank.turret_heading, 270.0f);
+  EXPECT_EQ(tank.life, 5u);
   EXPECT_EQ(tank.health, 100);
 }
 
