@@ -63,18 +63,6 @@ EntryPlace farthest(const LevelTable& level, const Taken& taken) {
   return best;
 }
 
-// The lowest id above `after` and below `before` of another player out of
-// play, or 0.
-uint32_t next_waiting(const WorldState& world, uint32_t after, uint32_t before) {
-  uint32_t next = 0;
-  for (const PlayerSlot& slot : world.player_table) {
-    if (!someone_else(slot, world.tank.local_player_id) || slot.in_play) continue;
-    if (slot.player_id > after && slot.player_id < before && (next == 0 || slot.player_id < next))
-      next = slot.player_id;
-  }
-  return next;
-}
-
 // The heading from the place toward the origin, 0..360 (heading 0 points
 // along +z, 90 along +x); 0 at the origin itself.
 float facing_the_origin(const EntryPlace& place) {
@@ -88,17 +76,19 @@ float facing_the_origin(const EntryPlace& place) {
 EntryPlace choose_entry_place(const WorldState& world) {
   const uint32_t own_id = world.tank.local_player_id;
   bool alone = true;
+  int32_t ahead = 0;  // players out of play taken to enter first
   Taken taken;
   for (const PlayerSlot& slot : world.player_table) {
     if (!someone_else(slot, own_id)) continue;
     alone = false;
     if (slot.in_play) taken.add(EntryPlace{slot.x, slot.y, slot.z});
+    if (!slot.in_play && slot.player_id > own_id) ++ahead;
   }
   if (alone) return EntryPlace{};
-  // Players out of play with lower ids are taken to enter first, one after
-  // another, each at the place it would choose.
-  for (uint32_t id = next_waiting(world, 0, own_id); id != 0; id = next_waiting(world, id, own_id))
-    taken.add(farthest(world.level, taken));
+  // Those with higher ids enter first, one after another, each at the place
+  // it would choose. (Higher, since the lowest id is the game's creator,
+  // who may sit at the entry prompt for good, as a dedicated server does.)
+  for (int32_t i = 0; i < ahead; ++i) taken.add(farthest(world.level, taken));
   return farthest(world.level, taken);
 }
 

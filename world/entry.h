@@ -10,9 +10,9 @@ struct WorldState;
 // Otherwise it is the place (the origin or one the level names) farthest
 // from the nearest other tank in play. Players who may be entering at the
 // same moment (those out of play) see the same table, so each takes those
-// with lower ids to enter first, one after another, each at the place it
+// with higher ids to enter first, one after another, each at the place it
 // would choose, and avoids those places too: they do not enter inside each
-// other. With nobody in play the first of them takes the origin.
+// other. With nobody in play the highest of them takes the origin.
 EntryPlace choose_entry_place(const WorldState& world);
 
 // Puts the local tank at its entry place, standing still, facing the

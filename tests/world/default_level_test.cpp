@@ -98,6 +98,16 @@ TEST(DefaultLevel, TanksEnterOnOpenFlatGround) {
         EXPECT_FALSE(boxes_overlap(box, place.x - 4, -1, place.z - 4, place.x + 4, 3, place.z + 4)) << n;
       }
     }
+    // It enters facing the origin, with the way there open.
+    for (float t = 0; t < 1.0f; t += 0.01f) {
+      const float x = place.x * (1 - t), z = place.z * (1 - t);
+      for (const LevelObject& box : level.objects) {
+        if (box.in_use && box.solid && box.y + box.size_y > -0.5f && box.y < 1.0f) {
+          EXPECT_FALSE(boxes_overlap(box, x - 0.5f, -0.5f, z - 0.5f, x + 0.5f, 0.5f, z + 0.5f))
+              << n << " at " << x << " " << z;
+        }
+      }
+    }
     for (int32_t m = n + 1; m < level.entry_count; ++m) {
       const EntryPlace& far = level.entries[static_cast<std::size_t>(m)];
       EXPECT_GT(std::hypot(far.x - place.x, far.z - place.z), 20.0f) << n << " " << m;

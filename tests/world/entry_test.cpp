@@ -62,9 +62,9 @@ TEST(Entry, ChoosesThePlaceFarthestFromTheTanksInPlay) {
   EXPECT_EQ(chosen(*game), Spot(0, 0));  // the origin is one of the places
 
   // Players out of play may be entering at the same moment, seeing the same
-  // table: each takes those with lower ids to enter first. With a tank in
+  // table: each takes those with higher ids to enter first. With a tank in
   // play at (40, 0) and players 3, 6 and 8 out of play:
-  const std::pair<uint32_t, Spot> together[] = {{3u, {-50, 0}}, {6u, {0, 50}}, {8u, {0, 0}}};
+  const std::pair<uint32_t, Spot> together[] = {{8u, {-50, 0}}, {6u, {0, 50}}, {3u, {0, 0}}};
   for (const auto& [entrant, place] : together) {
     auto three = game_with_places();
     three->world.player_table[0] = PlayerSlot{};
@@ -73,7 +73,8 @@ TEST(Entry, ChoosesThePlaceFarthestFromTheTanksInPlay) {
     three->world.tank.local_player_id = entrant;
     EXPECT_EQ(chosen(*three), place) << entrant;
   }
-  // Nobody in play: the first takes the origin, the others spread out.
+  // Nobody in play: the highest takes the origin, the others spread out;
+  // the lowest, the game's creator, may never enter.
   std::set<Spot> picked;
   for (uint32_t entrant = 2; entrant <= 5; ++entrant) {
     auto first = game_with_places();
@@ -81,7 +82,7 @@ TEST(Entry, ChoosesThePlaceFarthestFromTheTanksInPlay) {
     for (uint32_t id = 2; id <= 5; ++id) other(*first, id - 1, 0, 0, 0);
     first->world.tank.local_player_id = entrant;
     picked.insert(chosen(*first));
-    if (entrant == 2) {
+    if (entrant == 5) {
       EXPECT_EQ(chosen(*first), Spot(0, 0));
     }
   }
