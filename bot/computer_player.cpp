@@ -24,11 +24,15 @@ constexpr float kLatencyFrames = 2.0f;       // a shot is judged by the host a f
 constexpr int32_t kVelocityFrames = 8;
 constexpr float kTeleport = 6.0f;            // a jump this long in a frame is a new entry
 // A tank that has just entered is left alone this long unless it opens
-// fire: every tank enters at the same spot, in view of whoever is near it.
-// So is one whose statuses have stopped arriving this long: its program
-// runs no frames, what is seen of it is old, and shots at it only queue up
-// on a host that is not taking them.
+// fire, so that its player can look around first; and while it stays where
+// it entered, longer, up to the second figure. A new entry is told by the
+// tank coming into play, jumping, or being mended, wherever it enters.
+// A tank whose statuses have stopped arriving for kFrozenTicks is left alone
+// too: its program runs no frames, what is seen of it is old, and shots at
+// it only queue up on a host that is not taking them.
 constexpr double kEntryGraceTicks = 3.0 * kTunedRate;
+constexpr double kStillGraceTicks = 6.0 * kTunedRate;
+constexpr float kStayedNear = 3.0f;  // this near its entry place, a tank has not moved away
 constexpr double kFrozenTicks = 1.0 * kTunedRate;
 constexpr int32_t kEntryPauseFrames = 50;    // after death, before pressing fire
 constexpr int32_t kEntryPauseSpread = 70;
@@ -93,7 +97,7 @@ float step_of(const WorldState& world) {
 // ---------------------------------------------------------------------------
 // What it remembers of the tanks
 
-// A tank that comes into play, jumps (to the entry point) or is mended
+// A tank that comes into play, jumps (to an entry place) or is mended
 // (only an entry brings health back) has entered anew; those in play when
 // the player first looks entered long ago.
 void record(TankTrack& track, const Spot& at, int32_t health, double clock, bool first_look) {
@@ -102,10 +106,13 @@ void record(TankTrack& track, const Spot& at, int32_t health, double clock, bool
     if (std::hypot(at.x - last.x, at.z - last.z) > kTeleport) track.samples = 0;
   }
   if (first_look) {
-    track.entered_at = clock - kEntryGraceTicks;
+    track.entered_at = clock - kStillGraceTicks;
   } else if (track.samples == 0 || health > track.last_health) {
     track.entered_at = clock;
+    track.entered_where = at;
+    track.stayed = true;
   }
+  if (std::hypot(at.x - track.entered_where.x, at.z - track.entered_where.z) >= kStayedNear) track.stayed = false;
   track.last_health = health;
   track.newest = (track.newest + 1) % static_cast<int32_t>(kTrackLength);
   track.positions[static_cast<std::size_t>(track.newest)] = at;
@@ -133,8 +140,11 @@ bool frozen(const ComputerPlayer& bot, uint32_t player_id) {
 
 // Whether the tank of slot k may be fought: not just entered, not frozen.
 bool fair_game(const ComputerPlayer& bot, const WorldState& world, std::size_t k) {
-  return bot.clock - bot.tracks[k].entered_at >= kEntryGraceTicks &&
-         !frozen(bot, world.player_table[k].player_id);
+  const TankTrack& track = bot.tracks[k];
+  const double since_entry = bot.clock - track.entered_at;
+  if (since_entry < kEntryGraceTicks) return false;
+  if (since_entry < kStillGraceTicks && track.stayed) return false;
+  return !frozen(bot, world.player_table[k].player_id);
 }
 
 // Motion per frame over the last few frames; still when too little is known.
@@ -437,7 +447,7 @@ void hear_status(ComputerPlayer& bot, uint32_t player_id) {
 
 void hear_shot(ComputerPlayer& bot, uint32_t owner_id) {
   for (TankTrack& track : bot.tracks)
-    if (track.player_id == owner_id && track.samples > 0) track.entered_at = bot.clock - kEntryGraceTicks;
+    if (track.player_id == owner_id && track.samples > 0) track.entered_at = bot.clock - kStillGraceTicks;
 }
 
 void decide(ComputerPlayer& bot, const WorldState& world, InputState& input) {

@@ -41,6 +41,8 @@ struct TankTrack {
   int32_t newest = 0;   // index of the latest
   std::array<Spot, kTrackLength> positions{};
   double entered_at = 0;    // the player's clock when the tank was last seen entering
+  Spot entered_where{};     // and where
+  bool stayed = false;      // it has not moved away from there since
   int32_t last_health = 0;  // a rise is a new entry
 };
 

@@ -88,7 +88,8 @@ bool drive_clear(const LevelTable& level, const Spot& a, const Spot& b) {
 
 void find_open_ground(const LevelTable& level, OpenGround& ground) {
   ground.count = 0;
-  // Tanks enter at the origin, 1 above the floor they fall onto.
+  // The floor tanks drive on is the one under the origin, where a tank
+  // alone in the game enters.
   if (!highest_top(level, 0.0f, 0.0f, 0.0f, ground.floor_top)) return;
   float x0 = kLevelBound, x1 = -kLevelBound, z0 = kLevelBound, z1 = -kLevelBound;
   for (const LevelObject& box : level.objects) {

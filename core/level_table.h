@@ -26,7 +26,7 @@ struct LevelObject {
   int32_t solid = 0;
   int32_t translucent = 0;
   int32_t texture_mode = 0;  // 1: tiles by world position; else once per face
-  float lift_speed = 0;      // per frame while moving
+  float lift_speed = 0;      // per step while moving
   float lift_travel = 0;
   float lift_base_y = 0;
   int32_t lift_pillar = 0;
@@ -35,7 +35,18 @@ struct LevelObject {
 
 inline constexpr std::size_t kLevelObjectCount = 256;
 
+// A place where a tank may enter play: its reference point, heading 0.
+struct EntryPlace {
+  float x = 0, y = 0, z = 0;
+};
+
+inline constexpr std::size_t kEntryPlaceCount = 16;
+
 struct LevelTable {
   std::array<LevelObject, kLevelObjectCount> objects{};
   int32_t count = 0;  // slots filled; never above 255 (the last slot is reused)
+  // The places the level names for entering besides the origin, which is
+  // always one; the first 16 inside the level's cube.
+  std::array<EntryPlace, kEntryPlaceCount> entries{};
+  int32_t entry_count = 0;
 };

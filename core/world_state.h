@@ -31,7 +31,7 @@ struct PlayerSlot {
 struct LocalTank {
   float x = 0, y = 0, z = 0;
   float speed = 0;           // along hull_heading, -0.2..0.2 per step
-  float vertical_speed = 0;  // per frame, never below -0.3; kept across entry
+  float vertical_speed = 0;  // per step, never below -0.3; kept across entry
   float hull_heading = 0;
   float turret_heading = 0;
   float gun_pitch = 0;  // -90..8, negative aims upward

@@ -10,6 +10,7 @@ namespace {
 
 constexpr float kHighestVersion = 0.55f;
 constexpr std::size_t kMaxWordLength = 79;
+constexpr float kLevelBound = 100.0f;  // the level is built inside -100..100 on each axis
 
 // Words of the level file, separated by whitespace, with a sticky error: a
 // word longer than 79 characters or a number that does not parse marks the
@@ -127,6 +128,25 @@ bool read_block(WordReader& in, LevelTable& level) {
   return false;
 }
 
+// One entry block, after "BEGIN_ENTRY_DEFINITION": "ENTRY x y z" names a
+// place to enter play; other words are skipped. Places outside the level's
+// cube and those past the table's size are left out. False when the file
+// ended or broke.
+bool read_entry_block(WordReader& in, LevelTable& level) {
+  char word[kMaxWordLength + 1];
+  while (in.next(word)) {
+    if (std::strcmp(word, "END_ENTRY_DEFINITION") == 0) return true;
+    if (std::strcmp(word, "ENTRY") != 0) continue;
+    EntryPlace place;
+    if (!(in.next_float(place.x) && in.next_float(place.y) && in.next_float(place.z))) return false;
+    const bool inside = std::fabs(place.x) <= kLevelBound && std::fabs(place.y) <= kLevelBound &&
+                        std::fabs(place.z) <= kLevelBound;
+    if (inside && level.entry_count < static_cast<int32_t>(kEntryPlaceCount))
+      level.entries[static_cast<std::size_t>(level.entry_count++)] = place;
+  }
+  return false;
+}
+
 // The version, when the word after the header is a number; a missing or
 // unreadable version counts as 0 (an unreadable word is then a comment).
 float read_version(std::FILE* file) {
@@ -141,6 +161,7 @@ float read_version(std::FILE* file) {
 // parse refuses the whole file (0), as a missing file would.
 int read_level(LevelTable& level, std::FILE* file) {
   for (LevelObject& object : level.objects) object.in_use = 0;
+  level.entry_count = 0;
   WordReader in(file);
   char word[kMaxWordLength + 1];
   bool accepted = in.next(word) && std::strcmp(word, "MRVN_LEVEL") == 0;
@@ -148,9 +169,11 @@ int read_level(LevelTable& level, std::FILE* file) {
   while (accepted && in.next(word)) {
     if (std::strcmp(word, "EOF") == 0) break;
     if (std::strcmp(word, "BEGIN_OBJECT_DEFINITION") == 0 && !read_block(in, level)) break;
+    if (std::strcmp(word, "BEGIN_ENTRY_DEFINITION") == 0 && !read_entry_block(in, level)) break;
   }
   if (accepted && !in.broken()) return 1;
   for (LevelObject& object : level.objects) object.in_use = 0;
+  level.entry_count = 0;
   return 0;
 }
 
@@ -158,6 +181,7 @@ int load_level(LevelTable& level, const char* path) {
   std::FILE* file = std::fopen(path, "r");
   if (!file) {
     for (LevelObject& object : level.objects) object.in_use = 0;
+    level.entry_count = 0;
     return 0;
   }
   const int result = read_level(level, file);

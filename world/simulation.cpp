@@ -1,15 +1,22 @@
 #include "world/simulation.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "core/game_core.h"
+#include "world/entry.h"
 #include "world/heading.h"
 #include "world/projectiles.h"
 
 // Constants are tuned for 85 frames per second. Quantities "per step" are
 // scaled by step = 85 / fps; those "per frame" are applied once per frame
 // whatever the frame rate, so they act faster at higher rates. Which is
-// which is part of the game's feel and kept exactly.
+// which is part of the game's feel: the throttle, friction and the reverse
+// hull turn stay per frame. The tank's motion (gravity, collisions, the
+// lifts and the move) is per step, and a frame longer than a tuned one is
+// played as several motion steps of at most one tuned frame each, since the
+// collision tests look one tuned move ahead: a longer move in one piece
+// would carry the tank through walls and floors.
 namespace {
 
 constexpr float kMouseSensitivity = 0.1f;  // degrees per count, per frame
@@ -19,7 +26,7 @@ constexpr float kAcceleration = 0.01f;  // per frame while Up or Down is held
 constexpr float kTopSpeed = 0.2f;
 constexpr float kFriction = 0.004f;  // per frame
 constexpr float kDeadZone = 0.005f;
-constexpr float kGravity = 0.005f;  // per frame
+constexpr float kGravity = 0.005f;  // per step
 constexpr float kTerminalFallSpeed = -0.3f;
 constexpr float kReverseHullTurn = 2.0f;  // degrees per frame, deliberately not scaled
 constexpr float kFireDelay = 60.0f;       // counted down by step
@@ -31,6 +38,11 @@ constexpr float kEyeHeight = 0.2f;        // the camera is this far below the re
 constexpr uint32_t kChatKeyDelay = 20;
 constexpr float kEntryFireCooldown = 20.0f;
 constexpr int32_t kEntryHealth = 100;
+// The longest frame played in full, in tuned frames (one second); the frame
+// timer never measures a longer one.
+constexpr int kMostMotionSteps = 85;
+// Below the level's cube nothing can hold the tank up any more.
+constexpr float kBelowTheWorld = -100.0f;
 
 // A square of the ground plane with its low corner at (px, pz) overlaps
 // the box's ground rectangle. The mixed < and <= are the game's own.
@@ -117,13 +129,16 @@ void wrap_heading(float& heading) {
   if (heading < 0.0f) heading += 360.0f;
 }
 
-void friction_and_gravity(LocalTank& tank) {
+void friction(LocalTank& tank) {
   if (tank.speed > 0.0f) tank.speed -= kFriction;
   if (tank.speed < 0.0f) tank.speed += kFriction;
   if (tank.speed > -kDeadZone && tank.speed < kDeadZone) tank.speed = 0.0f;
-  tank.vertical_speed -= kGravity;
+}
+
+void gravity(LocalTank& tank, float step) {
+  tank.vertical_speed -= kGravity * step;
   if (tank.vertical_speed < kTerminalFallSpeed) tank.vertical_speed = kTerminalFallSpeed;
-  tank.y += tank.vertical_speed;
+  tank.y += tank.vertical_speed * step;
 }
 
 bool ridden_by_a_player(const WorldState& world, const LevelObject& box) {
@@ -133,19 +148,18 @@ bool ridden_by_a_player(const WorldState& world, const LevelObject& box) {
   return false;
 }
 
-// Lifts move per frame, not per step.
-void move_lift(LevelObject& lift, bool occupied) {
+void move_lift(LevelObject& lift, bool occupied, float step) {
   if (occupied && lift.lift_state == LIFT_DOWN) lift.lift_state = LIFT_RISING;
   if (!occupied && lift.lift_state == LIFT_UP) lift.lift_state = LIFT_DESCENDING;
   if (lift.lift_state == LIFT_RISING) {
-    lift.y += lift.lift_speed;
+    lift.y += lift.lift_speed * step;
     const float top = lift.lift_base_y + lift.lift_travel;
     if (lift.y >= top) {
       lift.y = top;
       lift.lift_state = LIFT_UP;
     }
   } else if (lift.lift_state == LIFT_DESCENDING) {
-    lift.y -= lift.lift_speed;
+    lift.y -= lift.lift_speed * step;
     if (lift.y <= lift.lift_base_y) {
       lift.y = lift.lift_base_y;
       lift.lift_state = LIFT_DOWN;
@@ -156,7 +170,7 @@ void move_lift(LevelObject& lift, bool occupied) {
 // One solid box against the tank and its planned move (dx, dz). Blocking
 // one axis keeps the other, so the tank slides along walls; later boxes see
 // the move as this box left it.
-void collide_with_box(WorldState& world, LevelObject& box, float& dx, float& dz) {
+void collide_with_box(WorldState& world, LevelObject& box, float& dx, float& dz, float step) {
   LocalTank& tank = world.tank;
   bool occupied = false;
   if (stands_on(box, tank.y, tank.x - dx, tank.z + dz)) {
@@ -172,7 +186,30 @@ void collide_with_box(WorldState& world, LevelObject& box, float& dx, float& dz)
     if (overlaps(box, tank.x - dx - half, tank.z - half, kBlockSide)) dx = 0.0f;
     if (overlaps(box, tank.x - half, tank.z + dz - half, kBlockSide)) dz = 0.0f;
   }
-  if (box.kind == LEVEL_KIND_LIFT) move_lift(box, occupied);
+  if (box.kind == LEVEL_KIND_LIFT) move_lift(box, occupied, step);
+}
+
+// One motion step of at most one tuned frame: the tests of every box look
+// one tuned move (dx, dz) ahead, which covers the move made.
+void move_tank(WorldState& world, float step) {
+  LocalTank& tank = world.tank;
+  gravity(tank, step);
+  const Direction hull = heading_direction(tank.hull_heading);
+  float dx = hull.sin_a * tank.speed;
+  float dz = hull.cos_a * tank.speed;
+  for (LevelObject& box : world.level.objects) {
+    if (box.in_use && box.solid) collide_with_box(world, box, dx, dz, step);
+  }
+  tank.x -= dx * step;
+  tank.z += dz * step;
+}
+
+// A frame of up to one tuned frame is one motion step; a longer one is cut
+// into equal steps no longer than one.
+int motion_steps(float step) {
+  if (!(step > 1.0f)) return 1;
+  if (!(step < static_cast<float>(kMostMotionSteps))) return kMostMotionSteps;
+  return static_cast<int>(std::ceil(step));
 }
 
 void place_camera(WorldState& world) {
@@ -199,16 +236,17 @@ int simulation_step(GameCore& game, float step) {
   if (!world.chat_entry_open && !world.pause_menu_open && !world.awaiting_entry) controls(game, step);
   wrap_heading(tank.hull_heading);
   wrap_heading(tank.turret_heading);
-  friction_and_gravity(tank);
+  friction(tank);
 
-  const Direction hull = heading_direction(tank.hull_heading);
-  float dx = hull.sin_a * tank.speed;
-  float dz = hull.cos_a * tank.speed;
-  for (LevelObject& box : world.level.objects) {
-    if (box.in_use && box.solid) collide_with_box(world, box, dx, dz);
+  const int steps = motion_steps(step);
+  const float motion_step = step / static_cast<float>(steps);
+  for (int i = 0; i < steps; ++i) move_tank(world, motion_step);
+  // However it got there, a tank below the level is put back at an entry
+  // place; it keeps its health and this is no new life.
+  if (tank.y < kBelowTheWorld) {
+    place_at_entry(world);
+    tank.vertical_speed = 0.0f;
   }
-  tank.x -= dx * step;
-  tank.z += dz * step;
 
   if (tank.health < 1 && !world.awaiting_entry) {
     tank.health = 0;
@@ -226,9 +264,7 @@ bool enter_play_on_fire(GameCore& game) {
   LocalTank& tank = game.world.tank;
   tank.fire_cooldown = kEntryFireCooldown;
   tank.in_play = 1;
-  tank.x = tank.y = tank.z = 0;
-  tank.speed = 0;
-  tank.hull_heading = tank.turret_heading = tank.gun_pitch = 0;
+  place_at_entry(game.world);
   tank.health = kEntryHealth;  // vertical_speed is kept on purpose
   ++tank.life;
   game.world.awaiting_entry = 0;

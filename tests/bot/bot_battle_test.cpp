@@ -146,39 +146,69 @@ void note_motion(const GameCore& game, Record& player) {
 
 // How a newcomer who does nothing fares: the host's own player (the one
 // who started the game) enters, never touches a control, and enters again
-// a second after each death, against three computer players of one skill.
+// a second after each death, against computer players of one skill.
 struct NewcomerLives {
   int entries = 0;
   int dead_within_3s = 0;
+  int alive_after_5s = 0;
   double median_seconds = 0;  // of the lives, those cut at the limit counted as the limit
+  // Of every tank's entries as the host saw them, the shortest distance
+  // to another tank in play.
+  float closest_entry = 1e9f;
 };
 
-NewcomerLives passive_newcomer(const LevelTable& level, int32_t skill, int entries) {
+struct Newcomer {
+  int32_t skill = 1;
+  int bots = 3;
+  int entries = 0;
+  int longest_life_frames = kFramesPerSecond * 30;  // a life is cut there
+};
+
+// Every tank the host sees come into play, its distance to the nearest
+// other tank in play then.
+void note_entries(const GameCore& host, std::array<int32_t, kMaxPlayers>& was_in_play, NewcomerLives& result) {
+  const auto& table = host.world.player_table;
+  for (std::size_t k = 0; k < kMaxPlayers; ++k) {
+    const bool in_play = table[k].active && table[k].in_play;
+    if (in_play && !was_in_play[k]) {
+      for (std::size_t j = 0; j < kMaxPlayers; ++j) {
+        if (j == k || !table[j].active || !table[j].in_play) continue;
+        result.closest_entry =
+            std::min(result.closest_entry, std::hypot(table[j].x - table[k].x, table[j].z - table[k].z));
+      }
+    }
+    was_in_play[k] = in_play;
+  }
+}
+
+NewcomerLives passive_newcomer(const LevelTable& level, const Newcomer& setup) {
   constexpr int kWaitFrames = kFramesPerSecond;
-  constexpr int kLongestLife = kFramesPerSecond * 30;
   NewcomerLives result;
   auto host = make_host(level);
-  std::array<std::unique_ptr<BotPlayer>, 3> bots;
-  for (std::size_t i = 0; i < bots.size(); ++i)
-    bots[i] = join_bot(*host, level, ("Bot " + std::to_string(i + 1)).c_str(), skill,
-                       21 + static_cast<uint32_t>(i));
+  std::vector<std::unique_ptr<BotPlayer>> bots;
+  for (int i = 0; i < setup.bots; ++i)
+    bots.push_back(join_bot(*host, level, ("Bot " + std::to_string(i + 1)).c_str(), setup.skill,
+                            21 + static_cast<uint32_t>(i)));
   std::vector<int> lives;
+  std::array<int32_t, kMaxPlayers> was_in_play{};
   const LocalTank& tank = host->world.tank;
   int waited = 0, life = 0;
-  for (int frame = 0; static_cast<int>(lives.size()) < entries; ++frame) {
+  for (int frame = 0; static_cast<int>(lives.size()) < setup.entries; ++frame) {
     if (host->world.awaiting_entry && ++waited > kWaitFrames) {
       host->input.mouse_button = 1;  // fire pressed at the entry prompt, and let go
       if (enter_play_on_fire(*host)) waited = life = 0;
       host->input.mouse_button = 0;
     }
-    for (GameCore* game : {host.get(), &bots[0]->game, &bots[1]->game, &bots[2]->game})
-      game->world.frames_per_second = kFramesPerSecond;
+    host->world.frames_per_second = kFramesPerSecond;
+    for (auto& bot : bots) bot->game.world.frames_per_second = kFramesPerSecond;
     EXPECT_TRUE(run_unattended_frame(*host, frame * kFrameMs));
     for (auto& bot : bots) EXPECT_TRUE(run_bot_frame(*bot, frame * kFrameMs));
-    if (tank.in_play && ++life >= kLongestLife) host->world.tank.health = 0;  // long enough
+    note_entries(*host, was_in_play, result);
+    if (tank.in_play && ++life >= setup.longest_life_frames) host->world.tank.health = 0;  // long enough
     if (!tank.in_play && life > 0) {
       lives.push_back(life);
       result.dead_within_3s += life < 3 * kFramesPerSecond;
+      result.alive_after_5s += life >= 5 * kFramesPerSecond;
       life = 0;
     }
   }
@@ -190,15 +220,41 @@ NewcomerLives passive_newcomer(const LevelTable& level, int32_t skill, int entri
   return result;
 }
 
+// A newcomer to a full game, seven computer players at the dedicated
+// server's skill, who stands still after entering: it enters away from
+// them, and they leave it alone long enough to look around. No tank ever
+// enters inside another.
+TEST(BotBattle, NewcomerToAFullGameSurvivesItsFirstSeconds) {
+  auto level = std::make_unique<LevelTable>();
+  ASSERT_EQ(load_level(*level, kShippedLevel.c_str()), 1);
+  Newcomer setup;
+  setup.skill = 2;
+  setup.bots = 7;
+  setup.entries = 16;
+  setup.longest_life_frames = 6 * kFramesPerSecond;
+  const NewcomerLives lives = passive_newcomer(*level, setup);
+  std::printf("7 bots at skill 2: a passive newcomer was alive after 5 s in %d of %d entries, median life "
+              "%.2f s; closest entry to a tank in play %.1f\n",
+              lives.alive_after_5s, lives.entries, lives.median_seconds, static_cast<double>(lives.closest_entry));
+  EXPECT_GE(lives.alive_after_5s * 4, lives.entries * 3);
+  EXPECT_GT(lives.closest_entry, 4.0f);
+}
+
 TEST(BotBattle, FairStartHardestBeatsEasiestNoOutfiringNoShotsAtAFrozenGame) {
   auto level = std::make_unique<LevelTable>();
   ASSERT_EQ(load_level(*level, kShippedLevel.c_str()), 1);
   // A fair start: the computer players leave a tank alone for its first
   // seconds, at the skill `morvane --bots` starts at and at morvane-bot's
-  // own; a newcomer who never fights back still falls soon after.
+  // own; a newcomer who never fights back still falls soon after. Their
+  // own part in it: every tank enters at the origin here, in view of all.
+  auto one_entry = std::make_unique<LevelTable>(*level);
+  one_entry->entry_count = 0;
   for (const int32_t skill : {kEasiestSkill, 2}) {
     SCOPED_TRACE("skill " + std::to_string(skill));
-    const NewcomerLives lives = passive_newcomer(*level, skill, 40);
+    Newcomer setup;
+    setup.skill = skill;
+    setup.entries = 40;
+    const NewcomerLives lives = passive_newcomer(*one_entry, setup);
     std::printf("skill %d: a passive newcomer died within 3 s in %d of %d entries, median life %.2f s\n",
                 skill, lives.dead_within_3s, lives.entries, lives.median_seconds);
     EXPECT_LE(lives.dead_within_3s, lives.entries / 5);

@@ -28,6 +28,7 @@ std::unique_ptr<Offline> offline_bot(const LevelTable& level, int32_t skill, flo
   GameCore& game = offline->bot.game;
   game.settings.is_host = 1;
   game.world.level = level;
+  game.world.level.entry_count = 0;  // the player enters at the origin, where the cases expect it
   start_computer_player(offline->bot.brain, skill, 7, level);
   game.world.in_session = 1;
   game.world.awaiting_entry = 1;
@@ -71,15 +72,15 @@ struct Gunnery {
 // its health is far too high for any number of hits to end it (health that
 // rises again is what a new entry looks like). Its statuses arrive unless
 // `silent`.
-Gunnery shoot_at_crossing_tank(Offline& offline, int frames, bool silent = false) {
+Gunnery shoot_at_crossing_tank(Offline& offline, int frames, bool silent = false, float pace = 0.15f) {
   Gunnery result;
   GameCore& game = offline.bot.game;
   float direction = 1.0f;
   int32_t numbered = game.world.projectile_next;
   for (int frame = 0; frame < frames; ++frame) {
     PlayerSlot& target = offline.target();
-    if (std::fabs(target.x + direction * 0.15f) > 18.0f) direction = -direction;
-    target.x += direction * 0.15f;
+    if (std::fabs(target.x + direction * pace) > 18.0f) direction = -direction;
+    target.x += direction * pace;
     const float turret = offline.tank().turret_heading;
     const int32_t health = target.health;
     if (silent) {
@@ -120,7 +121,7 @@ TEST(ComputerPlayer, LeadsACrossingTankAndAimsNoFasterThanAHand) {
       // Back: it is fought again.
       EXPECT_GE(shoot_at_crossing_tank(*offline, 85 * 4).shots, 2);
       // The tank jumps, as it does on entering the game again: it is left
-      // alone for three seconds, then fought again.
+      // alone for three seconds, then fought again as it drives away.
       offline->target().x = offline->target().x > 0 ? -10.0f : 10.0f;
       EXPECT_EQ(shoot_at_crossing_tank(*offline, 85 * 3 - 10).shots, 0) << "it fired at a new entry";
       EXPECT_GE(shoot_at_crossing_tank(*offline, 85 * 4).shots, 2);
@@ -129,6 +130,11 @@ TEST(ComputerPlayer, LeadsACrossingTankAndAimsNoFasterThanAHand) {
       EXPECT_EQ(shoot_at_crossing_tank(*offline, 85).shots, 0);
       hear_shot(offline->bot.brain, kTargetId);
       EXPECT_GE(shoot_at_crossing_tank(*offline, 85 * 2).shots, 1) << "it spared a tank that fired";
+      // One that enters and stays where it entered is left alone for six
+      // seconds, then fought.
+      offline->target().x = offline->target().x > 0 ? -10.0f : 10.0f;
+      EXPECT_EQ(shoot_at_crossing_tank(*offline, 85 * 6 - 10, false, 0.0f).shots, 0) << "it fired at a still entry";
+      EXPECT_GE(shoot_at_crossing_tank(*offline, 85 * 2, false, 0.0f).shots, 1) << "it spared a still tank";
     }
     std::printf("%s: %d hits of %d shots, turret turned at most %.1f degrees a frame\n", c.what,
                 c.result.hits, c.result.shots, static_cast<double>(c.result.fastest_turn));

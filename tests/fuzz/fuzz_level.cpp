@@ -24,6 +24,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   fuzz_require(status == 0 || status == 1, "the loader returns 0 or 1");
   fuzz_require(level->count >= 0 && level->count < static_cast<int32_t>(kLevelObjectCount),
                "the object count stays below the table's size");
+  fuzz_require(level->entry_count >= 0 && level->entry_count <= static_cast<int32_t>(kEntryPlaceCount),
+               "the entry places fit their table");
+  fuzz_require(status == 1 || level->entry_count == 0, "a refused file leaves no entry place");
+  for (int32_t i = 0; i < level->entry_count; ++i) {
+    const EntryPlace& place = level->entries[static_cast<std::size_t>(i)];
+    for (float v : {place.x, place.y, place.z})
+      fuzz_require(std::isfinite(v) && std::fabs(v) <= 100.0f, "entry places lie inside the level's cube");
+  }
   for (const LevelObject& object : level->objects) {
     if (!object.in_use) continue;
     fuzz_require(status == 1, "a refused file leaves no object in use");
@@ -44,6 +52,7 @@ std::vector<FuzzSeed> fuzz_seeds() {
                          "OBJECT QUAD -10 0 -10 20 1 20 4 4 4 1 2 1 0\n"
                          "OBJECT LIFT 0 2 0 2 0.5 2 1 1 1 0 5 1 1 0.05 3 1\n"
                          "OBJECT WALL 5 0 5 1 1 1 0 0 0 0 1 1 1\n"
-                         "END_OBJECT_DEFINITION comment BEGIN_OBJECT_DEFINITION END_OBJECT_DEFINITION EOF")},
+                         "END_OBJECT_DEFINITION comment BEGIN_OBJECT_DEFINITION END_OBJECT_DEFINITION\n"
+                         "BEGIN_ENTRY_DEFINITION ENTRY 1 0 2 ENTRY -5 3 40 END_ENTRY_DEFINITION EOF")},
   };
 }

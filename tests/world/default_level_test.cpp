@@ -75,13 +75,42 @@ TEST(DefaultLevel, HasEveryKindOfObjectTheGameDraws) {
   EXPECT_EQ(modes, (std::set<int32_t>{0, 1}));
 }
 
+// The origin and every entry place the level lists: open flat ground with
+// room around, inside the walls, and spread out.
 TEST(DefaultLevel, TanksEnterOnOpenFlatGround) {
-  auto game = game_on_shipped_level();
-  for (int i = 0; i < 100; ++i) simulation_step(*game, 1.0f);
-  EXPECT_FLOAT_EQ(game->world.tank.y, 0.0f);
-  for (const LevelObject& box : game->world.level.objects) {
-    if (box.in_use && box.solid) {
-      EXPECT_FALSE(boxes_overlap(box, -4, -1, -4, 4, 3, 4));
+  auto shipped = game_on_shipped_level();
+  const LevelTable& level = shipped->world.level;
+  EXPECT_GE(level.entry_count, 6);
+  for (int32_t n = -1; n < level.entry_count; ++n) {
+    const EntryPlace place = n < 0 ? EntryPlace{} : level.entries[static_cast<std::size_t>(n)];
+    auto game = game_on_shipped_level();
+    game->world.tank.x = place.x;
+    game->world.tank.y = place.y;
+    game->world.tank.z = place.z;
+    for (int i = 0; i < 100; ++i) simulation_step(*game, 1.0f);
+    EXPECT_FLOAT_EQ(game->world.tank.y, 0.0f) << n;
+    EXPECT_FLOAT_EQ(game->world.tank.x, place.x) << n;
+    EXPECT_FLOAT_EQ(game->world.tank.z, place.z) << n;
+    EXPECT_LE(std::fabs(place.x), 56.0f) << n;
+    EXPECT_LE(std::fabs(place.z), 56.0f) << n;
+    for (const LevelObject& box : level.objects) {
+      if (box.in_use && box.solid) {
+        EXPECT_FALSE(boxes_overlap(box, place.x - 4, -1, place.z - 4, place.x + 4, 3, place.z + 4)) << n;
+      }
+    }
+    // It enters facing the origin, with the way there open.
+    for (float t = 0; t < 1.0f; t += 0.01f) {
+      const float x = place.x * (1 - t), z = place.z * (1 - t);
+      for (const LevelObject& box : level.objects) {
+        if (box.in_use && box.solid && box.y + box.size_y > -0.5f && box.y < 1.0f) {
+          EXPECT_FALSE(boxes_overlap(box, x - 0.5f, -0.5f, z - 0.5f, x + 0.5f, 0.5f, z + 0.5f))
+              << n << " at " << x << " " << z;
+        }
+      }
+    }
+    for (int32_t m = n + 1; m < level.entry_count; ++m) {
+      const EntryPlace& far = level.entries[static_cast<std::size_t>(m)];
+      EXPECT_GT(std::hypot(far.x - place.x, far.z - place.z), 20.0f) << n << " " << m;
     }
   }
 }
@@ -101,6 +130,53 @@ TEST(DefaultLevel, NoTankDrivesOffTheWorld) {
     EXPECT_LT(std::fabs(tank.z), 62.0f) << heading;
     EXPECT_GE(lowest, -0.01f) << heading;
   }
+}
+
+// Every heading against every outer wall, at a steady 10 frames a second
+// and across a single frame of 100 or 250 ms taken at several distances
+// while driving up to the wall at the tuned rate: the tank never leaves the
+// arena (its centre never enters a wall), nor falls through the floor.
+TEST(DefaultLevel, NoFrameRateDrivesTheTankThroughAWall) {
+  struct Wall {
+    const char* name;
+    float x, z;  // a start four units in front of the wall's inner face
+  };
+  const Wall walls[] = {{"north", 0, 58}, {"south", 0, -58}, {"east", 58, 0}, {"west", -58, 0}};
+  struct Pace {
+    const char* name;
+    float long_step;
+    bool steady;  // every frame long, or one long frame amid tuned ones
+  };
+  const Pace paces[] = {{"10 fps", 8.5f, true}, {"one 100 ms frame", 8.5f, false}, {"one 250 ms frame", 21.25f, false}};
+  int escapes = 0, runs = 0;
+  for (const Wall& wall : walls) {
+    for (int heading = 0; heading < 360; heading += 15) {
+      for (const Pace& pace : paces) {
+        for (int lead_in = 0; lead_in <= (pace.steady ? 0 : 20); lead_in += 2) {
+          auto game = game_on_shipped_level();
+          LocalTank& tank = game->world.tank;
+          tank.x = wall.x;
+          tank.z = wall.z;
+          tank.speed = 0.2f;
+          tank.hull_heading = tank.turret_heading = static_cast<float>(heading);
+          game->input.key_state[kScanUp] = kKeyDownBit;
+          bool inside = true;
+          for (int frame = 0; frame < lead_in + 40 && inside; ++frame) {
+            const bool long_frame = pace.steady || frame == lead_in;
+            simulation_step(*game, long_frame ? pace.long_step : 1.0f);
+            inside = std::fabs(tank.x) < 62.0f && std::fabs(tank.z) < 62.0f && tank.y > -0.5f;
+          }
+          ++runs;
+          if (!inside && ++escapes <= 5) {
+            ADD_FAILURE() << "left the arena through the " << wall.name << " wall at heading " << heading
+                          << ", " << pace.name << " after " << lead_in << " frames: " << tank.x << " "
+                          << tank.y << " " << tank.z;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_EQ(escapes, 0) << "of " << runs;
 }
 
 // Steers like a player: the mouse turns the turret toward the target, Up

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "world/level.h"
@@ -132,6 +133,49 @@ TEST(LevelFile, HostileFilesAreRefused) {
   LevelTable level;
   EXPECT_EQ(load_level_text(level, block + std::string(79, 'W') + "\n" + object_line(1)), 1);
   EXPECT_EQ(level.count, 1);
+}
+
+// Entry places come in their own blocks, which older readers skip as
+// comments; files without them still load, with the origin alone.
+TEST(LevelFile, EntryPlaces) {
+  const std::string head = "MRVN_LEVEL 0.55\n";
+  const std::string objects = "BEGIN_OBJECT_DEFINITION\n" + object_line(3) + "END_OBJECT_DEFINITION\n";
+  // Each load into a fresh table, as the game loads its level once.
+  auto level = std::make_unique<LevelTable>();
+  ASSERT_EQ(load_level_text(*level, head + "ENTRY 1 2 3 is a comment here\n" + objects), 1);
+  EXPECT_EQ(level->count, 1);
+  EXPECT_EQ(level->entry_count, 0);
+
+  std::string listed = "BEGIN_ENTRY_DEFINITION\n  a note ENTRY 10 0 -20\n";
+  listed += "  ENTRY 101 0 0 ENTRY 0 -100.5 0\n";  // outside the cube: left out
+  for (int i = 0; i < 20; ++i) listed += "  ENTRY " + std::to_string(i) + " 1 2\n";
+  listed += "END_ENTRY_DEFINITION\n";
+  ASSERT_EQ(load_level_text(*level = LevelTable{}, head + listed + objects + "BEGIN_ENTRY_DEFINITION ENTRY 5 5 5"), 1);
+  EXPECT_EQ(level->count, 1);  // the objects are read as before
+  ASSERT_EQ(level->entry_count, 16);  // the first 16 inside the cube
+  EXPECT_FLOAT_EQ(level->entries[0].x, 10.0f);
+  EXPECT_FLOAT_EQ(level->entries[0].z, -20.0f);
+  EXPECT_FLOAT_EQ(level->entries[15].x, 14.0f);
+  EXPECT_FLOAT_EQ(level->entries[15].z, 2.0f);
+
+  // An entry place inside an object block is no object and no place.
+  ASSERT_EQ(load_level_text(*level = LevelTable{}, head + "BEGIN_OBJECT_DEFINITION ENTRY 1 2 3 " + object_line(4) +
+                                       "END_OBJECT_DEFINITION"),
+            1);
+  EXPECT_EQ(level->entry_count, 0);
+  EXPECT_FLOAT_EQ(level->objects[0].x, 4.0f);
+
+  // A place whose numbers do not parse refuses the file, as an object's do;
+  // nothing of it is kept, and a later load starts afresh.
+  for (const char* bad : {"ENTRY 1 nan 2", "ENTRY 1 2 3x", "ENTRY 1e999 0 0", "ENTRY 1 2 END_ENTRY_DEFINITION"}) {
+    const std::string text = head + "BEGIN_ENTRY_DEFINITION ENTRY 7 0 7 " + bad + " " + objects;
+    EXPECT_EQ(load_level_text(*level = LevelTable{}, text), 0) << bad;
+    EXPECT_EQ(level->entry_count, 0) << bad;
+    EXPECT_EQ(level->objects[0].in_use, 0) << bad;
+  }
+  // The file ending inside a place ends the load with what was complete.
+  EXPECT_EQ(load_level_text(*level = LevelTable{}, head + "BEGIN_ENTRY_DEFINITION ENTRY 7 0 7 ENTRY 1"), 1);
+  EXPECT_EQ(level->entry_count, 1);
 }
 
 TEST(LevelFile, GarbageBytesNeverCrash) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -36,9 +37,35 @@ TEST(Simulation, PerFrameQuantitiesIgnoreTheFrameRate) {
     run_frames(*game, 10, step);
     // Throttle and friction: 10 x (0.01 - 0.004) whatever the rate.
     EXPECT_NEAR(game->world.tank.speed, 0.06f, 1e-6f) << step;
-    // Gravity: the tank falls freely with no level under it.
-    EXPECT_NEAR(game->world.tank.vertical_speed, -0.05f, 1e-6f) << step;
   }
+}
+
+// Falling and lifts are per step: a second of play falls as far and lifts
+// as high at any frame rate, long frames included; at the tuned rate the
+// fall is the tuned one exactly.
+TEST(Simulation, FallingAndLiftsMoveTheSameAtAnyFrameRate) {
+  float tuned_y = 0;
+  for (float step : {1.0f, 0.5f, 2.5f, 8.5f, 21.25f}) {
+    auto game = game_in_play();  // no level under the tank: it falls freely
+    game->world.tank.x = 40;
+    LevelObject& lift = add_box(game->world.level, 10, 0, 10, 4, 1, 4);
+    lift.kind = LEVEL_KIND_LIFT;
+    lift.lift_speed = 0.01f;
+    lift.lift_travel = 2;
+    PlayerSlot& rider = game->world.player_table[1];
+    rider.active = rider.in_play = 1;
+    rider.x = rider.z = 12;
+    rider.y = 1.99f;
+    run_frames(*game, static_cast<int>(std::lround(85.0f / step)), step);
+    if (step == 1.0f) tuned_y = game->world.tank.y;
+    EXPECT_FLOAT_EQ(game->world.tank.vertical_speed, -0.3f) << step;  // terminal speed
+    EXPECT_NEAR(game->world.tank.y, tuned_y, 0.1f) << step;
+    EXPECT_NEAR(lift.y, 0.85f, 1e-4f) << step;
+  }
+  EXPECT_NEAR(tuned_y, -16.65f, 0.01f);  // 60 frames to terminal speed (9.15), 25 at it
+  auto tuned = game_in_play();
+  run_frames(*tuned, 3, 1.0f);
+  EXPECT_FLOAT_EQ(tuned->world.tank.y, -0.005f - 0.01f - 0.015f);
 }
 
 TEST(Simulation, PerStepQuantitiesScaleWithStep) {
@@ -234,7 +261,7 @@ TEST(Simulation, LiftCarriesARiderUpAndSinksBack) {
   std::vector<int32_t> states{lift.lift_state};
   float highest = 0;
   for (int i = 0; i < 100; ++i) {
-    simulation_step(*game, 0.5f);  // lifts move per frame: the step does not matter
+    simulation_step(*game, 0.5f);
     if (lift.lift_state != states.back()) states.push_back(lift.lift_state);
     if (lift.y > highest) highest = lift.y;
   }
