@@ -260,6 +260,8 @@ AnnounceResult announce(GameList& list, uint32_t address, std::string_view body,
   if (!take_allowance(*entry, now_ms))
     return refusal(list, entry, address, 429, "too many announcements from this address; announce every 20 seconds",
                    now_ms);
+  if (body.size() > kMaxAnnouncementBytes)
+    return refusal(list, entry, address, 413, "the announcement is longer than 1024 bytes", now_ms);
   Announcement details;
   const char* reason = "";
   if (!parse_announcement(body, details, reason)) return refusal(list, entry, address, 400, reason, now_ms);

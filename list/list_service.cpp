@@ -38,6 +38,10 @@ struct DocumentResponses {
   uint64_t generation = 0;
 };
 
+// The context of a reading between its two calls; any other context is an
+// announcement's upload.
+int g_reading = 0;
+
 // An announcement's body as it arrives.
 struct Upload {
   char body[kMaxAnnouncementBytes];
@@ -192,6 +196,14 @@ MHD_Result take_request(void* cls, MHD_Connection* connection, const char* url, 
   if (path == kGamesPath) {
     if (verb != MHD_HTTP_METHOD_GET && verb != MHD_HTTP_METHOD_HEAD)
       return answer_error(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "the list is read with GET", "GET, HEAD");
+    // Answered at the request's second call, once MHD knows it has no
+    // body: an answer at the first would end the connection after it.
+    if (!*context) {
+      *context = &g_reading;
+      return MHD_YES;
+    }
+    *context = nullptr;
+    if (*upload_size > 0) return MHD_NO;  // a reading with a body: not HTTP we speak
     return answer_reading(service, connection);
   }
   if (path != kAnnouncePath) return answer_error(connection, MHD_HTTP_NOT_FOUND, "no such path: the list is /games");
@@ -213,7 +225,7 @@ MHD_Result take_request(void* cls, MHD_Connection* connection, const char* url, 
 }
 
 void request_done(void*, MHD_Connection*, void** context, MHD_RequestTerminationCode) {
-  delete static_cast<Upload*>(*context);
+  if (*context != &g_reading) delete static_cast<Upload*>(*context);
   *context = nullptr;
 }
 
