@@ -209,7 +209,9 @@ TEST_F(ListTest, ForgedEchoesNeverListAGame) {
   ASSERT_NE(ann.token, bob.token);
   Token wrong = ann.token;
   wrong[15] ^= 1;
-  auto echo = encode_echo(ann.token);
+  const auto echo = encode_echo(ann.token);
+  const auto wrong_echo = encode_echo(wrong);
+  const auto bob_echo = encode_echo(bob.token);
   std::vector<uint8_t> longer(echo.begin(), echo.end());
   longer.push_back(0);
   auto version_2 = echo;
@@ -221,8 +223,8 @@ TEST_F(ListTest, ForgedEchoesNeverListAGame) {
     uint16_t port;
     std::vector<uint8_t> bytes;
   } forgeries[] = {
-      {"a wrong token", kHost, 24640, {encode_echo(wrong).begin(), encode_echo(wrong).end()}},
-      {"another game's token", kHost, 24640, {encode_echo(bob.token).begin(), encode_echo(bob.token).end()}},
+      {"a wrong token", kHost, 24640, {wrong_echo.begin(), wrong_echo.end()}},
+      {"another game's token", kHost, 24640, {bob_echo.begin(), bob_echo.end()}},
       {"from another address", kHost + 2, 24640, {echo.begin(), echo.end()}},
       {"from another port", kHost, 24641, {echo.begin(), echo.end()}},
       {"one byte longer", kHost, 24640, longer},
