@@ -1,11 +1,11 @@
 // What the public list of games reads from the internet: announcement
 // bodies over HTTP and echo datagrams on its proof port. Each input is a
-// run of records, each a kind byte, a length byte and that many bytes:
-// kind 0 announces the bytes from one of four addresses, kind 1 takes them
-// as a datagram from one of those addresses and a port among the first
-// announced, kinds 2 and 3 move the clock on by the first byte in seconds. After
-// every record the list's counts must agree with its table, and the
-// document must be JSON that lists exactly the listed games.
+// run of records, each a kind byte, a length byte and that many bytes. The
+// kind byte's low two bits say what the bytes are: 0 an announcement, 1 a
+// datagram from the game port last announced, 2 and 3 a move of the clock
+// by the first byte in seconds; its next two bits choose one of four
+// addresses. After every record the list's counts must agree with its
+// table, and the document must be JSON that lists exactly the listed games.
 #include <cstring>
 
 #include <nlohmann/json.hpp>
