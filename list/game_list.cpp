@@ -249,12 +249,14 @@ void format_address(uint32_t address, char* text, std::size_t size) {
 }
 
 AnnounceResult refuse(GameList& list, uint32_t address, int status, const char* reason, double now_ms) {
-  AddressEntry* entry = address_entry(list, address, now_ms);
+  AddressEntry* entry = address == 0 ? nullptr : address_entry(list, address, now_ms);
   if (entry) take_allowance(*entry, now_ms);
   return refusal(list, entry, address, status, reason, now_ms);
 }
 
 AnnounceResult announce(GameList& list, uint32_t address, std::string_view body, double now_ms) {
+  // 0.0.0.0 marks the free entries of the address table, and is no host's.
+  if (address == 0) return refusal(list, nullptr, address, 403, "no game can be listed at 0.0.0.0", now_ms);
   AddressEntry* entry = address_entry(list, address, now_ms);
   if (!entry) return refusal(list, nullptr, address, 503, "the list is busy; announce again later", now_ms);
   if (!take_allowance(*entry, now_ms))

@@ -122,7 +122,11 @@ TEST_F(ListTest, HostileAnnouncementsAreRefusedAndChangeNothing) {
   }
   EXPECT_EQ(lines.size(), std::size(cases));
   EXPECT_EQ(list->game_count, 0);
+  EXPECT_EQ(list->address_count, std::size(cases));
   EXPECT_EQ(current_document(*list, 5000).json, empty_document);
+
+  EXPECT_EQ(announce(*list, 0, body(24640), 0).status, 403);
+  EXPECT_EQ(list->address_count, std::size(cases));
 
   // Unknown fields are passed over, so that hosts can say more later.
   EXPECT_EQ(announce(*list, kHost, body(24640).insert(1, "\"mode\":\"teams\","), 0).status, 202);
