@@ -34,9 +34,10 @@ struct Reply {
   std::string body;
 };
 
-// One request on a connection of its own; the whole answer, read to the
-// connection's end.
-Reply http(uint16_t port, const std::string& request) {
+// One request on a connection of its own, sent in one piece or two (the
+// second a moment later, so that the service reads them apart); the whole
+// answer, read to the connection's end.
+Reply http(uint16_t port, const std::string& request, const std::string& later = "") {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in to{};
   to.sin_family = AF_INET;
@@ -44,6 +45,10 @@ Reply http(uint16_t port, const std::string& request) {
   to.sin_port = htons(port);
   EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
   EXPECT_EQ(send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+  if (!later.empty()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    send(fd, later.data(), later.size(), MSG_NOSIGNAL);
+  }
   std::string answer;
   char buffer[65536];
   for (ssize_t got; (got = recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, got);
@@ -229,11 +234,12 @@ TEST_F(ServiceTest, RequestsOutsideTheProtocolAreRefusedWithAReason) {
   Reply too_long = post(http_port, "/announce", std::string(2000, ' '));
   EXPECT_EQ(too_long.status, 413);
   EXPECT_EQ(nlohmann::json::parse(too_long.body)["error"], "the announcement is longer than 1024 bytes");
-  // Without a length, chunk by chunk.
+  // Without a length, chunk by chunk, the last arriving apart.
   Reply chunked = http(http_port,
-                             "POST /announce HTTP/1.1\r\nHost: list\r\nConnection: close\r\n"
-                             "Transfer-Encoding: chunked\r\n\r\n400\r\n" +
-                                 std::string(1024, ' ') + "\r\n1\r\n \r\n0\r\n\r\n");
+                       "POST /announce HTTP/1.1\r\nHost: list\r\nConnection: close\r\n"
+                       "Transfer-Encoding: chunked\r\n\r\n3e8\r\n" +
+                           std::string(1000, ' ') + "\r\n",
+                       "64\r\n" + std::string(100, ' ') + "\r\n0\r\n\r\n");
   EXPECT_EQ(chunked.status, 413);
   Reply bad = post(http_port, "/announce", "{\"port\":1}");
   EXPECT_EQ(bad.status, 400);
