@@ -286,7 +286,7 @@ std::unique_ptr<ListService, void (*)(ListService*)> open_service(const ServiceC
   at.sin_addr.s_addr = htonl(config.listen_address);
   at.sin_port = htons(config.http_port);
   service->daemon = MHD_start_daemon(
-      MHD_USE_EPOLL | MHD_USE_TURBO, config.http_port, nullptr, nullptr, take_request, service.get(),
+      MHD_USE_EPOLL, config.http_port, nullptr, nullptr, take_request, service.get(),
       MHD_OPTION_SOCK_ADDR, &at, MHD_OPTION_NOTIFY_COMPLETED, request_done, service.get(),
       MHD_OPTION_CONNECTION_LIMIT, kConnectionLimit, MHD_OPTION_PER_IP_CONNECTION_LIMIT, kConnectionsPerAddress,
       MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds, MHD_OPTION_END);
