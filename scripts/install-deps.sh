@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Morvane needs to build, run and test.
+# With --bench, also what the benchmarks alone use (a load generator).
 # Quiet when everything is present; uses sudo only when not root.
 set -euo pipefail
 
@@ -16,7 +17,11 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick xfonts-base sox tesseract-ocr tesseract-ocr-eng
   iproute2 python3 bc gdb
   zlib1g-dev dpkg-dev fakeroot desktop-file-utils appstream lintian
+  libmicrohttpd-dev nlohmann-json3-dev libsodium-dev curl
 )
+if [ "${1:-}" = --bench ]; then
+  packages+=(wrk)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

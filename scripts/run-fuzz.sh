@@ -10,7 +10,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-180}
-targets=${FUZZ_TARGETS:-config level bitmap wave midi host_message client_message system_message message_sequence discovery session_packet}
+targets=${FUZZ_TARGETS:-config level bitmap wave midi host_message client_message system_message message_sequence discovery session_packet list_announcement}
 programs=build-fuzz/tests/fuzz
 work=build-fuzz/fuzz
 export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1

@@ -3,8 +3,8 @@
 # built from the build tree, accepted by lintian, unpacked into a scratch
 # root, its dependencies present here, its desktop files valid, and its
 # commands run from fresh home directories with no checkout in sight; the
-# dedicated server run as an operator runs it, and its service looked
-# after by the maintainer scripts.
+# dedicated server and the public list of games run as an operator runs
+# them, and their services looked after by the maintainer scripts.
 # Usage: install_test.sh BUILD_DIR [SCREENSHOT_DIR]
 set -uo pipefail
 source "$(dirname "$0")/../e2e/lib.sh"
@@ -145,13 +145,13 @@ if [ -x "$build/game/morvane-server" ]; then
         env -u DPKG_ROOT PATH="$work/stubs:/usr/bin:/bin" "$work/scripts/$1" "${@:2}" || fail "$1 $* failed"
       tr '\n' ';' < "$work/calls.txt"
     }
-    [ "$(maintainer prerm remove)" = "deb-systemd-invoke stop morvane-server.service;" ] ||
+    [ "$(maintainer prerm remove)" = "deb-systemd-invoke stop morvane-server.service morvane-list.service;" ] ||
       fail "prerm remove does not stop the service: $(maintainer prerm remove)"
     [ "$(maintainer prerm upgrade 1.0.1)" = "" ] || fail "prerm upgrade stops the service before the new one is in"
     [ "$(maintainer postinst configure "")" = "systemctl --system daemon-reload;" ] ||
       fail "a fresh installation does more than reload systemd: $(maintainer postinst configure "")"
     [ "$(maintainer postinst configure 0.9.0)" = \
-      "systemctl --system daemon-reload;deb-systemd-invoke restart morvane-server.service;" ] ||
+      "systemctl --system daemon-reload;deb-systemd-invoke restart morvane-server.service morvane-list.service;" ] ||
       fail "an upgrade does not restart the service: $(maintainer postinst configure 0.9.0)"
     [ "$(maintainer postrm remove)" = "systemctl --system daemon-reload;" ] || fail "postrm remove"
   else
@@ -159,8 +159,44 @@ if [ -x "$build/game/morvane-server" ]; then
   fi
 fi
 
+if [ -x "$build/game/morvane-list" ]; then
+  echo "-- the public list of games: program, command, manual page, unit and options; it answers a reading"
+  for file in games/morvane-list lib/games/morvane/morvane-list share/man/man6/morvane-list.6.gz \
+      lib/systemd/system/morvane-list.service; do
+    [ -e "$root/usr/$file" ] || fail "the package has no /usr/$file"
+  done
+  dpkg-deb -I "$deb" conffiles | grep -qx /etc/default/morvane-list ||
+    fail "/etc/default/morvane-list is not a conffile"
+  unit=$root/usr/lib/systemd/system/morvane-list.service
+  grep -qx "ExecStart=/usr/lib/games/morvane/morvane-list \$MORVANE_LIST_OPTIONS" "$unit" &&
+    grep -qx "EnvironmentFile=-/etc/default/morvane-list" "$unit" && grep -qx "DynamicUser=yes" "$unit" ||
+    fail "the unit does not start the installed list with the operator's options"
+  if command -v systemd-analyze >/dev/null; then
+    sed "s|=/usr/|=$root/usr/|" "$unit" > "$work/morvane-list.service"
+    systemd-analyze verify --man=no "$work/morvane-list.service" || fail "systemd-analyze rejects the list's unit"
+  fi
+  # With the installed options, on the loopback.
+  eval "$(grep '^MORVANE_LIST_OPTIONS=' "$root/etc/default/morvane-list")"
+  eval "set -- $MORVANE_LIST_OPTIONS"
+  [ "$*" = "--listen 0.0.0.0 --http-port 24680 --proof-port 24681" ] ||
+    fail "/etc/default/morvane-list starts the list with: $*"
+  env -i PATH=/usr/bin:/bin "$root/usr/games/morvane-list" "$@" --listen 127.0.0.1 > "$work/list.log" 2>&1 &
+  list_pid=$!
+  started+=("$list_pid")
+  for _ in $(seq 50); do grep -q " start: " "$work/list.log" && break; sleep 0.1; done
+  reading=$(curl -sS --compressed -D "$work/list-headers.txt" http://127.0.0.1:24680/games) ||
+    { cat "$work/list.log"; fail "the installed list does not answer a reading"; }
+  [ "$reading" = '{"count":0,"announce_every":20,"games":[]}' ] || fail "the installed list read: $reading"
+  grep -qi "^content-encoding: gzip" "$work/list-headers.txt" || fail "the installed list did not send gzip"
+  kill -TERM "$list_pid"
+  wait_exit "$list_pid" 50 || fail "the list did not end on SIGTERM"
+  cat "$work/list.log"
+  [ "$EXIT_CODE" -eq 0 ] || fail "the installed list ended with status $EXIT_CODE on SIGTERM"
+  grep -qE "^[0-9-]{10} [0-9:]{8} stop: SIGTERM" "$work/list.log" || fail "no stop line on SIGTERM"
+fi
+
 echo "-- every command answers --version"
-for command in morvane morvane-configuration morvane-bot morvane-server; do
+for command in morvane morvane-configuration morvane-bot morvane-server morvane-list; do
   [ -e "$root/usr/games/$command" ] || continue
   said=$(cd "$work/elsewhere" 2>/dev/null || cd "$work"; env -i HOME="$work/version-home" PATH=/usr/bin:/bin \
     "$root/usr/games/$command" --version 2>&1)
@@ -184,6 +220,10 @@ recommends=$(dpkg-deb -f "$deb" Recommends)
 echo "Depends: $depends"
 echo "Recommends: $recommends"
 grep -q libsdl2 <<<"$depends" || fail "the library dependencies are missing"
+if [ -x "$build/game/morvane-list" ]; then
+  grep -q libmicrohttpd <<<"$depends" && grep -q libsodium <<<"$depends" ||
+    fail "the public list's libraries are not among the dependencies"
+fi
 # The error boxes need the X core fonts; Debian has packages only recommend
 # X font packages.
 grep -q xfonts-base <<<"$depends" && fail "the package depends on an X font package"
