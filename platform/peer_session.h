@@ -205,6 +205,20 @@ void host_disconnected(PeerSession& s, ENetPeer* peer);
 void host_service(PeerSession& s);
 void take_server_seat(PeerSession& s, const char* name);
 
+// The host's game port (game_port.cpp) also answers the list's proofs and
+// discovery queries, from the socket ENet listens on: installed on the
+// host's ENet host once it is created. The hook answers for the session
+// being served on the calling thread, which a ServingSession names for as
+// long as it lives.
+void answer_on_game_port(PeerSession& s);
+struct ServingSession {
+  explicit ServingSession(PeerSession& s);
+  ~ServingSession();
+  ServingSession(const ServingSession&) = delete;
+  ServingSession& operator=(const ServingSession&) = delete;
+  PeerSession* previous;
+};
+
 // The client's side (session_client.cpp).
 void client_receive(PeerSession& s, std::span<const uint8_t> packet, uint8_t channel);
 void client_disconnected(PeerSession& s);

@@ -356,6 +356,7 @@ void leave_cleanly(PeerSession& s) {
 void service(PeerSession& s, uint32_t wait_ms) {
   if (!s.host) return;
   follow_steady_clock();
+  const ServingSession serving(s);
   ENetEvent event;
   for (int n = 0; n < kEventsPerService; ++n) {
     const int result = enet_host_service(s.host, &event, n == 0 ? wait_ms : 0);

@@ -211,6 +211,7 @@ bool open_new_session(PeerSession* session, const char* session_name, int32_t ma
     std::fprintf(stderr, "Morvane: cannot host a game: UDP port %u is in use\n", s.ports.game);
     return false;
   }
+  answer_on_game_port(s);
   s.listener = open_discovery_listener(s.ports.discovery);
   if (s.listener == ENET_SOCKET_NULL)
     std::fprintf(stderr, "Morvane: UDP port %u is in use: this game will not be listed\n",

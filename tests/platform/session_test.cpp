@@ -431,6 +431,103 @@ TEST(SessionLayer, TheListingCountsComputerPlayersApart) {
   release_peer_session(host);
 }
 
+// A plain UDP socket on the loopback, as the list's proof port or a
+// program that lists one address would use.
+struct Datagrams {
+  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  ~Datagrams() { close(fd); }
+  void send_to(uint16_t port, const Bytes& bytes) const {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(port);
+    sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  }
+  // The next datagram within wait_ms and the port it came from; empty when none.
+  Bytes receive(uint16_t& from_port, int wait_ms = 500) const {
+    timeval wait{0, wait_ms * 1000};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    uint8_t bytes[256];
+    sockaddr_in from{};
+    socklen_t size = sizeof from;
+    const ssize_t got = recvfrom(fd, bytes, sizeof bytes, 0, reinterpret_cast<sockaddr*>(&from), &size);
+    from_port = ntohs(from.sin_port);
+    return got > 0 ? Bytes(bytes, bytes + got) : Bytes{};
+  }
+};
+
+Bytes proof_datagram(uint8_t version = 1, std::size_t size = 21) {
+  Bytes proof = {'M', 'R', 'V', 'P', version};
+  for (uint8_t i = 0; proof.size() < size; ++i) proof.push_back(static_cast<uint8_t>(0xA0 + i));
+  proof.resize(size);
+  return proof;
+}
+
+// The game port answers the list's proof with its echo and a discovery query
+// with the listing's reply, both from the game port itself, while the game
+// goes on over ENet on the same port; datagrams that only look like ours
+// get no answer and change nothing.
+TEST(SessionLayer, TheGamePortEchoesProofsAndAnswersQueriesBesideEnet) {
+  const uint16_t port = test_game_port();
+  PeerSession* host = open_host(port);
+  ASSERT_NE(host, nullptr);
+  PeerSession* client = nullptr;
+  uint32_t client_id = 0;
+  {
+    ServedHost served(host);
+    client_id = join_game(port, client, "Guest");
+  }
+  ASSERT_NE(client_id, 0u);
+
+  Datagrams list;
+  Bytes hostile[] = {
+      proof_datagram(1, 20), proof_datagram(1, 22), proof_datagram(2), Bytes{'M', 'R', 'V', 'P'},
+      Bytes{'M', 'R', 'V', 'Q', 1}, Bytes(kDiscoveryQuerySize + 1, 0), Bytes{'M', 'R', 'V'}, Bytes{0xFF},
+      Bytes(600, 0x4D)};
+  hostile[5][0] = 'M', hostile[5][1] = 'R', hostile[5][2] = 'V', hostile[5][3] = 'Q', hostile[5][4] = 1;
+  {
+    ServedHost served(host);
+    for (const Bytes& datagram : hostile) list.send_to(port, datagram);
+    uint16_t from = 0;
+    EXPECT_TRUE(list.receive(from, 300).empty()) << "a malformed datagram was answered";
+
+    list.send_to(port, proof_datagram());
+    Bytes echo = list.receive(from);
+    EXPECT_EQ(from, port);
+    Bytes expected = proof_datagram();
+    std::memcpy(expected.data(), "MRVE", 4);
+    EXPECT_EQ(echo, expected);
+
+    const auto query = encode_discovery_query();
+    list.send_to(port, Bytes(query.begin(), query.end()));
+    const Bytes reply = list.receive(from);
+    EXPECT_EQ(from, port);
+    DiscoveryReply described;
+    ASSERT_TRUE(decode_discovery_reply(reply, described));
+    EXPECT_EQ(described.game_port, port);
+    EXPECT_EQ(described.current_players, 2);
+    EXPECT_EQ(described.instance, hosted_instance(host));
+    EXPECT_STREQ(described.session_name, "Hostess's game");
+  }
+
+  // The game itself carries on: a message from the client still reaches the
+  // host, and nobody joined or left.
+  const Bytes chat = game_message(5, client_id, 7);
+  ASSERT_TRUE(send(client, client_id, 1, true, chat.data(), chat.size()));
+  flush(client);
+  bool arrived = false;
+  for (int i = 0; i < 100 && !arrived; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    keep_alive(client);
+    for (const Received& received : take_all(host, 1)) arrived = arrived || received.bytes == chat;
+  }
+  EXPECT_TRUE(arrived);
+  EXPECT_EQ(count_players(host), 2);
+  EXPECT_EQ(count_players(client), 2);
+  release_peer_session(client);
+  release_peer_session(host);
+}
+
 // Peers that break the handshake, join wrongly, or connect and then say
 // nothing: nothing they send becomes a player or a message, a wrong join is
 // refused with its reason, and idle connections are dropped with a word to
