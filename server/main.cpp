@@ -16,6 +16,7 @@
 #include "server/computer_seats.h"
 #include "server/frame_pacing.h"
 #include "server/options.h"
+#include "server/public_lists.h"
 #include "server/server_game.h"
 #include "server/server_log.h"
 #include "shell/frame_driver.h"
@@ -61,7 +62,49 @@ void sleep_ms(void*, double ms) {
   std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ms));
 }
 
-void serve(GameCore& host, ComputerSeats& seats, ServerLog& log, int32_t report_seconds) {
+// The public lists the game is announced to; null when it is announced to
+// none (--private, no list named, or HTTP unavailable), which the log says.
+void log_announcer_line(void*, const char* line) { log_line("lists: %s", line); }
+
+void warn_of_list_line(void* path, int line_number, const char* why) {
+  log_line("lists: %s line %d left out: %s", static_cast<const char*>(path), line_number, why);
+}
+
+platform::ListAnnouncer* start_announcing(const ServerOptions& options) {
+  if (options.private_game) {
+    log_line("lists: private game, announced to no public list");
+    return nullptr;
+  }
+  char path[kLevelPathSize * 2];
+  if (!find_lists_file(options, path, sizeof path)) {
+    if (options.lists_given)
+      log_line("lists: %s cannot be read: the game is announced to no public list", path);
+    else
+      log_line("lists: no %s found: the game is announced to no public list", kListsFileName);
+    return nullptr;
+  }
+  ListAddresses lists;
+  if (std::FILE* file = std::fopen(path, "r")) {
+    read_lists(file, lists, warn_of_list_line, path);
+    std::fclose(file);
+  }
+  if (lists.count == 0) {
+    log_line("lists: %s names no list: the game is announced to no public list", path);
+    return nullptr;
+  }
+  const char* addresses[platform::kMaxLists];
+  for (std::size_t i = 0; i < lists.count; ++i) {
+    addresses[i] = lists.entries[i].data();
+    log_line("lists: announcing the game to the list at %s", addresses[i]);
+  }
+  platform::ListAnnouncer* announcer =
+      platform::create_list_announcer(addresses, lists.count, log_announcer_line, nullptr);
+  if (!announcer) log_line("lists: HTTP cannot be started: the game is announced to no public list");
+  return announcer;
+}
+
+void serve(GameCore& host, ComputerSeats& seats, ServerLog& log, const ServerOptions& options,
+           platform::ListAnnouncer* announcer) {
   FrameTimer timer{};
   timer_start(timer);
   log.period_start_ms = now_ms(timer);
@@ -71,7 +114,9 @@ void serve(GameCore& host, ComputerSeats& seats, ServerLog& log, int32_t report_
     const double frame_start = now_ms(timer);
     run_server_frame(host, seats, frame_start);
     report_state_if_asked(host, log_line_start);
-    count_frame(log, frame_start, report_seconds, computer_players(seats));
+    count_frame(log, frame_start, options.report_seconds, computer_players(seats));
+    if (announcer)
+      platform::drive_list_announcer(*announcer, describe_server_game(options, host, seats), frame_start);
     hold_until_turn(pacer);
     host.world.frames_per_second = measure_frames_per_second(now_ms(timer) - frame_start);
   }
@@ -119,7 +164,9 @@ int main(int argc, char** argv) {
   auto seats = std::make_unique<ComputerSeats>();
   start_computer_seats(*seats, *host, options.bots, options.skill, seed, *level);
   log_start(options, *host);
-  serve(*host, *seats, log, options.report_seconds);
+  platform::ListAnnouncer* announcer = start_announcing(options);
+  serve(*host, *seats, log, options, announcer);
+  platform::release_list_announcer(announcer);
   log_scores(*host);
   log_line("stop: %s: the game is closed, every player told", signal_name(g_stop_asked));
   close_server_game(*host, *seats);

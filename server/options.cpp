@@ -29,6 +29,10 @@ const char* const kServerUsage =
     "  --report-every S     a status line every S seconds, 0 for none (default 60)\n"
     "  --quiet-kills        no log line for each kill (the scores are still logged\n"
     "                       when the server stops)\n"
+    "  --private            announce the game to no public list of internet games\n"
+    "  --lists FILE         announce it to the lists named in FILE, one host:port a\n"
+    "                       line (default: lists.txt in the current directory, else\n"
+    "                       the installed one)\n"
     "  --seed N             the seed of the computer players' names and choices\n"
     "  --help               show this text\n"
     "  --version            show the program's version\n"
@@ -85,6 +89,14 @@ bool parse_server_options(int argc, const char* const* argv, ServerOptions& opti
     } else if (is("--quiet-kills")) {
       if (reader.equals) return fail(error, error_size, "--quiet-kills takes no value");
       options.quiet_kills = true;
+    } else if (is("--private")) {
+      if (reader.equals) return fail(error, error_size, "--private takes no value");
+      options.private_game = true;
+    } else if (is("--lists")) {
+      const char* value = option_value(reader);
+      if (!value || !copy_value(options.lists_path, sizeof options.lists_path, value))
+        return fail(error, error_size, "--lists takes the path of a file");
+      options.lists_given = true;
     } else if (is("--report-every")) {
       if (!read_number(option_value(reader), 0, 86400, number))
         return fail(error, error_size, "--report-every takes a number of seconds from 0 to 86400");
@@ -93,5 +105,7 @@ bool parse_server_options(int argc, const char* const* argv, ServerOptions& opti
       return fail(error, error_size, "unknown option or argument: ", arg);
     }
   }
+  if (options.private_game && options.lists_given)
+    return fail(error, error_size, "--private announces to no list: it takes no --lists");
   return true;
 }

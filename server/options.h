@@ -1,7 +1,7 @@
 // The command line of morvane-server:
 //   morvane-server [--name NAME] [--level FILE] [--bots N] [--skill 1|2|3]
 //                  [--port PORT] [--report-every SECONDS] [--seed N]
-//                  [--quiet-kills] [--help] [--version]
+//                  [--quiet-kills] [--private | --lists FILE] [--help] [--version]
 #pragma once
 
 #include <cstddef>
@@ -26,6 +26,9 @@ struct ServerOptions {
   bool seed_given = false;
   bool level_given = false;
   bool quiet_kills = false;  // no log line for each kill
+  bool private_game = false;  // announced to no public list
+  char lists_path[kLevelPathSize] = {};  // --lists: the public lists to announce to
+  bool lists_given = false;
   bool help = false;
   bool version = false;
 };

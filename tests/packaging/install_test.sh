@@ -45,7 +45,7 @@ root=$work/root
 dpkg-deb -x "$deb" "$root" || fail "dpkg-deb cannot unpack the package"
 files="games/morvane games/morvane-configuration lib/games/morvane/Morvane
     lib/games/morvane/Morvane-Configuration share/games/morvane/mrvn.pak
-    share/games/morvane/default.mvl share/games/morvane/sound.pak
+    share/games/morvane/default.mvl share/games/morvane/sound.pak share/games/morvane/lists.txt
     share/games/morvane/mrvnmus00.mid share/games/morvane/mrvnmus12.mid
     share/applications/morvane.desktop share/applications/morvane-configuration.desktop
     share/icons/hicolor/256x256/apps/morvane.png share/man/man6/morvane.6.gz
@@ -57,7 +57,7 @@ files="games/morvane games/morvane-configuration lib/games/morvane/Morvane
 for file in $files; do
   [ -e "$root/usr/$file" ] || fail "the package has no /usr/$file"
 done
-[ "$(ls "$root"/usr/share/games/morvane | wc -l)" -eq 16 ] || fail "the data directory does not hold the 16 data files"
+[ "$(ls "$root"/usr/share/games/morvane | wc -l)" -eq 17 ] || fail "the data directory does not hold the 17 data files"
 
 if command -v lintian >/dev/null; then
   echo "-- lintian finds no error and no warning"
@@ -109,6 +109,9 @@ if [ -x "$build/game/morvane-server" ]; then
   for _ in $(seq 100); do server_line "join: .*3 of 7 seats taken" && break; sleep 0.1; done
   server_line "start: \"Friday night\" on UDP port 24640 \((listed on UDP port 24641|not listed: .*)\), level $root/usr/share/games/morvane/default.mvl," ||
     { cat "$work/server.log"; fail "the installed server did not start with the installed level and the example's name"; }
+  # The installed lists.txt is found from elsewhere, and names no live list.
+  server_line "lists: $root/usr/share/games/morvane/lists.txt names no list" ||
+    { cat "$work/server.log"; fail "the installed server did not read the installed lists.txt"; }
   server_line "join: Bot [A-Za-z]+ \(seat 3\), 3 of 7 seats taken" ||
     { cat "$work/server.log"; fail "the installed server's computer players did not join"; }
   # SIGUSR2 means nothing to the server; SIGHUP (the operator's session

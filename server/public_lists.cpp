@@ -1,0 +1,128 @@
+#include "server/public_lists.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <climits>
+#include <cstring>
+
+#include "bot/command_line.h"
+#include "core/game_core.h"
+#include "server/computer_seats.h"
+#include "server/options.h"
+
+namespace {
+
+bool host_character(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_';
+}
+
+// "host:port" with nothing else in it.
+bool list_entry(const char* text, std::size_t length) {
+  const char* colon = static_cast<const char*>(std::memchr(text, ':', length));
+  if (!colon || colon == text) return false;
+  for (const char* c = text; c < colon; ++c)
+    if (!host_character(*c)) return false;
+  const std::size_t digits = length - static_cast<std::size_t>(colon + 1 - text);
+  if (digits == 0 || digits > 5) return false;
+  long port = 0;
+  for (const char* c = colon + 1; c < text + length; ++c) {
+    if (!std::isdigit(static_cast<unsigned char>(*c))) return false;
+    port = port * 10 + (*c - '0');
+  }
+  return port >= 1 && port <= 65535;
+}
+
+// Copies text, cut to fit (a level's name may be longer than a list takes).
+void set_text(char* out, std::size_t size, const char* text) {
+  std::size_t length = std::strlen(text);
+  if (length >= size) length = size - 1;
+  std::memcpy(out, text, length);
+  out[length] = '\0';
+}
+
+}  // namespace
+
+void read_lists(std::FILE* file, ListAddresses& lists, ListsWarning warn, void* context) {
+  lists.count = 0;
+  char line[512];
+  int number = 0;
+  while (std::fgets(line, sizeof line, file)) {
+    ++number;
+    const std::size_t read = std::strlen(line);
+    const bool whole = read > 0 && (line[read - 1] == '\n' || std::feof(file));
+    if (!whole) {  // longer than any entry: skip the rest of it
+      int c;
+      while ((c = std::fgetc(file)) != EOF && c != '\n') {
+      }
+      warn(context, number, "the line is too long to be a list's address");
+      continue;
+    }
+    if (char* comment = std::strchr(line, '#')) *comment = '\0';
+    char* start = line;
+    while (*start && std::isspace(static_cast<unsigned char>(*start))) ++start;
+    std::size_t length = std::strlen(start);
+    while (length > 0 && std::isspace(static_cast<unsigned char>(start[length - 1]))) --length;
+    if (length == 0) continue;
+    if (length >= platform::kListAddressSize || !list_entry(start, length)) {
+      warn(context, number, "not an address of the form host:port (port 1 to 65535)");
+      continue;
+    }
+    if (lists.count == lists.entries.size()) {
+      warn(context, number, "too many lists: the first 8 are announced to");
+      continue;
+    }
+    std::memcpy(lists.entries[lists.count].data(), start, length);
+    lists.entries[lists.count][length] = '\0';
+    ++lists.count;
+  }
+}
+
+bool find_lists_file(const ServerOptions& options, char* path, std::size_t path_size) {
+  if (options.lists_given) {
+    set_text(path, path_size, options.lists_path);
+    return access(path, R_OK) == 0;
+  }
+  if (access(kListsFileName, F_OK) == 0) {
+    set_text(path, path_size, kListsFileName);
+    return true;
+  }
+  char program[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
+  if (length > 0) {
+    program[length] = '\0';
+    const LevelDirectories directories = level_directories(program, MORVANE_PROGRAM_TO_DATA);
+    for (const char* directory : {directories.beside_program, directories.installed_data}) {
+      if (!*directory) continue;
+      const int written = std::snprintf(path, path_size, "%s/%s", directory, kListsFileName);
+      if (written > 0 && static_cast<std::size_t>(written) < path_size && access(path, F_OK) == 0) return true;
+    }
+  }
+  set_text(path, path_size, kListsFileName);
+  return false;
+}
+
+platform::GameAnnouncement describe_server_game(const ServerOptions& options, const GameCore& host,
+                                                const ComputerSeats& seats) {
+  platform::GameAnnouncement game;
+  game.port = options.port;
+  set_text(game.name, sizeof game.name, options.name);
+  // The level's file name, without its directory, in the characters a list
+  // takes (printable ASCII without spaces).
+  const char* slash = std::strrchr(options.level_path, '/');
+  set_text(game.level, sizeof game.level, slash ? slash + 1 : options.level_path);
+  for (char* c = game.level; *c; ++c)
+    if (*c <= ' ' || *c >= 127) *c = '_';
+  if (!game.level[0]) set_text(game.level, sizeof game.level, "level");
+  int32_t players = 0;
+  for (const PlayerSlot& slot : host.world.player_table)
+    if (slot.active && slot.player_id != host.world.tank.local_player_id) ++players;
+  game.computers = computer_players(seats);
+  if (game.computers > players) game.computers = players;
+  game.people = players - game.computers;
+  game.seats = platform::kSessionMaxPlayers - 1;
+  set_text(game.version, sizeof game.version, kMorvaneVersion);
+  for (char* c = game.version; *c; ++c)
+    if (*c <= ' ' || *c >= 127) *c = '_';
+  return game;
+}
