@@ -136,10 +136,14 @@ TEST(ServerOptions, ReadsEveryOptionAndRefusesWhatItCannotUse) {
   ServerOptions options;
   std::string error;
   ASSERT_TRUE(parse_server({"--name", "Friday night", "--bots=3", "--skill", "1", "--level", "arena.mvl",
-                            "--port=25000", "--report-every", "0", "--quiet-kills", "--seed", "7"},
+                            "--port=25000", "--report-every", "0", "--quiet-kills", "--seed", "7",
+                            "--lists", "/etc/morvane/lists.txt"},
                            options, error))
       << error;
   EXPECT_TRUE(options.quiet_kills);
+  EXPECT_TRUE(options.lists_given);
+  EXPECT_STREQ(options.lists_path, "/etc/morvane/lists.txt");
+  EXPECT_FALSE(options.private_game);
   EXPECT_TRUE(options.level_given);
   EXPECT_STREQ(options.name, "Friday night");
   EXPECT_EQ(options.bots, 3);
@@ -156,6 +160,10 @@ TEST(ServerOptions, ReadsEveryOptionAndRefusesWhatItCannotUse) {
   EXPECT_EQ(options.report_seconds, 60);
   EXPECT_FALSE(options.quiet_kills);
   EXPECT_FALSE(options.level_given);
+  EXPECT_FALSE(options.private_game);  // announced by default
+  EXPECT_FALSE(options.lists_given);
+  ASSERT_TRUE(parse_server({"--private"}, options, error));
+  EXPECT_TRUE(options.private_game);
   ASSERT_TRUE(parse_server({"--version", "--bots", "99"}, options, error));
   EXPECT_TRUE(options.version);
 
@@ -178,6 +186,10 @@ TEST(ServerOptions, ReadsEveryOptionAndRefusesWhatItCannotUse) {
       {{"127.0.0.1"}, "unknown option or argument: 127.0.0.1"},
       {{"--count", "3"}, "unknown option or argument: --count"},
       {{"--quiet-kills=no"}, "--quiet-kills takes no value"},
+      {{"--private=yes"}, "--private takes no value"},
+      {{"--lists"}, "--lists takes the path of a file"},
+      {{"--lists="}, "--lists takes the path of a file"},
+      {{"--private", "--lists", "lists.txt"}, "--private announces to no list"},
       {{"-V"}, "unknown option or argument: -V"},
   };
   for (const Case& c : cases) {

@@ -1,0 +1,218 @@
+// The server and the public lists: the file naming them, and the announcer
+// against the list service itself on the loopback, the game's proof echoed
+// by a real host's game port.
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "list/list_service.h"
+#include "platform/list_announcer.h"
+#include "platform/session.h"
+#include "server/public_lists.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr uint32_t kLoopback = 0x7F000001;
+
+std::vector<std::string> read_file_text(const char* text, ListAddresses& lists) {
+  std::vector<std::string> warnings;
+  std::FILE* file = fmemopen(const_cast<char*>(text), std::strlen(text), "r");
+  read_lists(
+      file, lists,
+      [](void* context, int line, const char* why) {
+        static_cast<std::vector<std::string>*>(context)->push_back(std::to_string(line) + ": " + why);
+      },
+      &warnings);
+  std::fclose(file);
+  return warnings;
+}
+
+TEST(PublicLists, TheFileNamesHostsAndPortsAndWhatIsNotOneIsToldByLine) {
+  ListAddresses lists;
+  const std::string long_line = "x" + std::string(600, 'y') + ":24680\n";
+  const std::string text = "# the lists\n\n  lists.example.org:24680  # ours\n10.0.0.7:80\n"
+                           "no-port\n:24680\nhost:0\nhost:65536\nhost:12a\nsp ace:24680\nhost:24680 extra\n" +
+                           long_line + "last.example:1";  // no end of line
+  const auto warnings = read_file_text(text.c_str(), lists);
+  ASSERT_EQ(lists.count, 3u);
+  EXPECT_STREQ(lists.entries[0].data(), "lists.example.org:24680");
+  EXPECT_STREQ(lists.entries[1].data(), "10.0.0.7:80");
+  EXPECT_STREQ(lists.entries[2].data(), "last.example:1");
+  ASSERT_EQ(warnings.size(), 8u);
+  EXPECT_EQ(warnings[0].rfind("5: not an address", 0), 0u);
+  EXPECT_EQ(warnings[7].rfind("12: the line is too long", 0), 0u);
+
+  // The shipped file names no list; more than eight are cut to eight.
+  std::string many;
+  for (int i = 0; i < 10; ++i) many += "list" + std::to_string(i) + ".example:24680\n";
+  const auto cut = read_file_text(many.c_str(), lists);
+  EXPECT_EQ(lists.count, platform::kMaxLists);
+  EXPECT_STREQ(lists.entries[7].data(), "list7.example:24680");
+  EXPECT_EQ(cut.size(), 2u);
+  read_file_text("#lists.example.org:24680\n", lists);
+  EXPECT_EQ(lists.count, 0u);
+}
+
+// The list service on its own thread, on the loopback, on a clock that
+// stands still (nothing here waits a minute for a game to expire).
+struct RunningList {
+  std::unique_ptr<list::ListService, void (*)(list::ListService*)> service{nullptr, nullptr};
+  std::atomic<bool> stop{false};
+  std::thread thread;
+  std::string address;
+  RunningList() {
+    list::ServiceConfig config;
+    config.listen_address = kLoopback;
+    config.http_port = 0;
+    config.proof_port = 0;
+    config.clock = [](void*) { return 1e6; };
+    auto games = list::make_game_list();
+    games->log = [](void*, const char*) {};
+    char error[128];
+    service = list::open_service(config, std::move(games), error, sizeof error);
+    EXPECT_TRUE(service) << error;
+    address = "127.0.0.1:" + std::to_string(list::http_port_of(*service));
+    thread = std::thread([this] {
+      while (!stop) list::serve_once(*service, 10);
+    });
+  }
+  ~RunningList() {
+    stop = true;
+    thread.join();
+  }
+};
+
+struct Announcer {
+  std::vector<std::string> log;
+  platform::ListAnnouncer* announcer = nullptr;
+  explicit Announcer(const std::string& address) {
+    const char* addresses[] = {address.c_str()};
+    announcer = platform::create_list_announcer(
+        addresses, 1, [](void* log, const char* line) { static_cast<std::vector<std::string>*>(log)->push_back(line); },
+        &log);
+  }
+  ~Announcer() { platform::release_list_announcer(announcer); }
+  // Announces at now_ms (when due) and drives until the answer is in,
+  // serving the host meanwhile; false when none came within 5 seconds.
+  bool announce(const platform::GameAnnouncement& game, double now_ms, platform::PeerSession* host = nullptr) {
+    const double due = platform::next_announcement_ms(*announcer, 0);
+    for (auto end = std::chrono::steady_clock::now() + 5s; std::chrono::steady_clock::now() < end;) {
+      platform::drive_list_announcer(*announcer, game, now_ms);
+      if (host) platform::keep_alive(host);
+      if (platform::next_announcement_ms(*announcer, 0) != due) return true;
+      std::this_thread::sleep_for(2ms);
+    }
+    return false;
+  }
+  int lines_with(const std::string& words) const {
+    int count = 0;
+    for (const std::string& line : log) count += line.find(words) != std::string::npos;
+    return count;
+  }
+};
+
+uint16_t test_port() { return static_cast<uint16_t>(42000 + (getpid() % 9000) * 2); }
+
+platform::GameAnnouncement game_on(uint16_t port) {
+  platform::GameAnnouncement game;
+  game.port = port;
+  std::snprintf(game.name, sizeof game.name, "%s", "Friday \"night\"");
+  std::snprintf(game.level, sizeof game.level, "%s", "default.mvl");
+  game.people = 1;
+  game.computers = 3;
+  game.seats = 7;
+  std::snprintf(game.version, sizeof game.version, "%s", "1.0.0");
+  return game;
+}
+
+TEST(ListAnnouncer, AHostedGameIsProvenThroughItsGamePortAndListed) {
+  RunningList list;
+  const uint16_t port = test_port();
+  platform::PeerSession* host = platform::create_peer_session({port, static_cast<uint16_t>(port + 1), 0});
+  uint32_t id = 0;
+  ASSERT_TRUE(host && platform::initialize_internet(host, "") &&
+              platform::open_new_session(host, "Friday night", 8) &&
+              platform::create_local_player(host, "Server", true, id));
+  Announcer a(list.address);
+  ASSERT_NE(a.announcer, nullptr);
+  const auto game = game_on(port);
+
+  ASSERT_TRUE(a.announce(game, 0, host));
+  EXPECT_EQ(platform::list_state(*a.announcer, 0), platform::ListState::Pending);
+  EXPECT_EQ(platform::next_announcement_ms(*a.announcer, 0), 20000);  // the list's announce_every
+  // The proof reaches the game port and its echo the list.
+  for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(5ms)) platform::keep_alive(host);
+  ASSERT_TRUE(a.announce(game, 20000, host));
+  EXPECT_EQ(platform::list_state(*a.announcer, 0), platform::ListState::Listed);
+  ASSERT_TRUE(a.announce(game, 40000, host));
+  EXPECT_EQ(platform::list_state(*a.announcer, 0), platform::ListState::Listed);
+  EXPECT_EQ(a.lines_with("the list at " + list.address + " lists the game"), 1);
+  EXPECT_EQ(a.log.size(), 1u);
+  platform::release_peer_session(host);
+}
+
+TEST(ListAnnouncer, AnUnreachablePortIsToldOnceAndARefusalWithItsReason) {
+  RunningList list;
+  Announcer silent(list.address), refused(list.address);
+  // Nobody answers proofs on this port: pending, answer after answer.
+  const auto game = game_on(test_port() + 1);
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_TRUE(silent.announce(game, i * 20000.0));
+    EXPECT_EQ(platform::list_state(*silent.announcer, 0), platform::ListState::Pending);
+    EXPECT_EQ(silent.lines_with("does not seem reachable"), i < 2 ? 0 : 1) << i;
+  }
+  EXPECT_EQ(silent.lines_with("has not seen the proof: UDP port " + std::to_string(game.port) +
+                              " does not seem reachable from the internet"),
+            1);
+
+  auto bad = game;
+  bad.port = 80;  // no game port a list takes
+  ASSERT_TRUE(refused.announce(bad, 0));
+  EXPECT_EQ(platform::list_state(*refused.announcer, 0), platform::ListState::Refused);
+  ASSERT_TRUE(refused.announce(bad, 20000));
+  ASSERT_EQ(refused.log.size(), 1u);
+  EXPECT_NE(refused.log[0].find("refuses the game (HTTP 400): "), std::string::npos) << refused.log[0];
+  EXPECT_NE(refused.log[0].find("port"), std::string::npos) << refused.log[0];
+}
+
+TEST(ListAnnouncer, AListThatIsDownIsAskedAgainLessAndLessOftenAndToldOnce) {
+  // A port nobody listens on.
+  const int probe = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(kLoopback);
+  socklen_t size = sizeof at;
+  bind(probe, reinterpret_cast<sockaddr*>(&at), sizeof at);
+  getsockname(probe, reinterpret_cast<sockaddr*>(&at), &size);
+  const std::string address = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
+  Announcer a(address);
+  const auto game = game_on(test_port());
+  double now = 0;
+  const double waits[] = {20, 40, 80, 160, 320, 600, 600};
+  for (double wait : waits) {
+    ASSERT_TRUE(a.announce(game, now));
+    EXPECT_EQ(platform::list_state(*a.announcer, 0), platform::ListState::Unreachable);
+    EXPECT_EQ(platform::next_announcement_ms(*a.announcer, 0), now + wait * 1000) << wait;
+    // Not asked again before then.
+    platform::drive_list_announcer(*a.announcer, game, now + wait * 1000 - 1);
+    EXPECT_EQ(platform::next_announcement_ms(*a.announcer, 0), now + wait * 1000);
+    now += wait * 1000;
+  }
+  close(probe);
+  ASSERT_EQ(a.log.size(), 1u);
+  EXPECT_NE(a.log[0].find("the list at " + address + " cannot be reached"), std::string::npos) << a.log[0];
+}
+
+}  // namespace
