@@ -61,6 +61,12 @@ void sleep_ms(void*, double ms) {
   std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ms));
 }
 
+// The router's answer about the game port, when it comes or changes.
+void log_port_mapping(GameCore& host) {
+  char text[platform::kMappingTextSize];
+  if (take_port_mapping_news(host, text, sizeof text)) log_line("router: %s", text);
+}
+
 void serve(GameCore& host, ComputerSeats& seats, ServerLog& log, int32_t report_seconds) {
   FrameTimer timer{};
   timer_start(timer);
@@ -71,6 +77,7 @@ void serve(GameCore& host, ComputerSeats& seats, ServerLog& log, int32_t report_
     const double frame_start = now_ms(timer);
     run_server_frame(host, seats, frame_start);
     report_state_if_asked(host, log_line_start);
+    log_port_mapping(host);
     count_frame(log, frame_start, report_seconds, computer_players(seats));
     hold_until_turn(pacer);
     host.world.frames_per_second = measure_frames_per_second(now_ms(timer) - frame_start);
@@ -106,6 +113,7 @@ int main(int argc, char** argv) {
   install_stop_handlers();
   install_state_report();
   auto host = std::make_unique<GameCore>();
+  host->session.open_router_port = options.open_port;
   if (!open_server_game(*host, options.name, {options.port, platform::kDiscoveryPort, 0}, *level)) {
     std::fprintf(stderr, "morvane-server: cannot host the game: UDP port %u cannot be opened.\n",
                  options.port);

@@ -29,6 +29,9 @@ const char* const kServerUsage =
     "  --report-every S     a status line every S seconds, 0 for none (default 60)\n"
     "  --quiet-kills        no log line for each kill (the scores are still logged\n"
     "                       when the server stops)\n"
+    "  --open-port          ask the home router (NAT-PMP, else UPnP) to open the\n"
+    "                       game port to the internet while the game runs; the\n"
+    "                       log says whether it did\n"
     "  --seed N             the seed of the computer players' names and choices\n"
     "  --help               show this text\n"
     "  --version            show the program's version\n"
@@ -85,6 +88,9 @@ bool parse_server_options(int argc, const char* const* argv, ServerOptions& opti
     } else if (is("--quiet-kills")) {
       if (reader.equals) return fail(error, error_size, "--quiet-kills takes no value");
       options.quiet_kills = true;
+    } else if (is("--open-port")) {
+      if (reader.equals) return fail(error, error_size, "--open-port takes no value");
+      options.open_port = true;
     } else if (is("--report-every")) {
       if (!read_number(option_value(reader), 0, 86400, number))
         return fail(error, error_size, "--report-every takes a number of seconds from 0 to 86400");

@@ -1,7 +1,7 @@
 // The command line of morvane-server:
 //   morvane-server [--name NAME] [--level FILE] [--bots N] [--skill 1|2|3]
 //                  [--port PORT] [--report-every SECONDS] [--seed N]
-//                  [--quiet-kills] [--help] [--version]
+//                  [--quiet-kills] [--open-port] [--help] [--version]
 #pragma once
 
 #include <cstddef>
@@ -26,6 +26,7 @@ struct ServerOptions {
   bool seed_given = false;
   bool level_given = false;
   bool quiet_kills = false;  // no log line for each kill
+  bool open_port = false;    // ask the home router to open the game port
   bool help = false;
   bool version = false;
 };
