@@ -136,10 +136,11 @@ TEST(ServerOptions, ReadsEveryOptionAndRefusesWhatItCannotUse) {
   ServerOptions options;
   std::string error;
   ASSERT_TRUE(parse_server({"--name", "Friday night", "--bots=3", "--skill", "1", "--level", "arena.mvl",
-                            "--port=25000", "--report-every", "0", "--quiet-kills", "--seed", "7"},
+                            "--port=25000", "--report-every", "0", "--quiet-kills", "--seed", "7", "--open-port"},
                            options, error))
       << error;
   EXPECT_TRUE(options.quiet_kills);
+  EXPECT_TRUE(options.open_port);
   EXPECT_TRUE(options.level_given);
   EXPECT_STREQ(options.name, "Friday night");
   EXPECT_EQ(options.bots, 3);
@@ -155,6 +156,7 @@ TEST(ServerOptions, ReadsEveryOptionAndRefusesWhatItCannotUse) {
   EXPECT_EQ(options.port, 24640);
   EXPECT_EQ(options.report_seconds, 60);
   EXPECT_FALSE(options.quiet_kills);
+  EXPECT_FALSE(options.open_port);  // the router is asked only when the operator says so
   EXPECT_FALSE(options.level_given);
   ASSERT_TRUE(parse_server({"--version", "--bots", "99"}, options, error));
   EXPECT_TRUE(options.version);
@@ -178,6 +180,7 @@ TEST(ServerOptions, ReadsEveryOptionAndRefusesWhatItCannotUse) {
       {{"127.0.0.1"}, "unknown option or argument: 127.0.0.1"},
       {{"--count", "3"}, "unknown option or argument: --count"},
       {{"--quiet-kills=no"}, "--quiet-kills takes no value"},
+      {{"--open-port=yes"}, "--open-port takes no value"},
       {{"-V"}, "unknown option or argument: -V"},
   };
   for (const Case& c : cases) {
