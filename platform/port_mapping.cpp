@@ -156,7 +156,7 @@ namespace {
 
 constexpr int kNatPmpWaitMs = 3000;
 constexpr int kNatPmpRemoveWaitMs = 1000;
-constexpr int kUpnpDiscoverMs = 2000;
+constexpr int kUpnpDiscoverMs = 1000;
 
 struct NatPmpRouter {
   const std::atomic<bool>* stopping = nullptr;  // gives up waiting when set
@@ -277,7 +277,13 @@ bool upnp_find(UpnpRouter& router, RouterAnswer& answer) {
   if (router.found) return true;
   if (router.stopping && router.stopping->load()) return false;
   int error = 0;
-  UPNPDev* devices = upnpDiscover(kUpnpDiscoverMs, nullptr, nullptr, UPNP_LOCAL_PORT_ANY, 0, 2, &error);
+  // Only gateways are looked for, each kind for a second: the library's
+  // own list of kinds would keep a stopping game waiting for eight.
+  static const char* const kGateways[] = {"urn:schemas-upnp-org:device:InternetGatewayDevice:1",
+                                          "urn:schemas-upnp-org:device:InternetGatewayDevice:2",
+                                          nullptr};
+  UPNPDev* devices = upnpDiscoverDevices(kGateways, kUpnpDiscoverMs, nullptr, nullptr,
+                                         UPNP_LOCAL_PORT_ANY, 0, 2, &error, 0);
   if (!devices) return false;
   const int igd = UPNP_GetValidIGD(devices, &router.urls, &router.data, router.lan_address,
                                    sizeof router.lan_address);
