@@ -362,6 +362,10 @@ struct PortMapping {
   bool stop = false;  // under lock
   char news[kMappingTextSize] = {};
   bool has_news = false;  // under lock
+  // The mapping as the last step left it, under lock.
+  bool open = false;
+  char outside_address[64] = {};
+  uint16_t outside_port = 0;
   std::thread worker;
 };
 
@@ -377,6 +381,10 @@ void run_mapping(PortMapping& mapping) {
     held.unlock();
     const double next_s = step_mapper(mapping.mapper, steady_seconds());
     held.lock();
+    mapping.open = mapping.mapper.state == PortMapper::State::Mapped;
+    std::snprintf(mapping.outside_address, sizeof mapping.outside_address, "%s",
+                  mapping.mapper.external_address);
+    mapping.outside_port = mapping.mapper.external_port;
     if (mapping.mapper.news) {
       std::snprintf(mapping.news, sizeof mapping.news, "%s", mapping.mapper.outcome);
       mapping.has_news = true;
@@ -433,6 +441,15 @@ bool take_port_mapping_news(PortMapping* mapping, char* text, std::size_t size) 
   if (!mapping->has_news) return false;
   std::snprintf(text, size, "%s", mapping->news);
   mapping->has_news = false;
+  return true;
+}
+
+bool port_mapping_outside(PortMapping* mapping, char* address, std::size_t size, uint16_t& port) {
+  if (!mapping) return false;
+  std::lock_guard<std::mutex> held(mapping->lock);
+  if (!mapping->open) return false;
+  std::snprintf(address, size, "%s", mapping->outside_address);
+  port = mapping->outside_port;
   return true;
 }
 

@@ -79,6 +79,10 @@ PortMapping* start_port_mapping_with(uint16_t port, const RouterCalls* routers, 
 // Copies the outcome into text once each time it changes: true when there
 // was news since the last call.
 bool take_port_mapping_news(PortMapping* mapping, char* text, std::size_t size);
+// Where the internet reaches the game while the router holds the mapping:
+// true with the router's public address and the port outside (which may
+// differ from the game port); false while asking, and when no router did.
+bool port_mapping_outside(PortMapping* mapping, char* address, std::size_t size, uint16_t& port);
 // Removes the mapping from the router, ends the thread and frees everything;
 // null does nothing. Waits for a request under way (a few seconds at most).
 void stop_port_mapping(PortMapping* mapping);

@@ -188,8 +188,8 @@ TEST(PortMapping, SilenceAndRefusalsAreToldInOneSentence) {
 // removes the mapping before the thread ends.
 TEST(PortMapping, TheServiceTellsTheOutcomeOnceAndRemovesTheMappingWhenStopped) {
   TwoRouters routers;
-  routers.natpmp.then = mapped(24640, 3600);
-  platform::PortMapping* mapping = platform::start_port_mapping_with(24640, routers.calls, 2);
+  routers.natpmp.then = mapped(24651, 3600);
+  platform::PortMapping* mapping = platform::start_port_mapping_with(24650, routers.calls, 2);
   ASSERT_NE(mapping, nullptr);
   char text[platform::kMappingTextSize] = {};
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -199,12 +199,18 @@ TEST(PortMapping, TheServiceTellsTheOutcomeOnceAndRemovesTheMappingWhenStopped) 
     if (!told) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   ASSERT_TRUE(told);
-  EXPECT_STREQ(text, "UDP port 24640 is open on the router at 203.0.113.7 (NAT-PMP)");
+  EXPECT_STREQ(text, "UDP port 24650 is open on the router at 203.0.113.7 as port 24651 (NAT-PMP)");
+  char address[64] = {};
+  uint16_t outside = 0;
+  ASSERT_TRUE(platform::port_mapping_outside(mapping, address, sizeof address, outside));
+  EXPECT_STREQ(address, "203.0.113.7");
+  EXPECT_EQ(outside, 24651);
   EXPECT_FALSE(platform::take_port_mapping_news(mapping, text, sizeof text));
   platform::stop_port_mapping(mapping);
   EXPECT_EQ(routers.natpmp.maps.size(), 1u);
   ASSERT_EQ(routers.natpmp.unmapped.size(), 1u);
-  EXPECT_EQ(routers.natpmp.unmapped[0], 24640);
+  EXPECT_EQ(routers.natpmp.unmapped[0], 24651);
   platform::stop_port_mapping(nullptr);
+  EXPECT_FALSE(platform::port_mapping_outside(nullptr, address, sizeof address, outside));
   EXPECT_FALSE(platform::take_port_mapping_news(nullptr, text, sizeof text));
 }
