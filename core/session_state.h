@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/port_mapping.h"
 #include "platform/session.h"
 
 inline constexpr std::size_t kMaxSessions = 8;
@@ -27,6 +28,11 @@ struct SessionState {
   uint32_t enumeration_ms = platform::kDefaultEnumerationMs;
   // The name a host's game is listed under; empty: "<player name>'s game".
   char hosted_name[80] = {};
+  // A host of an internet game asks the home router to open its game port
+  // (the windowed game always, the server when told); the mapping lives
+  // while the session does.
+  bool open_router_port = false;
+  platform::PortMapping* port_mapping = nullptr;
   std::array<SessionEntry, kMaxSessions> session_list{};
   int32_t session_count = 0;
   int32_t selected_session = 0;

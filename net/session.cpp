@@ -10,6 +10,7 @@
 namespace {
 
 constexpr int32_t kSessionPlayers = 8;
+constexpr std::size_t kNoticeColumns = 79;
 
 // The session layer speaks the game's own system message types.
 static_assert(DPSYS_CREATEPLAYERORGROUP == platform::kSystemCreatePlayer);
@@ -66,6 +67,8 @@ int create_directplay(GameCore& game) {
 }
 
 int release_directplay(GameCore& game) {
+  platform::stop_port_mapping(game.session.port_mapping);
+  game.session.port_mapping = nullptr;
   platform::release_peer_session(game.session.peer);
   game.session.peer = nullptr;
   game.protocol.transport = Transport{};
@@ -113,7 +116,13 @@ bool open_as_host(GameCore& game) {
     std::snprintf(name, sizeof name, "%s", game.session.hosted_name);
   else
     std::snprintf(name, sizeof name, "%s's game", game.settings.player_name);
-  return platform::open_new_session(game.session.peer, name, kSessionPlayers);
+  if (!platform::open_new_session(game.session.peer, name, kSessionPlayers)) return false;
+  // Only an internet game: the local network's (IPX-labelled) needs no router.
+  const GameSettings& settings = game.settings;
+  if (game.session.open_router_port && settings.use_tcpip && !settings.use_ipx &&
+      !game.session.port_mapping)
+    game.session.port_mapping = platform::start_port_mapping(game.session.ports.game);
+  return true;
 }
 
 bool open_as_client(GameCore& game) {
@@ -201,6 +210,26 @@ bool on_player_found(void* context, uint32_t player_id, const char* name) {
   }
   found += 1;
   return found < static_cast<int32_t>(kMaxPlayers);
+}
+
+bool take_port_mapping_news(GameCore& game, char* text, std::size_t size) {
+  return platform::take_port_mapping_news(game.session.port_mapping, text, size);
+}
+
+void report_port_mapping(GameCore& game) {
+  char text[platform::kMappingTextSize];
+  if (!take_port_mapping_news(game, text, sizeof text)) return;
+  std::fprintf(stderr, "morvane: %s\n", text);
+  // A notice holds 79 characters: a longer sentence is shown as its two
+  // halves, the cause and then what it means.
+  char* colon = std::strstr(text, ": ");
+  if (std::strlen(text) > kNoticeColumns && colon) {
+    *colon = '\0';
+    add_log_entry(game.log, LOG_NOTICE, text, "SYS");
+    add_log_entry(game.log, LOG_NOTICE, colon + 2, "SYS");
+  } else {
+    add_log_entry(game.log, LOG_NOTICE, text, "SYS");
+  }
 }
 
 void flush_session(GameCore& game) {

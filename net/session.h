@@ -2,6 +2,7 @@
 // of games found, and creating or joining one as a player.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/session_state.h"
@@ -37,6 +38,13 @@ int enter_game(GameCore& game);
 // serve. True to go on.
 bool on_session_found(void* game, const platform::SessionDescription* session);
 bool on_player_found(void* game, uint32_t player_id, const char* name);
+
+// The router's answer about the host's game port, when it has changed since
+// the last call: true with the sentence in text.
+bool take_port_mapping_news(GameCore& game, char* text, std::size_t size);
+// The same, told to the player: a notice in the message log and a line on
+// standard error.
+void report_port_mapping(GameCore& game);
 
 // The end of a frame: what the frame sent (status, shots, chat) leaves now,
 // not at the next frame's network service.

@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-dev
   libsdl2-dev libsdl2-mixer-dev
   libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
-  libenet-dev
+  libenet-dev libnatpmp-dev libminiupnpc-dev
   libfluidsynth-dev timgm6mb-soundfont librtmidi-dev
   libfltk1.3-dev fluid fonts-liberation fonts-dejavu-core
   libfreetype-dev

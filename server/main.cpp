@@ -103,6 +103,12 @@ platform::ListAnnouncer* start_announcing(const ServerOptions& options) {
   return announcer;
 }
 
+// The router's answer about the game port, when it comes or changes.
+void log_port_mapping(GameCore& host) {
+  char text[platform::kMappingTextSize];
+  if (take_port_mapping_news(host, text, sizeof text)) log_line("router: %s", text);
+}
+
 void serve(GameCore& host, ComputerSeats& seats, ServerLog& log, const ServerOptions& options,
            platform::ListAnnouncer* announcer) {
   FrameTimer timer{};
@@ -114,6 +120,7 @@ void serve(GameCore& host, ComputerSeats& seats, ServerLog& log, const ServerOpt
     const double frame_start = now_ms(timer);
     run_server_frame(host, seats, frame_start);
     report_state_if_asked(host, log_line_start);
+    log_port_mapping(host);
     count_frame(log, frame_start, options.report_seconds, computer_players(seats));
     if (announcer)
       platform::drive_list_announcer(*announcer, describe_server_game(options, host, seats), frame_start);
@@ -151,6 +158,7 @@ int main(int argc, char** argv) {
   install_stop_handlers();
   install_state_report();
   auto host = std::make_unique<GameCore>();
+  host->session.open_router_port = options.open_port;
   if (!open_server_game(*host, options.name, {options.port, platform::kDiscoveryPort, 0}, *level)) {
     std::fprintf(stderr, "morvane-server: cannot host the game: UDP port %u cannot be opened.\n",
                  options.port);

@@ -35,6 +35,9 @@ const char* const kServerUsage =
     "  --lists FILE         announce it to the lists named in FILE, one host:port a\n"
     "                       line (default: lists.txt in the current directory, else\n"
     "                       the installed one)\n"
+    "  --open-port          ask the home router (NAT-PMP, else UPnP) to open the\n"
+    "                       game port to the internet while the game runs; the\n"
+    "                       log says whether it did\n"
     "  --seed N             the seed of the computer players' names and choices\n"
     "  --help               show this text\n"
     "  --version            show the program's version\n"
@@ -100,6 +103,9 @@ bool parse_server_options(int argc, const char* const* argv, ServerOptions& opti
       if (!value || !copy_value(options.lists_path, sizeof options.lists_path, value))
         return fail(error, error_size, "--lists takes the path of a file");
       options.lists_given = true;
+    } else if (is("--open-port")) {
+      if (reader.equals) return fail(error, error_size, "--open-port takes no value");
+      options.open_port = true;
     } else if (is("--report-every")) {
       if (!read_number(option_value(reader), 0, 86400, number))
         return fail(error, error_size, "--report-every takes a number of seconds from 0 to 86400");

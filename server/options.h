@@ -1,7 +1,7 @@
 // The command line of morvane-server:
 //   morvane-server [--name NAME] [--level FILE] [--bots N] [--skill 1|2|3]
 //                  [--port PORT] [--report-every SECONDS] [--seed N]
-//                  [--quiet-kills] [--private | --lists FILE] [--help] [--version]
+//                  [--quiet-kills] [--private | --lists FILE] [--open-port] [--help] [--version]
 #pragma once
 
 #include <cstddef>
@@ -29,6 +29,7 @@ struct ServerOptions {
   bool private_game = false;  // announced to no public list
   char lists_path[kLevelPathSize] = {};  // --lists: the public lists to announce to
   bool lists_given = false;
+  bool open_port = false;    // ask the home router to open the game port
   bool help = false;
   bool version = false;
 };

@@ -96,6 +96,7 @@ void run_one_frame(Game& game) {
   world.frame_start_ms = now_ms(game.shell.timer);
   if (world.key_delay > 0) world.key_delay -= 1;
   if (run_frame(game) != 1) world.quit_requested = 1;
+  report_port_mapping(game);
   glFlush();
   platform::swap_buffers(game.shell.main_window);
   if (game.shell.paced) hold_frame(game.shell.timer, world.frame_start_ms);
@@ -168,6 +169,7 @@ int program_main(Game& game) {
   if (!write_run_log_header(kRunLogName, local)) return 0;
   std::snprintf(game.shell.error_text, sizeof game.shell.error_text, "No errors whilst running!");
   game.log.echo = true;
+  game.session.open_router_port = true;
   install_state_report();
 
   const int code = start_up(game);

@@ -137,13 +137,14 @@ TEST(ServerOptions, ReadsEveryOptionAndRefusesWhatItCannotUse) {
   std::string error;
   ASSERT_TRUE(parse_server({"--name", "Friday night", "--bots=3", "--skill", "1", "--level", "arena.mvl",
                             "--port=25000", "--report-every", "0", "--quiet-kills", "--seed", "7",
-                            "--lists", "/etc/morvane/lists.txt"},
+                            "--lists", "/etc/morvane/lists.txt", "--open-port"},
                            options, error))
       << error;
   EXPECT_TRUE(options.quiet_kills);
   EXPECT_TRUE(options.lists_given);
   EXPECT_STREQ(options.lists_path, "/etc/morvane/lists.txt");
   EXPECT_FALSE(options.private_game);
+  EXPECT_TRUE(options.open_port);
   EXPECT_TRUE(options.level_given);
   EXPECT_STREQ(options.name, "Friday night");
   EXPECT_EQ(options.bots, 3);
@@ -159,6 +160,7 @@ TEST(ServerOptions, ReadsEveryOptionAndRefusesWhatItCannotUse) {
   EXPECT_EQ(options.port, 24640);
   EXPECT_EQ(options.report_seconds, 60);
   EXPECT_FALSE(options.quiet_kills);
+  EXPECT_FALSE(options.open_port);  // the router is asked only when the operator says so
   EXPECT_FALSE(options.level_given);
   EXPECT_FALSE(options.private_game);  // announced by default
   EXPECT_FALSE(options.lists_given);
@@ -190,6 +192,7 @@ TEST(ServerOptions, ReadsEveryOptionAndRefusesWhatItCannotUse) {
       {{"--lists"}, "--lists takes the path of a file"},
       {{"--lists="}, "--lists takes the path of a file"},
       {{"--private", "--lists", "lists.txt"}, "--private announces to no list"},
+      {{"--open-port=yes"}, "--open-port takes no value"},
       {{"-V"}, "unknown option or argument: -V"},
   };
   for (const Case& c : cases) {

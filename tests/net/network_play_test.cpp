@@ -21,6 +21,7 @@
 #include "net/protocol.h"
 #include "net/score.h"
 #include "net/session.h"
+#include "platform/port_mapping.h"
 #include "world/projectiles.h"
 
 namespace {
@@ -576,7 +577,11 @@ TEST(NetworkPlay, LanGamesAreFoundByBroadcast) {
     EXPECT_STREQ(client->session.session_list[0].session_name, "Ghost's game");
     client->session.enumeration_ms = 300;
   }
+  // The windowed host asks the router only for an internet game: a game on
+  // the local network needs no port opened (nor a thread asking).
+  host->session.open_router_port = true;
   ASSERT_EQ(open_session(*host), 1);
+  EXPECT_EQ(host->session.port_mapping, nullptr);
   with_host_served(*host, [&] { EXPECT_EQ(enumerate_sessions(*client), 1); });
   ASSERT_EQ(client->session.session_count, 1);
   EXPECT_STREQ(client->session.session_list[0].session_name, "Lanny's game");
@@ -586,6 +591,32 @@ TEST(NetworkPlay, LanGamesAreFoundByBroadcast) {
   auto offline = make_game("Alone", true, port);
   EXPECT_EQ(open_session(*offline), 0);
   EXPECT_EQ(offline->world.player_table[0].active, 0);
+}
+
+// The router's answer reaches the player once, as notices from SYS: a
+// sentence longer than a notice holds is shown whole, as its two halves.
+TEST(NetworkPlay, TheRoutersAnswerIsToldToThePlayerWhole) {
+  auto silent = [](void*, uint16_t, uint16_t, uint32_t) { return platform::RouterAnswer{}; };
+  auto nothing = [](void*, uint16_t, uint16_t) {};
+  const platform::RouterCalls routers[] = {{"NAT-PMP", nullptr, silent, nothing},
+                                           {"UPnP", nullptr, silent, nothing}};
+  Game game;
+  game.session.port_mapping = platform::start_port_mapping_with(24640, routers, 2);
+  ASSERT_NE(game.session.port_mapping, nullptr);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (game.log.entries[0].text[0] == '\0' && std::chrono::steady_clock::now() < deadline) {
+    report_port_mapping(game);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_STREQ(game.log.entries[1].text, "no router answered NAT-PMP or UPnP");
+  EXPECT_STREQ(game.log.entries[0].text,
+               "the game can be joined from outside only if port 24640 is forwarded by hand");
+  EXPECT_STREQ(game.log.entries[0].source, "SYS");
+  EXPECT_EQ(game.log.entries[0].category, LOG_NOTICE);
+  report_port_mapping(game);  // told once
+  EXPECT_EQ(game.log.entries[2].text[0], '\0');
+  release_directplay(game);  // ends the mapping with the session
+  EXPECT_EQ(game.session.port_mapping, nullptr);
 }
 
 }  // namespace
