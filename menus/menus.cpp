@@ -54,9 +54,15 @@ void enter_from_menu(Game& game) {
 // The first listed game shown: never past the last screenful.
 void clamp_scroll(Game& game) {
   int32_t& scroll = game.menus.session_scroll;
+  const int32_t before = scroll;
   const int32_t last_first = game.session.session_count - (kLastSessionRow + 1);
   if (scroll > last_first) scroll = last_first;
   if (scroll < 0) scroll = 0;
+  // The cursor stays on the same game while it is on the screen.
+  int32_t& cursor = game.menus.menu_cursor;
+  cursor += before - scroll;
+  if (cursor > kLastSessionRow) cursor = kLastSessionRow;
+  if (cursor < 0) cursor = 0;
 }
 
 void draw_session_list(Game& game) {
@@ -95,8 +101,37 @@ void move_session_cursor(Game& game) {
   }
 }
 
+bool same_game(const SessionEntry& a, const SessionEntry& b) {
+  if (a.internet != b.internet) return false;
+  return a.internet ? a.host == b.host && a.port == b.port : a.instance == b.instance;
+}
+
+// The list is read again and reordered as games answer: the cursor stays
+// on the game it was on, so that Enter joins the game the player chose.
+void refresh_keeping_selection(Game& game) {
+  SessionState& session = game.session;
+  const int32_t selected = game.menus.session_scroll + game.menus.menu_cursor;
+  const bool on_game = session.internet_listing && selected < session.session_count;
+  const SessionEntry chosen = on_game ? session.session_list[static_cast<std::size_t>(selected)] : SessionEntry{};
+  if (!refresh_internet_games(session, platform::millisecond_clock()) || !on_game) return;
+  for (int32_t i = 0; i < session.session_count; ++i) {
+    if (!same_game(session.session_list[static_cast<std::size_t>(i)], chosen)) continue;
+    if (i == selected) return;
+    // Keep the cursor's row where it can; scroll instead.
+    int32_t scroll = i - game.menus.menu_cursor;
+    if (scroll < 0) scroll = 0;
+    game.menus.session_scroll = scroll;
+    game.menus.menu_cursor = i - scroll;
+    if (game.menus.menu_cursor > kLastSessionRow) {
+      game.menus.session_scroll = i - kLastSessionRow;
+      game.menus.menu_cursor = kLastSessionRow;
+    }
+    return;
+  }
+}
+
 void session_list_frame(Game& game) {
-  refresh_internet_games(game.session, platform::millisecond_clock());
+  refresh_keeping_selection(game);
   clamp_scroll(game);
   draw_session_list(game);
   if (game.world.key_delay == 0) move_session_cursor(game);

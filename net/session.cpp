@@ -272,15 +272,15 @@ void list_internet_games(SessionState& session) {
   order_sessions(session);
 }
 
-void refresh_internet_games(SessionState& session, uint32_t now_ms) {
-  if (!session.internet_listing) return;
+bool refresh_internet_games(SessionState& session, uint32_t now_ms) {
+  if (!session.internet_listing) return false;
   bool changed = false;
   if (!session.lists) {
     session.lists = platform::create_list_reader(kListsFile, kListsCacheFile);
     session.probe = platform::create_game_probe(session.ports.discovery);
     if (!session.lists) {
       session.internet_listing = false;
-      return;
+      return false;
     }
     // The games of the last list read are asked at once, while the lists
     // are read again.
@@ -299,6 +299,7 @@ void refresh_internet_games(SessionState& session, uint32_t now_ms) {
   }
   if (platform::poll_game_probe(session.probe)) changed = true;
   if (changed) list_internet_games(session);
+  return changed;
 }
 
 void stop_internet_listing(SessionState& session) {

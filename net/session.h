@@ -43,9 +43,9 @@ bool on_player_found(void* game, uint32_t player_id, const char* name);
 // connect_configured). refresh_internet_games is called every frame of the
 // session menu and never waits: it reads the lists every kListRefreshMs,
 // asks each listed game for its round trip and lists them all again when
-// anything changed. The list of lists is lists.txt and the last list read
+// anything changed (then it returns true). The list of lists is lists.txt and the last list read
 // is kept in lists.cache, both in the current directory.
-void refresh_internet_games(SessionState& session, uint32_t now_ms);
+bool refresh_internet_games(SessionState& session, uint32_t now_ms);
 // The local network's games (lan_count of them, first), then the listed
 // internet games, best round trip first.
 void list_internet_games(SessionState& session);

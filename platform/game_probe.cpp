@@ -25,6 +25,7 @@ struct GameProbe {
   std::array<ListedGame, kMaxListedGames> games{};
   std::size_t count = 0;
   std::array<ProbeResult, kMaxListedGames> results{};
+  std::array<bool, kMaxListedGames> replied{};  // in this round of queries
   uint32_t first_sent = 0;
   uint32_t last_sent = 0;
   int attempts = 0;
@@ -65,7 +66,7 @@ void send_to(ENetSocket socket, uint32_t host, uint16_t port) {
 
 void send_round(GameProbe& probe) {
   for (std::size_t i = 0; i < probe.count; ++i) {
-    if (probe.results[i].answered) continue;
+    if (probe.replied[i]) continue;
     send_to(probe.socket, probe.games[i].host, probe.games[i].port);
     if (probe.games[i].port != probe.discovery_port) send_to(probe.socket, probe.games[i].host, probe.discovery_port);
   }
@@ -77,9 +78,18 @@ void send_round(GameProbe& probe) {
 
 void probe_games(GameProbe* probe, const ListedGames& games) {
   if (!probe) return;
+  // A game asked before keeps its last answer until it answers again, so
+  // that the list does not blank out at every reading.
+  std::array<ProbeResult, kMaxListedGames> results{};
+  for (std::size_t i = 0; i < games.count; ++i) {
+    for (std::size_t old = 0; old < probe->count; ++old)
+      if (probe->games[old].host == games.games[i].host && probe->games[old].port == games.games[i].port)
+        results[i] = probe->results[old];
+  }
   probe->count = games.count;
   for (std::size_t i = 0; i < games.count; ++i) probe->games[i] = games.games[i];
-  probe->results.fill(ProbeResult{});
+  probe->results = results;
+  probe->replied.fill(false);
   probe->attempts = 0;
   send_round(*probe);
   probe->first_sent = probe->last_sent;
@@ -108,7 +118,8 @@ bool poll_game_probe(GameProbe* probe) {
       const bool from_discovery = from.port == probe->discovery_port && reply.game_port == game.port;
       if (!from_game_port && !from_discovery) continue;
       ProbeResult& result = probe->results[i];
-      if (result.answered) break;
+      if (probe->replied[i]) break;
+      probe->replied[i] = true;
       result.answered = true;
       // Timed from the first query: a reply to a repeated one can only
       // make the round trip look longer, never better than it is.

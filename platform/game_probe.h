@@ -24,8 +24,9 @@ struct GameProbe;  // opaque; owned by this layer
 // Null when no socket can be opened.
 GameProbe* create_game_probe(uint16_t discovery_port);
 void release_game_probe(GameProbe* probe);
-// Forgets the results and sends the query to every game now; the games are
-// remembered by their place in the table.
+// Sends the query to every game now; the games are remembered by their
+// place in the table, and one already asked keeps its last result until it
+// answers again.
 void probe_games(GameProbe* probe, const ListedGames& games);
 // Takes the replies waiting and repeats the query to games that have not
 // answered yet (a lost datagram must not hide a game); true when a result

@@ -248,6 +248,7 @@ TEST(SessionMenu, InternetGamesAreOrderedByRoundTripAndScrollPastEightRows) {
     std::snprintf(entry.session_name, sizeof entry.session_name, "Game %d", i);
     entry.round_trip_ms = trips[i];
     entry.internet = i > 0;
+    entry.port = static_cast<uint16_t>(25000 + i);
     entry.current_players = 8;
     entry.computer_players = 7;
     entry.max_players = 8;
