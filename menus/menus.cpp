@@ -7,6 +7,7 @@
 #include "graphics/text.h"
 #include "net/message_log.h"
 #include "net/session.h"
+#include "platform/clock.h"
 #include "world/input.h"
 #include "world/simulation.h"
 
@@ -50,14 +51,33 @@ void enter_from_menu(Game& game) {
   game.menus.session_menu_phase = 0;
 }
 
+// The first listed game shown: never past the last screenful.
+void clamp_scroll(Game& game) {
+  int32_t& scroll = game.menus.session_scroll;
+  const int32_t before = scroll;
+  const int32_t last_first = game.session.session_count - (kLastSessionRow + 1);
+  if (scroll > last_first) scroll = last_first;
+  if (scroll < 0) scroll = 0;
+  // The cursor stays on the same game while it is on the screen.
+  int32_t& cursor = game.menus.menu_cursor;
+  cursor += before - scroll;
+  if (cursor > kLastSessionRow) cursor = kLastSessionRow;
+  if (cursor < 0) cursor = 0;
+}
+
 void draw_session_list(Game& game) {
   char line[256];
   std::snprintf(line, sizeof line, "Select a game, %s", game.settings.player_name);
   draw_centred(game, 300, line, 1);
   const SessionState& session = game.session;
   for (int32_t row = 0; row <= kLastSessionRow; ++row) {
-    if (row < session.session_count) {
-      format_session_row(line, sizeof line, session.session_list[static_cast<std::size_t>(row)]);
+    const int32_t index = game.menus.session_scroll + row;
+    if (index < session.session_count) {
+      const SessionEntry& entry = session.session_list[static_cast<std::size_t>(index)];
+      if (session.internet_listing)
+        format_listed_row(line, sizeof line, entry);
+      else
+        format_session_row(line, sizeof line, entry);
       draw_text(game, 100, 260 - 20 * row, line, 0);
     } else {
       draw_text(game, 100, 260 - 20 * row, "<< NO SESSION >>", 0);
@@ -65,15 +85,62 @@ void draw_session_list(Game& game) {
   }
 }
 
+// Up or Down past the first or last row scrolls a list longer than the rows.
+void move_session_cursor(Game& game) {
+  int32_t& cursor = game.menus.menu_cursor;
+  int32_t& scroll = game.menus.session_scroll;
+  if (key_down(game.input, kScanDown) && cursor == kLastSessionRow &&
+      scroll + kLastSessionRow + 1 < game.session.session_count) {
+    ++scroll;
+    game.world.key_delay = kMenuKeyDelay;
+  } else if (key_down(game.input, kScanUp) && cursor == 0 && scroll > 0) {
+    --scroll;
+    game.world.key_delay = kMenuKeyDelay;
+  } else {
+    move_cursor(game, kLastSessionRow);
+  }
+}
+
+bool same_game(const SessionEntry& a, const SessionEntry& b) {
+  if (a.internet != b.internet) return false;
+  return a.internet ? a.host == b.host && a.port == b.port : a.instance == b.instance;
+}
+
+// The list is read again and reordered as games answer: the cursor stays
+// on the game it was on, so that Enter joins the game the player chose.
+void refresh_keeping_selection(Game& game) {
+  SessionState& session = game.session;
+  const int32_t selected = game.menus.session_scroll + game.menus.menu_cursor;
+  const bool on_game = session.internet_listing && selected < session.session_count;
+  const SessionEntry chosen = on_game ? session.session_list[static_cast<std::size_t>(selected)] : SessionEntry{};
+  if (!refresh_internet_games(session, platform::millisecond_clock()) || !on_game) return;
+  for (int32_t i = 0; i < session.session_count; ++i) {
+    if (!same_game(session.session_list[static_cast<std::size_t>(i)], chosen)) continue;
+    if (i == selected) return;
+    // Keep the cursor's row where it can; scroll instead.
+    int32_t scroll = i - game.menus.menu_cursor;
+    if (scroll < 0) scroll = 0;
+    game.menus.session_scroll = scroll;
+    game.menus.menu_cursor = i - scroll;
+    if (game.menus.menu_cursor > kLastSessionRow) {
+      game.menus.session_scroll = i - kLastSessionRow;
+      game.menus.menu_cursor = kLastSessionRow;
+    }
+    return;
+  }
+}
+
 void session_list_frame(Game& game) {
+  refresh_keeping_selection(game);
+  clamp_scroll(game);
   draw_session_list(game);
-  if (game.world.key_delay == 0) move_cursor(game, kLastSessionRow);
+  if (game.world.key_delay == 0) move_session_cursor(game);
   draw_text(game, 80, 260 - 20 * game.menus.menu_cursor, ">", 0);
   // Enter acts only when no key was just taken, and only on a listed row.
-  if (key_down(game.input, kScanEnter) && game.world.key_delay == 0 &&
-      game.menus.menu_cursor < game.session.session_count) {
+  const int32_t selected = game.menus.session_scroll + game.menus.menu_cursor;
+  if (key_down(game.input, kScanEnter) && game.world.key_delay == 0 && selected < game.session.session_count) {
     game.world.key_delay = kMenuKeyDelay;
-    game.session.selected_session = game.menus.menu_cursor;
+    game.session.selected_session = selected;
     game.settings.is_host = 0;
     enter_from_menu(game);
   }
@@ -115,6 +182,15 @@ void format_session_row(char* line, std::size_t size, const SessionEntry& entry)
     std::snprintf(line, size, "%.79s (%d/%d)", entry.session_name, entry.current_players, entry.max_players);
 }
 
+void format_listed_row(char* line, std::size_t size, const SessionEntry& entry) {
+  char row[192];
+  format_session_row(row, sizeof row, entry);
+  if (entry.round_trip_ms >= 0)
+    std::snprintf(line, size, "%5d ms  %s", entry.round_trip_ms, row);
+  else
+    std::snprintf(line, size, "   -- ms  %s", row);
+}
+
 int session_menu_frame(Game& game) {
   draw_text(game, 0, 16, kCreditLine1, 0);
   draw_text(game, 0, 0, kCreditLine2, 0);
@@ -128,6 +204,7 @@ int session_menu_frame(Game& game) {
       enter_from_menu(game);  // the host never sees the session list
     } else {
       enumerate_sessions(game);
+      game.menus.session_scroll = 0;
       game.menus.session_menu_phase = 1;
     }
     return 1;

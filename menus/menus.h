@@ -20,3 +20,7 @@ int entry_prompt_frame(Game& game);
 // computer players (who give their seats up to a person), "name (persons +
 // computers computer/seats)", so that a game they fill does not look full.
 void format_session_row(char* line, std::size_t size, const SessionEntry& entry);
+// A row of the list of local and internet games: the round trip of this
+// program's query ("-- ms" before the game has answered), then the row as
+// above.
+void format_listed_row(char* line, std::size_t size, const SessionEntry& entry);

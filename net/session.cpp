@@ -1,5 +1,6 @@
 #include "net/session.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -69,6 +70,7 @@ int create_directplay(GameCore& game) {
 int release_directplay(GameCore& game) {
   platform::stop_port_mapping(game.session.port_mapping);
   game.session.port_mapping = nullptr;
+  stop_internet_listing(game.session);
   platform::release_peer_session(game.session.peer);
   game.session.peer = nullptr;
   game.protocol.transport = Transport{};
@@ -91,7 +93,11 @@ int connect_ipx(GameCore& game) { return platform::initialize_lan(game.session.p
 int enumerate_sessions(GameCore& game) {
   SessionState& session = game.session;
   session.session_count = 0;
-  return platform::enum_sessions(session.peer, session.enumeration_ms, on_session_found, &game) ? 1 : 0;
+  session.lan_count = 0;
+  const bool sent = platform::enum_sessions(session.peer, session.enumeration_ms, on_session_found, &game);
+  session.lan_count = session.session_count;
+  if (session.internet_listing) list_internet_games(session);
+  return sent ? 1 : 0;
 }
 
 bool on_session_found(void* context, const platform::SessionDescription* found) {
@@ -103,6 +109,11 @@ bool on_session_found(void* context, const platform::SessionDescription* found) 
   entry.current_players = found->current_players;
   entry.computer_players = found->computer_players;
   entry.max_players = found->max_players;
+  entry.round_trip_ms = static_cast<int32_t>(std::min<uint32_t>(found->round_trip_ms, 99999));
+  entry.internet = false;
+  entry.answered = true;
+  entry.host = 0;
+  entry.port = 0;
   copy_cut(entry.session_name, sizeof entry.session_name, found->session_name);
   session.session_count += 1;
   return true;
@@ -129,6 +140,7 @@ bool open_as_client(GameCore& game) {
   const SessionState& session = game.session;
   if (session.selected_session < 0 || session.selected_session >= session.session_count) return false;
   const SessionEntry& entry = session.session_list[static_cast<std::size_t>(session.selected_session)];
+  if (entry.internet) return platform::open_session_at(session.peer, entry.host, entry.port, entry.instance);
   return platform::open_listed_session(session.peer, entry.instance);
 }
 
@@ -178,6 +190,10 @@ void connect_configured(GameCore& game) {
     else if (settings.use_tcpip)
       connect_tcpip(game, "");
   } else {
+    // With no address to join, the public lists' games are listed too.
+    const char* address = settings.host_address;
+    game.session.internet_listing =
+        settings.use_tcpip && (address[0] == '\0' || std::strcmp(address, "0.0.0.0") == 0);
     if (settings.use_tcpip)
       connect_tcpip(game, settings.host_address);
     else if (settings.use_ipx)
@@ -238,4 +254,88 @@ void flush_session(GameCore& game) {
 
 void keep_session_alive(GameCore& game) {
   if (networking_on(game.settings) && game.world.in_session) platform::keep_alive(game.session.peer);
+}
+
+void order_sessions(SessionState& session) {
+  const auto count = static_cast<std::ptrdiff_t>(std::clamp<int32_t>(session.session_count, 0, static_cast<int32_t>(kMaxListedSessions)));
+  // Best round trip first; games that have not answered keep their order last.
+  std::stable_sort(session.session_list.begin(), session.session_list.begin() + count,
+                   [](const SessionEntry& a, const SessionEntry& b) {
+                     if ((a.round_trip_ms < 0) != (b.round_trip_ms < 0)) return b.round_trip_ms < 0;
+                     return a.round_trip_ms < b.round_trip_ms;
+                   });
+}
+
+void list_internet_games(SessionState& session) {
+  session.session_count = std::clamp<int32_t>(session.lan_count, 0, static_cast<int32_t>(kMaxSessions));
+  const platform::ListedGames& games = platform::listed_games(session.lists);
+  for (std::size_t i = 0; i < games.count; ++i) {
+    const platform::ListedGame& game = games.games[i];
+    const platform::ProbeResult& probe = platform::probe_result(session.probe, i);
+    // A game also found on the local network is listed once, as found there.
+    bool known = false;
+    for (int32_t lan = 0; probe.answered && lan < session.lan_count; ++lan)
+      if (session.session_list[static_cast<std::size_t>(lan)].instance == probe.reply.instance) known = true;
+    if (known || session.session_count >= static_cast<int32_t>(kMaxListedSessions)) continue;
+    SessionEntry& entry = session.session_list[static_cast<std::size_t>(session.session_count++)];
+    entry = SessionEntry{};
+    entry.internet = true;
+    entry.host = game.host;
+    entry.port = game.port;
+    entry.answered = probe.answered;
+    if (probe.answered) {
+      // The game's own answer is newer than the list's.
+      entry.instance = probe.reply.instance;
+      entry.current_players = probe.reply.current_players;
+      entry.computer_players = probe.reply.computer_players;
+      entry.max_players = probe.reply.max_players;
+      entry.round_trip_ms = static_cast<int32_t>(std::min<uint32_t>(probe.round_trip_ms, 99999));
+      copy_cut(entry.session_name, sizeof entry.session_name, probe.reply.session_name);
+    } else {
+      entry.current_players = game.people + game.computers;
+      entry.computer_players = game.computers;
+      entry.max_players = game.seats;
+      copy_cut(entry.session_name, sizeof entry.session_name, game.name);
+    }
+  }
+  order_sessions(session);
+}
+
+bool refresh_internet_games(SessionState& session, uint32_t now_ms) {
+  if (!session.internet_listing) return false;
+  bool changed = false;
+  if (!session.lists) {
+    session.lists = platform::create_list_reader(kListsFile, kListsCacheFile);
+    session.probe = platform::create_game_probe(session.ports.discovery);
+    if (!session.lists) {
+      session.internet_listing = false;
+      return false;
+    }
+    // The games of the last list read are asked at once, while the lists
+    // are read again.
+    platform::probe_games(session.probe, platform::listed_games(session.lists));
+    session.next_list_reading_ms = now_ms;
+    changed = true;
+  }
+  if (static_cast<int32_t>(now_ms - session.next_list_reading_ms) >= 0 &&
+      !platform::list_reading_busy(session.lists)) {
+    platform::start_list_reading(session.lists);
+    session.next_list_reading_ms = now_ms + kListRefreshMs;
+  }
+  if (platform::poll_list_reader(session.lists)) {
+    platform::probe_games(session.probe, platform::listed_games(session.lists));
+    changed = true;
+  }
+  if (platform::poll_game_probe(session.probe)) changed = true;
+  if (changed) list_internet_games(session);
+  return changed;
+}
+
+void stop_internet_listing(SessionState& session) {
+  platform::release_list_reader(session.lists);
+  platform::release_game_probe(session.probe);
+  session.lists = nullptr;
+  session.probe = nullptr;
+  session.internet_listing = false;
+  session.session_count = std::min(session.session_count, session.lan_count);
 }

@@ -45,6 +45,20 @@ bool take_port_mapping_news(GameCore& game, char* text, std::size_t size);
 // The same, told to the player: a notice in the message log and a line on
 // standard error.
 void report_port_mapping(GameCore& game);
+// The public lists of internet games, listed with the local network's
+// games while a client joins over TCP/IP with no address given (see
+// connect_configured). refresh_internet_games is called every frame of the
+// session menu and never waits: it reads the lists every kListRefreshMs,
+// asks each listed game for its round trip and lists them all again when
+// anything changed (then it returns true). The list of lists is lists.txt and the last list read
+// is kept in lists.cache, both in the current directory.
+bool refresh_internet_games(SessionState& session, uint32_t now_ms);
+// The local network's games (lan_count of them, first), then the listed
+// internet games, best round trip first.
+void list_internet_games(SessionState& session);
+// Best round trip first, games without one last, in their order otherwise.
+void order_sessions(SessionState& session);
+void stop_internet_listing(SessionState& session);
 
 // The end of a frame: what the frame sent (status, shots, chat) leaves now,
 // not at the next frame's network service.

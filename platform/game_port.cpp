@@ -60,6 +60,7 @@ int ENET_CALLBACK answer_on_game_port(ENetHost* host, ENetEvent*) {
       complain(s->malformed);
       return 1;
     }
+    describe_players(*s);  // the game port may be asked before the host's first service
     const auto reply = encode_discovery_reply(s->description);
     send_from_game_port(host, reply.data(), reply.size());
     return 1;

@@ -193,7 +193,7 @@ void start_announcement(ListAnnouncer& a, ListEntry& entry, const GameAnnounceme
 
 bool set_up_entry(ListAnnouncer& a, ListEntry& entry, const char* address) {
   std::snprintf(entry.address, sizeof entry.address, "%s", address);
-  std::snprintf(entry.url, sizeof entry.url, "http://%s/announce", entry.address);
+  std::snprintf(entry.url, sizeof entry.url, "http://%.*s/announce", static_cast<int>(sizeof entry.address - 1), address);
   entry.easy = curl_easy_init();
   if (!entry.easy) return false;
   CURL* easy = entry.easy;

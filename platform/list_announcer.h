@@ -11,9 +11,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/public_lists.h"
+
 namespace platform {
 
-inline constexpr std::size_t kMaxLists = 8;
 inline constexpr std::size_t kListAddressSize = 256;  // "host:port" and its NUL
 inline constexpr double kDefaultAnnounceSeconds = 20;
 inline constexpr double kMaxBackOffSeconds = 600;

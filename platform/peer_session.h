@@ -203,6 +203,8 @@ bool wait_while(PeerSession& s, JoinStage waiting, uint32_t timeout_ms);
 void host_receive(PeerSession& s, ENetPeer* peer, std::span<const uint8_t> packet);
 void host_disconnected(PeerSession& s, ENetPeer* peer);
 void host_service(PeerSession& s);
+// The listing's counts of players and computer players, as they now stand.
+void describe_players(PeerSession& s);
 void take_server_seat(PeerSession& s, const char* name);
 
 // The host's game port (game_port.cpp) also answers the list's proofs and

@@ -34,6 +34,7 @@ struct SessionDescription {
   int32_t computer_players = 0;  // of current_players: seats that give way to a newcomer
   int32_t max_players = 0;
   SessionInstance instance{};
+  uint32_t round_trip_ms = 0;  // from the listing's first query to the reply
 };
 
 enum class ReceiveResult { Ok, BufferTooSmall, NoMessage };
@@ -90,6 +91,9 @@ bool open_new_session(PeerSession* session, const char* session_name, int32_t ma
 // Joins the listed session with this instance. False when it is not listed,
 // does not answer, or refuses (join_failure says which).
 bool open_listed_session(PeerSession* session, const SessionInstance& instance);
+// Joins the session with this instance at an address (IPv4, network byte
+// order) and game port, as a game of a public list is joined.
+bool open_session_at(PeerSession* session, uint32_t host, uint16_t port, const SessionInstance& instance);
 
 // Why the last join (open_listed_session or a client's create_local_player)
 // failed, in a sentence for the player: the host's refusal or the silence.

@@ -67,18 +67,14 @@ bool client_create_player(PeerSession& s, const char* name) {
   return true;
 }
 
-bool open_listed_session(PeerSession* session, const SessionInstance& instance) {
-  if (!session || session->mode != Mode::Idle) return false;
-  PeerSession& s = *session;
-  const FoundSession* target = nullptr;
-  for (int32_t i = 0; i < s.found_count; ++i)
-    if (s.found[static_cast<std::size_t>(i)].instance == instance) target = &s.found[static_cast<std::size_t>(i)];
-  if (!target) return false;
+namespace {
+
+bool join_at(PeerSession& s, const ENetAddress& address, const SessionInstance& instance) {
   s.host = enet_host_create(nullptr, 1, kChannelCount, 0, 0);
   if (!s.host) return false;
   s.mode = Mode::Client;
   s.join = JoinStage::Connecting;
-  s.server = enet_host_connect(s.host, &target->address, kChannelCount, 0);
+  s.server = enet_host_connect(s.host, &address, kChannelCount, 0);
   if (s.server && wait_while(s, JoinStage::Connecting, kJoinTimeoutMs) && s.join == JoinStage::Connected) {
     std::array<uint8_t, kJoinPacketSize> join{};
     send_packet(s, s.server, {join.data(), encode_join(instance, join)}, true);
@@ -90,8 +86,28 @@ bool open_listed_session(PeerSession* session, const SessionInstance& instance) 
   else
     std::snprintf(s.failure, sizeof s.failure, "The game did not answer.");
   std::fprintf(stderr, "Morvane: could not join: %s\n", s.failure);
-  close_session(session);
+  close_session(&s);
   return false;
+}
+
+}  // namespace
+
+bool open_listed_session(PeerSession* session, const SessionInstance& instance) {
+  if (!session || session->mode != Mode::Idle) return false;
+  PeerSession& s = *session;
+  const FoundSession* target = nullptr;
+  for (int32_t i = 0; i < s.found_count; ++i)
+    if (s.found[static_cast<std::size_t>(i)].instance == instance) target = &s.found[static_cast<std::size_t>(i)];
+  if (!target) return false;
+  return join_at(s, target->address, instance);
+}
+
+bool open_session_at(PeerSession* session, uint32_t host, uint16_t port, const SessionInstance& instance) {
+  if (!session || session->mode != Mode::Idle || host == 0 || port == 0) return false;
+  ENetAddress address{};
+  address.host = host;
+  address.port = port;
+  return join_at(*session, address, instance);
 }
 
 }  // namespace platform

@@ -184,12 +184,16 @@ int32_t yielding_players(const PeerSession& s) {
   return yielding;
 }
 
+void describe_players(PeerSession& s) {
+  s.description.current_players = static_cast<uint8_t>(s.player_count);
+  s.description.computer_players = static_cast<uint8_t>(yielding_players(s));
+}
+
 // The host's part of every service: connections that never became players
 // are dropped, and the listing's queries answered.
 void host_service(PeerSession& s) {
   drop_idle_peers(s);
-  s.description.current_players = static_cast<uint8_t>(s.player_count);
-  s.description.computer_players = static_cast<uint8_t>(yielding_players(s));
+  describe_players(s);
   const uint32_t rejected = answer_queries(s.listener, s.description);
   if (rejected > 0) complain(s.malformed, rejected);
 }

@@ -2,6 +2,7 @@
 // one address, and each game that answers reported once.
 #include <enet/enet.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -17,6 +18,7 @@ struct Listing {
   SessionFound found;
   void* context;
   bool more;  // false once found has asked to stop
+  std::chrono::steady_clock::time_point start;  // the first query
 };
 
 bool reply_arrived(void* context, const DiscoveryReply& reply, const ENetAddress& from) {
@@ -35,6 +37,11 @@ bool reply_arrived(void* context, const DiscoveryReply& reply, const ENetAddress
   description.computer_players = reply.computer_players;
   description.max_players = reply.max_players;
   description.instance = reply.instance;
+  // A game answers the first query unless it was lost: the time since it
+  // left is the round trip, or more.
+  description.round_trip_ms = static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                        std::chrono::steady_clock::now() - listing.start)
+                                                        .count());
   listing.more = listing.found(listing.context, &description);
   return listing.more;
 }
@@ -57,7 +64,7 @@ bool enum_sessions(PeerSession* session, uint32_t timeout_ms, SessionFound found
     found(context, nullptr);
     return false;
   }
-  Listing listing{&s, found, context, true};
+  Listing listing{&s, found, context, true, std::chrono::steady_clock::now()};
   const bool sent = query_sessions(targets, s.ports.discovery, timeout_ms, reply_arrived, &listing);
   if (listing.more) found(context, nullptr);  // the time-out
   return sent;

@@ -231,3 +231,65 @@ TEST(SessionMenu, ListedRowsCountComputerPlayersApart) {
     EXPECT_STREQ(row, c.row);
   }
 }
+
+// The list of local and internet games: best round trip first, games that
+// have not answered last, more than eight scrolled with the cursor, and
+// each row's text.
+TEST(SessionMenu, InternetGamesAreOrderedByRoundTripAndScrollPastEightRows) {
+  auto game = client_with_sessions(0);
+  SessionState& session = game->session;
+  session.internet_listing = true;
+  // A reader of no lists, so that the menu's refresh changes nothing here.
+  session.lists = platform::create_list_reader(platform::ListAddresses{}, nullptr);
+  const int32_t trips[] = {120, -1, 15, 300, 15, 42, -1, 7, 999, 64, 88, 2};
+  session.session_count = 12;
+  for (int32_t i = 0; i < 12; ++i) {
+    SessionEntry& entry = session.session_list[static_cast<std::size_t>(i)];
+    std::snprintf(entry.session_name, sizeof entry.session_name, "Game %d", i);
+    entry.round_trip_ms = trips[i];
+    entry.internet = i > 0;
+    entry.port = static_cast<uint16_t>(25000 + i);
+    entry.current_players = 8;
+    entry.computer_players = 7;
+    entry.max_players = 8;
+  }
+  order_sessions(session);
+  const char* order[] = {"Game 11", "Game 7", "Game 2", "Game 4", "Game 5", "Game 9",
+                         "Game 10", "Game 0", "Game 3", "Game 8", "Game 1", "Game 6"};
+  for (std::size_t i = 0; i < 12; ++i) EXPECT_STREQ(session.session_list[i].session_name, order[i]) << i;
+
+  char line[256];
+  format_listed_row(line, sizeof line, session.session_list[0]);
+  EXPECT_STREQ(line, "    2 ms  Game 11 (1 + 7 computer/8)") << "never shown as full";
+  format_listed_row(line, sizeof line, session.session_list[11]);
+  EXPECT_STREQ(line, "   -- ms  Game 6 (1 + 7 computer/8)");
+
+  press(*game, kScanDown);
+  for (int frame = 0; frame < 20 * 20; ++frame) {
+    tick(*game);
+    session_menu_frame(*game);
+  }
+  EXPECT_EQ(game->menus.menu_cursor, 7);
+  EXPECT_EQ(game->menus.session_scroll, 4) << "scrolled to the last game, no further";
+  release_all(*game);
+  press(*game, kScanEnter);
+  tick(*game);
+  session_menu_frame(*game);
+  EXPECT_EQ(session.selected_session, 11) << "the game in the row, not the row";
+  EXPECT_EQ(game->world.in_session, 0) << "a game of no address cannot be joined";
+
+  release_all(*game);
+  session.session_count = 12;
+  game->menus.session_menu_phase = 1;
+  press(*game, kScanUp);
+  for (int frame = 0; frame < 20 * 10; ++frame) {
+    tick(*game);
+    session_menu_frame(*game);
+  }
+  EXPECT_EQ(game->menus.menu_cursor, 0);
+  EXPECT_EQ(game->menus.session_scroll, 1) << "up past the first row scrolls back";
+  // A list that shrinks leaves no empty screenful.
+  session.session_count = 3;
+  session_menu_frame(*game);
+  EXPECT_EQ(game->menus.session_scroll, 0);
+}

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/game_probe.h"
 #include "platform/session.h"
 
 namespace {
@@ -1118,3 +1119,38 @@ TEST(SessionLayer, AnIdleConnectionToldToGoIsKeptUpToASecondForItsGoodbye) {
 }
 
 }  // namespace
+
+// A game of a public list is asked at its address without waiting: the
+// host answers (here on its discovery port, the fallback) with its instance
+// and players, the round trip is measured, and a listed game that is not
+// there stays unanswered.
+TEST(GameProbe, ListedGamesAnswerWithTheirInstanceAndRoundTrip) {
+  const uint16_t port = test_game_port();
+  PeerSession* host = open_host(port);
+  ASSERT_NE(host, nullptr);
+  GameProbe* probe = create_game_probe(static_cast<uint16_t>(port + 1));
+  ASSERT_NE(probe, nullptr);
+  ListedGames games;
+  games.count = 2;
+  games.games[0].host = htonl(INADDR_LOOPBACK);
+  games.games[0].port = static_cast<uint16_t>(port + 2);  // no game there
+  games.games[1].host = htonl(INADDR_LOOPBACK);
+  games.games[1].port = port;
+  probe_games(probe, games);
+  const auto start = std::chrono::steady_clock::now();
+  while (!probe_result(probe, 1).answered && std::chrono::steady_clock::now() - start < std::chrono::seconds(3)) {
+    keep_alive(host);
+    poll_game_probe(probe);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  const ProbeResult& found = probe_result(probe, 1);
+  ASSERT_TRUE(found.answered);
+  EXPECT_EQ(found.reply.instance, hosted_instance(host));
+  EXPECT_EQ(found.reply.current_players, 1);
+  EXPECT_STREQ(found.reply.session_name, "Hostess's game");
+  EXPECT_LT(found.round_trip_ms, 1000u);
+  EXPECT_FALSE(probe_result(probe, 0).answered) << "the reply names another game port";
+  EXPECT_FALSE(probe_result(probe, 5).answered);
+  release_game_probe(probe);
+  release_peer_session(host);
+}
