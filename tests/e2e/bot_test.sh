@@ -71,7 +71,9 @@ wait_line Hostess "SYS: Bot Charlie joined the game." || fail "Bot Charlie did n
 wait_bot_line trio "Bot Charlie is in Hostess's game." || fail "the program did not say it was in"
 
 # The host's screen shows the computer players' tanks (saturated blue, above
-# the HUD's bottom lines) as they roam past its view.
+# the HUD's bottom lines) as they roam past its view. They enter around the
+# arena's rim, so the host (at the middle, waiting to enter) turns its view
+# by 30 degrees between pictures to sweep the whole arena.
 tank_pixels() {
   convert "$ARTEFACTS/$1.png" -crop 1024x640+0+40 -scale 25% \
     -fx '(b > 0.55 && r < 0.2 && g < 0.2) ? 1 : 0' -format '%[fx:int(mean*w*h)]' info: 2>/dev/null
@@ -81,6 +83,7 @@ for try in $(seq 40); do
   shot "host-view-$try"
   seen=$(tank_pixels "host-view-$try")
   [ "${seen:-0}" -gt 20 ] && { cp "$ARTEFACTS/host-view-$try.png" "$ARTEFACTS/host-sees-tanks.png"; break; }
+  xdotool mousemove_relative -- 300 0
   sleep 1
 done
 [ "${seen:-0}" -gt 20 ] || fail "the host's screen never showed a computer player's tank"

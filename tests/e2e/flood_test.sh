@@ -53,7 +53,10 @@ lines=$(grep -c malformed "$(dir_of Hostess)/stderr.txt")
 echo "the host's complaints: $lines lines"
 grep malformed "$(dir_of Hostess)/stderr.txt" | tail -n 3
 [ "$lines" -le $((4 * FLOOD_SECONDS + 8)) ] || fail "a line per junk packet"
-out_of Hostess | grep -v '^STATE ' | grep -q . && fail "junk reached the game's messages: $(out_of Hostess | head)"
+# Nothing but the state lines and the router's answer about the game port
+# (a host of a TCP/IP game asks it, and none answers here).
+out_of Hostess | grep -v -e '^STATE ' -e '^SYS: .*\(router\|forwarded by hand\)' | grep -q . &&
+  fail "junk reached the game's messages: $(out_of Hostess | head)"
 
 # A real player still gets in once the junk's half-open connections are gone.
 sleep 6

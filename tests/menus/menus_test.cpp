@@ -292,4 +292,5 @@ TEST(SessionMenu, InternetGamesAreOrderedByRoundTripAndScrollPastEightRows) {
   session.session_count = 3;
   session_menu_frame(*game);
   EXPECT_EQ(game->menus.session_scroll, 0);
+  stop_internet_listing(session);
 }
