@@ -119,6 +119,8 @@ struct PeerSession {
   ENetPeer* server = nullptr;  // a client's connection to its host
   ENetSocket listener = ENET_SOCKET_NULL;
   DiscoveryReply description{};
+  int32_t places = 0;           // the game's places, the host's own included
+  bool host_seat_idle = false;  // the host's own player never plays
   std::array<PeerInfo, kMaxPeers> peers{};
   // When each peer was last heard (a packet, an acknowledgement, or its
   // connection), on the steady clock; and ENet's time of the last thing it

@@ -165,6 +165,9 @@ bool set_seat_yields(PeerSession* session, uint32_t player_id, bool yields);
 // Host only: the seats taken, counting connections accepted but without a
 // player yet (the count a join is refused by).
 int32_t seats_taken(PeerSession* session);
+// Host only: the host's own player never plays (a dedicated server's). Its
+// seat is then left out of the players and places a listing shows.
+void list_without_host_seat(PeerSession* session);
 // Host only: the instance the open session is listed with.
 SessionInstance hosted_instance(const PeerSession* session);
 // Host only: whether it answers listings, that is, whether its discovery

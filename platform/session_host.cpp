@@ -68,7 +68,7 @@ void host_join(PeerSession& s, ENetPeer* peer, std::span<const uint8_t> packet) 
   }
   if (instance != s.description.instance)
     return refuse(s, peer, "That game has ended; list the games again.");
-  if (places_taken(s) >= s.description.max_players && !free_yielding_seat(s))
+  if (places_taken(s) >= s.places && !free_yielding_seat(s))
     return refuse(s, peer, "The game is full: it has 8 players.");
   info_of(s, peer) = PeerInfo{PeerStage::Joined, 0, Clock::now()};
   std::array<uint8_t, 1> accept{};
@@ -185,7 +185,9 @@ int32_t yielding_players(const PeerSession& s) {
 }
 
 void describe_players(PeerSession& s) {
-  s.description.current_players = static_cast<uint8_t>(s.player_count);
+  const int32_t idle = s.host_seat_idle && s.player_count > 0 ? 1 : 0;
+  s.description.current_players = static_cast<uint8_t>(s.player_count - idle);
+  s.description.max_players = static_cast<uint8_t>(s.places - (s.host_seat_idle ? 1 : 0));
   s.description.computer_players = static_cast<uint8_t>(yielding_players(s));
 }
 
@@ -223,8 +225,9 @@ bool open_new_session(PeerSession* session, const char* session_name, int32_t ma
   s.mode = Mode::Host;
   s.description = DiscoveryReply{};
   s.description.instance = random_instance();
-  s.description.max_players = static_cast<uint8_t>(
-      max_players > 0 && max_players <= kSessionMaxPlayers ? max_players : kSessionMaxPlayers);
+  s.places = max_players > 0 && max_players <= kSessionMaxPlayers ? max_players : kSessionMaxPlayers;
+  s.host_seat_idle = false;
+  describe_players(s);
   s.description.game_port = s.ports.game;
   std::snprintf(s.description.session_name, kSessionNameSize, "%s", session_name ? session_name : "");
   return true;
@@ -243,6 +246,12 @@ bool set_seat_yields(PeerSession* session, uint32_t player_id, bool yields) {
 
 int32_t seats_taken(PeerSession* session) {
   return session && session->mode == Mode::Host ? places_taken(*session) : 0;
+}
+
+void list_without_host_seat(PeerSession* session) {
+  if (!session || session->mode != Mode::Host) return;
+  session->host_seat_idle = true;
+  describe_players(*session);
 }
 
 SessionInstance hosted_instance(const PeerSession* session) {

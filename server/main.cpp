@@ -103,11 +103,20 @@ platform::ListAnnouncer* start_announcing(const ServerOptions& options) {
   return announcer;
 }
 
-// The router's answer about the game port, when it comes or changes.
-void log_port_mapping(GameCore& host) {
+// The router's answer about the game port, when it comes or changes: true
+// when there was one.
+bool log_port_mapping(GameCore& host) {
   char text[platform::kMappingTextSize];
-  if (take_port_mapping_news(host, text, sizeof text)) log_line("router: %s", text);
+  if (!take_port_mapping_news(host, text, sizeof text)) return false;
+  log_line("router: %s", text);
+  return true;
 }
+
+// A server that asks its router to open the game port announces its game
+// once the router has answered: a list's proof sent before the mapping is
+// made would be lost, and the game listed only an announcement later. A
+// router that keeps silent holds the announcements back this long at most.
+constexpr double kRouterWaitMs = 10000;
 
 void serve(GameCore& host, ComputerSeats& seats, ServerLog& log, const ServerOptions& options,
            platform::ListAnnouncer* announcer) {
@@ -116,13 +125,15 @@ void serve(GameCore& host, ComputerSeats& seats, ServerLog& log, const ServerOpt
   log.period_start_ms = now_ms(timer);
   FramePacer pacer;
   start_pacing(pacer, PacingClock{&timer, timer_now_ms, sleep_ms});
+  const double serving_since = now_ms(timer);
+  bool router_answered = !host.session.port_mapping;
   while (!g_stop_asked) {
     const double frame_start = now_ms(timer);
     run_server_frame(host, seats, frame_start);
     report_state_if_asked(host, log_line_start);
-    log_port_mapping(host);
+    if (log_port_mapping(host)) router_answered = true;
     count_frame(log, frame_start, options.report_seconds, computer_players(seats));
-    if (announcer)
+    if (announcer && (router_answered || frame_start - serving_since > kRouterWaitMs))
       platform::drive_list_announcer(*announcer, describe_server_game(options, host, seats), frame_start);
     hold_until_turn(pacer);
     host.world.frames_per_second = measure_frames_per_second(now_ms(timer) - frame_start);

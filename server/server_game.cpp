@@ -22,6 +22,9 @@ bool open_server_game(GameCore& host, const char* name, const platform::SessionP
   if (create_directplay(host) != 1) return false;
   connect_configured(host);
   enter_game(host);
+  // The server's own player only holds the first seat: listings show the
+  // people, computer players and places a person can play in.
+  platform::list_without_host_seat(host.session.peer);
   return platform::hosted_instance(host.session.peer) != platform::SessionInstance{};
 }
 

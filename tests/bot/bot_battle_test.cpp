@@ -427,6 +427,12 @@ TEST(BotBattle, ServerBotsYieldTheirSeatsToPeopleAndTheServerNeverPlays) {
   serve_until(*host, *seats, 15, [&] { return joined.load(); });
   joiner.join();
   ASSERT_EQ(why, nullptr) << why;
+  // It had listed seven computer players in seven places: the server's own
+  // seat, which nobody can play in, is not shown as a player.
+  const SessionEntry& listed = person->game.session.session_list[0];
+  EXPECT_EQ(listed.current_players, kMaxServerBots);
+  EXPECT_EQ(listed.computer_players, kMaxServerBots);
+  EXPECT_EQ(listed.max_players, kMaxServerBots);
   const uint32_t person_id = person->game.world.tank.local_player_id;
   ASSERT_TRUE(serve_until(*host, *seats, 5, [&] {
     run_bot_frame(*person, steady_ms());
