@@ -18,6 +18,7 @@ packages=(
   iproute2 python3 bc gdb
   zlib1g-dev dpkg-dev fakeroot desktop-file-utils appstream lintian
   libmicrohttpd-dev nlohmann-json3-dev libsodium-dev curl
+  nftables miniupnpd-nftables
   libcurl4-openssl-dev
 )
 if [ "${1:-}" = --bench ]; then
