@@ -8,6 +8,7 @@
 
 #include "bot/command_line.h"
 #include "core/game_core.h"
+#include "platform/port_mapping.h"
 #include "server/computer_seats.h"
 #include "server/options.h"
 
@@ -105,7 +106,16 @@ bool find_lists_file(const ServerOptions& options, char* path, std::size_t path_
 platform::GameAnnouncement describe_server_game(const ServerOptions& options, const GameCore& host,
                                                 const ComputerSeats& seats) {
   platform::GameAnnouncement game;
+  // A list proves and lists the port the announcement names, from the
+  // internet: while the router holds a mapping onto another outside port,
+  // that port is the one the internet reaches the game at.
   game.port = options.port;
+  char outside_address[64];
+  uint16_t outside_port = 0;
+  if (platform::port_mapping_outside(host.session.port_mapping, outside_address, sizeof outside_address,
+                                     outside_port) &&
+      outside_port != 0)
+    game.port = outside_port;
   set_text(game.name, sizeof game.name, options.name);
   // The level's file name, without its directory, in the characters a list
   // takes (printable ASCII without spaces).

@@ -37,5 +37,7 @@ bool find_lists_file(const ServerOptions& options, char* path, std::size_t path_
 
 // The game as the lists are told it. The server's own seat ("Server",
 // which never plays) is counted neither among the people nor the seats.
+// The port is the one the internet reaches: the router's outside port while
+// it holds a mapping of the game port, else the game port.
 platform::GameAnnouncement describe_server_game(const ServerOptions& options, const GameCore& host,
                                                 const ComputerSeats& seats);

@@ -11,13 +11,18 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/game_core.h"
 #include "list/list_service.h"
 #include "platform/list_announcer.h"
+#include "platform/port_mapping.h"
 #include "platform/session.h"
+#include "server/computer_seats.h"
+#include "server/options.h"
 #include "server/public_lists.h"
 
 namespace {
@@ -63,6 +68,64 @@ TEST(PublicLists, TheFileNamesHostsAndPortsAndWhatIsNotOneIsToldByLine) {
   EXPECT_EQ(cut.size(), 2u);
   read_file_text("#lists.example.org:24680\n", lists);
   EXPECT_EQ(lists.count, 0u);
+}
+
+// A router that grants every mapping onto one outside port, the way a
+// router whose asked-for port is taken gives another.
+struct GrantingRouter {
+  uint16_t outside = 0;
+  static platform::RouterAnswer map(void* context, uint16_t, uint16_t, uint32_t lifetime_s) {
+    platform::RouterAnswer answer;
+    answer.kind = platform::RouterAnswer::Kind::Mapped;
+    answer.external_port = static_cast<GrantingRouter*>(context)->outside;
+    answer.lifetime_s = lifetime_s;
+    std::snprintf(answer.external_address, sizeof answer.external_address, "203.0.113.7");
+    return answer;
+  }
+  static void unmap(void*, uint16_t, uint16_t) {}
+};
+
+bool wait_for_mapping(platform::PortMapping* mapping) {
+  char address[64];
+  uint16_t port = 0;
+  for (auto end = std::chrono::steady_clock::now() + 5s; std::chrono::steady_clock::now() < end;
+       std::this_thread::sleep_for(2ms))
+    if (platform::port_mapping_outside(mapping, address, sizeof address, port)) return true;
+  return false;
+}
+
+// What the server tells the lists: its own seat not counted, the level's
+// file name without its directory, and the port the internet reaches.
+TEST(PublicLists, TheServerAnnouncesItsGameAsTheInternetReachesIt) {
+  ServerOptions options;
+  options.port = 24650;
+  std::snprintf(options.name, sizeof options.name, "Friday night");
+  std::snprintf(options.level_path, sizeof options.level_path, "/srv/levels/two words.mvl");
+  auto host = std::make_unique<GameCore>();
+  host->world.tank.local_player_id = 1;
+  for (uint32_t i = 0; i < 3; ++i) {
+    host->world.player_table[i].active = 1;
+    host->world.player_table[i].player_id = i + 1;
+  }
+  auto seats = std::make_unique<ComputerSeats>();
+  platform::GameAnnouncement game = describe_server_game(options, *host, *seats);
+  EXPECT_EQ(game.port, 24650);  // no mapping asked for
+  EXPECT_STREQ(game.name, "Friday night");
+  EXPECT_STREQ(game.level, "two_words.mvl");
+  EXPECT_EQ(game.people, 2);
+  EXPECT_EQ(game.computers, 0);
+  EXPECT_EQ(game.seats, platform::kSessionMaxPlayers - 1);
+
+  // The router maps the game port onto another outside port: the lists
+  // must prove and list that one, or the game is unreachable there.
+  GrantingRouter router{24700};
+  const platform::RouterCalls calls{"NAT-PMP", &router, GrantingRouter::map, GrantingRouter::unmap};
+  host->session.port_mapping = platform::start_port_mapping_with(options.port, &calls, 1);
+  ASSERT_TRUE(wait_for_mapping(host->session.port_mapping));
+  EXPECT_EQ(describe_server_game(options, *host, *seats).port, 24700);
+  platform::stop_port_mapping(host->session.port_mapping);
+  host->session.port_mapping = nullptr;
+  EXPECT_EQ(describe_server_game(options, *host, *seats).port, 24650);  // the mapping gone
 }
 
 // The list service on its own thread, on the loopback, on a clock that
