@@ -132,37 +132,6 @@ bool parse_list_document(std::string_view document, ListedGames& games) {
   return true;
 }
 
-ListAddresses parse_list_addresses(std::string_view text) {
-  ListAddresses out;
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-    if (const std::size_t hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
-    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) line.remove_suffix(1);
-    if (line.empty() || out.count == out.lists.size()) continue;
-    ListAddress address;
-    std::string_view host = line;
-    if (const std::size_t colon = line.rfind(':'); colon != std::string_view::npos) {
-      host = line.substr(0, colon);
-      const std::string_view digits = line.substr(colon + 1);
-      uint32_t port = 0;
-      bool good = !digits.empty() && digits.size() <= 5;
-      for (const char c : digits) {
-        if (c < '0' || c > '9') good = false;
-        port = port * 10 + static_cast<uint32_t>(c - '0');
-      }
-      if (!good || port == 0 || port > 65535) continue;
-      address.port = static_cast<uint16_t>(port);
-    }
-    if (!plain_word(host, sizeof address.host - 1)) continue;
-    copy_text(address.host, sizeof address.host, host);
-    out.lists[out.count++] = address;
-  }
-  return out;
-}
-
 bool save_list_cache(const char* path, const ListedGames& games) {
   const std::string temporary = std::string(path) + ".new";
   std::FILE* file = std::fopen(temporary.c_str(), "w");
@@ -295,15 +264,7 @@ ListReader* create_list_reader(const ListAddresses& lists, const char* cache_pat
 
 ListReader* create_list_reader(const char* lists_path, const char* cache_path) {
   ListAddresses lists;
-  if (lists_path) {
-    std::ifstream file(lists_path);
-    if (file) {
-      std::string text(64 * 1024, '\0');
-      file.read(text.data(), static_cast<std::streamsize>(text.size()));
-      text.resize(static_cast<std::size_t>(file.gcount()));
-      lists = parse_list_addresses(text);
-    }
-  }
+  if (lists_path) read_list_addresses(lists_path, lists);
   return create_list_reader(lists, cache_path);
 }
 
@@ -330,7 +291,7 @@ void start_list_reading(ListReader* reader) {
     if (!list.easy) continue;
     CURL* easy = list.easy;
     curl_easy_reset(easy);
-    char url[192];
+    char url[kListAddressSize + 16];
     std::snprintf(url, sizeof url, "http://%s:%u/games", list.address.host, list.address.port);
     curl_easy_setopt(easy, CURLOPT_URL, url);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http");

@@ -45,18 +45,6 @@ bool parse_list_document(std::string_view document, ListedGames& games);
 // The same game (address and port) once: later details replace earlier.
 void merge_listed_game(ListedGames& games, const ListedGame& game);
 
-struct ListAddress {
-  char host[128] = {};
-  uint16_t port = kDefaultListPort;
-};
-struct ListAddresses {
-  std::array<ListAddress, kMaxLists> lists{};
-  std::size_t count = 0;
-};
-// "host:port" (or "host", on the default port) one a line; blank lines and
-// "#" comments are skipped, and so is a line that does not parse.
-ListAddresses parse_list_addresses(std::string_view text);
-
 // The cache file: one game a line, tab-separated, as written by
 // save_list_cache. Lines that do not parse are skipped.
 bool save_list_cache(const char* path, const ListedGames& games);

@@ -83,18 +83,17 @@ platform::ListAnnouncer* start_announcing(const ServerOptions& options) {
       log_line("lists: no %s found: the game is announced to no public list", kListsFileName);
     return nullptr;
   }
-  ListAddresses lists;
-  if (std::FILE* file = std::fopen(path, "r")) {
-    read_lists(file, lists, warn_of_list_line, path);
-    std::fclose(file);
-  }
+  platform::ListAddresses lists;
+  platform::read_list_addresses(path, lists, warn_of_list_line, path);
   if (lists.count == 0) {
     log_line("lists: %s names no list: the game is announced to no public list", path);
     return nullptr;
   }
+  char entries[platform::kMaxLists][platform::kListAddressSize];
   const char* addresses[platform::kMaxLists];
   for (std::size_t i = 0; i < lists.count; ++i) {
-    addresses[i] = lists.entries[i].data();
+    std::snprintf(entries[i], sizeof entries[i], "%s:%u", lists.lists[i].host, lists.lists[i].port);
+    addresses[i] = entries[i];
     log_line("lists: announcing the game to the list at %s", addresses[i]);
   }
   platform::ListAnnouncer* announcer =

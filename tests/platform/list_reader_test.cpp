@@ -109,19 +109,6 @@ TEST(ListDocument, HugeListsFillTheTableOnlyAndGamesMergeByAddressAndPort) {
   EXPECT_EQ(merged.games[1].port, 24650);
 }
 
-TEST(ListAddresses, LinesCommentsAndBadPorts) {
-  const ListAddresses lists =
-      parse_list_addresses("# lists\nlist.example.org:24680\n\n  127.0.0.1:9000  # mine\r\nbare.example\n"
-                           "bad:port\nbad:0\nbad:65536\nsp ace:1\n");
-  ASSERT_EQ(lists.count, 3u);
-  EXPECT_STREQ(lists.lists[0].host, "list.example.org");
-  EXPECT_EQ(lists.lists[0].port, 24680);
-  EXPECT_STREQ(lists.lists[1].host, "127.0.0.1");
-  EXPECT_EQ(lists.lists[1].port, 9000);
-  EXPECT_STREQ(lists.lists[2].host, "bare.example");
-  EXPECT_EQ(lists.lists[2].port, kDefaultListPort);
-}
-
 TEST(ListCache, KeepsWhatWasReadAndSkipsDamagedLines) {
   const std::string path = testing::TempDir() + "lists_cache_test." + std::to_string(getpid());
   ListedGames games;

@@ -1,4 +1,4 @@
-// The server and the public lists: the file naming them, and the announcer
+// The server and the public lists: what it tells them, and the announcer
 // against the list service itself on the loopback, the game's proof echoed
 // by a real host's game port.
 #include <gtest/gtest.h>
@@ -30,45 +30,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr uint32_t kLoopback = 0x7F000001;
-
-std::vector<std::string> read_file_text(const char* text, ListAddresses& lists) {
-  std::vector<std::string> warnings;
-  std::FILE* file = fmemopen(const_cast<char*>(text), std::strlen(text), "r");
-  read_lists(
-      file, lists,
-      [](void* context, int line, const char* why) {
-        static_cast<std::vector<std::string>*>(context)->push_back(std::to_string(line) + ": " + why);
-      },
-      &warnings);
-  std::fclose(file);
-  return warnings;
-}
-
-TEST(PublicLists, TheFileNamesHostsAndPortsAndWhatIsNotOneIsToldByLine) {
-  ListAddresses lists;
-  const std::string long_line = "x" + std::string(600, 'y') + ":24680\n";
-  const std::string text = "# the lists\n\n  lists.example.org:24680  # ours\n10.0.0.7:80\n"
-                           "no-port\n:24680\nhost:0\nhost:65536\nhost:12a\nsp ace:24680\nhost:24680 extra\n" +
-                           long_line + "last.example:1";  // no end of line
-  const auto warnings = read_file_text(text.c_str(), lists);
-  ASSERT_EQ(lists.count, 3u);
-  EXPECT_STREQ(lists.entries[0].data(), "lists.example.org:24680");
-  EXPECT_STREQ(lists.entries[1].data(), "10.0.0.7:80");
-  EXPECT_STREQ(lists.entries[2].data(), "last.example:1");
-  ASSERT_EQ(warnings.size(), 8u);
-  EXPECT_EQ(warnings[0].rfind("5: not an address", 0), 0u);
-  EXPECT_EQ(warnings[7].rfind("12: the line is too long", 0), 0u);
-
-  // The shipped file names no list; more than eight are cut to eight.
-  std::string many;
-  for (int i = 0; i < 10; ++i) many += "list" + std::to_string(i) + ".example:24680\n";
-  const auto cut = read_file_text(many.c_str(), lists);
-  EXPECT_EQ(lists.count, platform::kMaxLists);
-  EXPECT_STREQ(lists.entries[7].data(), "list7.example:24680");
-  EXPECT_EQ(cut.size(), 2u);
-  read_file_text("#lists.example.org:24680\n", lists);
-  EXPECT_EQ(lists.count, 0u);
-}
 
 // A router that grants every mapping onto one outside port, the way a
 // router whose asked-for port is taken gives another.
