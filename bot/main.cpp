@@ -17,27 +17,24 @@
 #include "core/frame_timer.h"
 #include "net/score.h"
 #include "net/session.h"
+#include "platform/stop_signals.h"
 #include "shell/frame_driver.h"
 #include "shell/state_report.h"
 
 namespace {
 
-volatile std::sig_atomic_t g_stop_asked = 0;  // set by the signal handler only
+volatile std::sig_atomic_t g_holding = 0;  // toggled by SIGUSR2 only
 
-volatile std::sig_atomic_t g_holding = 0;     // toggled by SIGUSR2 only
-
-extern "C" void ask_to_stop(int) { g_stop_asked = 1; }
 extern "C" void toggle_holding(int) { g_holding = !g_holding; }
 
+// SIGINT and SIGTERM stop the players; SIGUSR2 holds every player still,
+// with the gun silent, until the next SIGUSR2: a test settles a game this
+// way before comparing states.
 void install_stop_handlers() {
+  platform::install_stop_signals({.hang_up = false, .ignore_broken_pipe = false});
   struct sigaction action{};
-  action.sa_handler = ask_to_stop;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  // SIGUSR2 holds every player still, with the gun silent, until the next
-  // SIGUSR2: a test settles a game this way before comparing states.
   action.sa_handler = toggle_holding;
+  sigemptyset(&action.sa_mask);
   sigaction(SIGUSR2, &action, nullptr);
 }
 
@@ -68,7 +65,7 @@ const char* join_keeping_others(std::vector<Seat>& seats, std::size_t joining) {
   // A lossy link can lose the handshake's packets often enough that a join
   // runs out of time; a game that refuses is not asked again.
   const char* why = "It was stopped before joining.";
-  for (int attempt = 0; attempt < kJoinAttempts && !g_stop_asked; ++attempt) {
+  for (int attempt = 0; attempt < kJoinAttempts && !platform::stop_signal; ++attempt) {
     why = join_game(*seats[joining].player);
     if (!why || !timed_out(why)) break;
   }
@@ -96,7 +93,7 @@ void play(std::vector<Seat>& seats) {
   // the game stands for the program's.
   std::vector<const GameCore*> own_games;
   for (const Seat& seat : seats) own_games.push_back(&seat.player->game);
-  while (!g_stop_asked) {
+  while (!platform::stop_signal) {
     const double frame_start = now_ms(timer);
     int playing = 0;
     for (Seat& seat : seats) {
@@ -172,7 +169,7 @@ int main(int argc, char** argv) {
   seats[0].player->game.log.echo = true;
 
   std::size_t joined = 0;
-  for (; joined < seats.size() && !g_stop_asked; ++joined) {
+  for (; joined < seats.size() && !platform::stop_signal; ++joined) {
     if (const char* why = join_keeping_others(seats, joined)) {
       std::fprintf(stderr, "morvane-bot: %s could not join: %s\n", seats[joined].name, why);
       break;
@@ -184,19 +181,19 @@ int main(int argc, char** argv) {
   }
   if (joined == 0) {
     leave_all(seats);
-    return g_stop_asked ? 0 : 1;
+    return platform::stop_signal ? 0 : 1;
   }
   // A game that filled up (or refused) part way: those in it play on, and
   // the others' sessions are freed.
   if (joined < seats.size()) {
     for (std::size_t i = joined; i < seats.size(); ++i) leave_game(*seats[i].player);
     seats.resize(joined);
-    if (!g_stop_asked) {
+    if (!platform::stop_signal) {
       std::fprintf(stderr, "morvane-bot: the %zu that joined play on.\n", joined);
       std::fflush(stderr);
     }
   }
-  if (!g_stop_asked) play(seats);
+  if (!platform::stop_signal) play(seats);
   for (const Seat& seat : seats) {
     std::printf("%s fired %d shots.\n", seat.name, seat.player->shots_fired);
     print_score(seat);

@@ -1,41 +1,11 @@
 // morvane-list: the public list of Morvane games on the internet, served
 // over HTTP from one thread until a signal stops it.
 
-#include <csignal>
 #include <cstdio>
 
 #include "list/list_service.h"
 #include "list/options.h"
-
-namespace {
-
-volatile std::sig_atomic_t g_stop_asked = 0;  // set by the signal handler only
-
-extern "C" void ask_to_stop(int signal_number) { g_stop_asked = signal_number; }
-
-// SIGINT, SIGTERM and SIGHUP stop the service; a reader that goes away
-// mid-answer (SIGPIPE) must not.
-void install_stop_handlers() {
-  struct sigaction action{};
-  action.sa_handler = ask_to_stop;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGHUP, &action, nullptr);
-  action.sa_handler = SIG_IGN;
-  sigaction(SIGPIPE, &action, nullptr);
-}
-
-const char* signal_name(int signal_number) {
-  switch (signal_number) {
-    case SIGINT: return "SIGINT";
-    case SIGTERM: return "SIGTERM";
-    case SIGHUP: return "SIGHUP";
-    default: return "a signal";
-  }
-}
-
-}  // namespace
+#include "platform/stop_signals.h"
 
 int main(int argc, char** argv) {
   ListOptions options;
@@ -52,7 +22,9 @@ int main(int argc, char** argv) {
     std::printf("morvane-list (Morvane) %s\n", kListVersion);
     return 0;
   }
-  install_stop_handlers();
+  // SIGINT, SIGTERM and SIGHUP stop the service; a reader that goes away
+  // mid-answer (SIGPIPE) must not.
+  platform::install_stop_signals({});
   auto list = list::make_game_list();
   if (!list) {
     std::fprintf(stderr, "morvane-list: the system's random source cannot be used.\n");
@@ -75,8 +47,9 @@ int main(int argc, char** argv) {
                 list::http_port_of(*service), list::proof_port_of(*service), options.bench_fill);
   list::GameList& games = list::game_list_of(*service);
   games.log(games.log_context, line);
-  list::serve_until(*service, &g_stop_asked);
-  std::snprintf(line, sizeof line, "stop: %s: %d games were listed", signal_name(g_stop_asked), games.listed_count);
+  list::serve_until(*service, &platform::stop_signal);
+  std::snprintf(line, sizeof line, "stop: %s: %d games were listed",
+                platform::stop_signal_name(platform::stop_signal), games.listed_count);
   games.log(games.log_context, line);
   return 0;
 }

@@ -15,7 +15,6 @@
 
 namespace platform {
 
-inline constexpr std::size_t kListAddressSize = 256;  // "host:port" and its NUL
 inline constexpr double kDefaultAnnounceSeconds = 20;
 inline constexpr double kMaxBackOffSeconds = 600;
 

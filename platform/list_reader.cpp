@@ -5,11 +5,15 @@
 
 #include <nlohmann/json.hpp>
 
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 
 namespace platform {
 
@@ -132,37 +136,6 @@ bool parse_list_document(std::string_view document, ListedGames& games) {
   return true;
 }
 
-ListAddresses parse_list_addresses(std::string_view text) {
-  ListAddresses out;
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-    if (const std::size_t hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
-    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) line.remove_suffix(1);
-    if (line.empty() || out.count == out.lists.size()) continue;
-    ListAddress address;
-    std::string_view host = line;
-    if (const std::size_t colon = line.rfind(':'); colon != std::string_view::npos) {
-      host = line.substr(0, colon);
-      const std::string_view digits = line.substr(colon + 1);
-      uint32_t port = 0;
-      bool good = !digits.empty() && digits.size() <= 5;
-      for (const char c : digits) {
-        if (c < '0' || c > '9') good = false;
-        port = port * 10 + static_cast<uint32_t>(c - '0');
-      }
-      if (!good || port == 0 || port > 65535) continue;
-      address.port = static_cast<uint16_t>(port);
-    }
-    if (!plain_word(host, sizeof address.host - 1)) continue;
-    copy_text(address.host, sizeof address.host, host);
-    out.lists[out.count++] = address;
-  }
-  return out;
-}
-
 bool save_list_cache(const char* path, const ListedGames& games) {
   const std::string temporary = std::string(path) + ".new";
   std::FILE* file = std::fopen(temporary.c_str(), "w");
@@ -264,73 +237,45 @@ std::size_t take_header(char* data, std::size_t size, std::size_t count, void* c
 
 }  // namespace
 
+// The reader: the frame's side asks for readings and takes the table of a
+// round that has ended; the rest (the transfers, their gzip, parsing a
+// document of thousands of games, the cache file) is done on a thread of
+// the reader's own, since a full list takes several frames to parse.
 struct ListReader {
+  // The thread's own once it runs.
   CURLM* multi = nullptr;
   std::array<ListConnection, kMaxLists> lists{};
   std::size_t list_count = 0;
   int running = 0;  // readings under way
   bool answered_this_round = false;
-  ListedGames merged;
+  ListedGames table;  // the round's result, as the thread last merged it
   std::string cache_path;
+  std::thread thread;
+
+  // Shared, under the lock.
+  mutable std::mutex lock;
+  std::condition_variable wake;
+  bool start_asked = false;
+  bool round_under_way = false;  // started and not yet ended
+  bool round_ended = false;      // ended and not yet taken by the frame
+  bool stopping = false;
+  ListedGames ended_table;
+
+  // The frame's own: what listed_games() shows until the next round ends.
+  ListedGames shown;
 };
 
-ListReader* create_list_reader(const ListAddresses& lists, const char* cache_path) {
-  static const bool started = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-  if (!started) return nullptr;
-  auto* reader = new ListReader;
-  reader->multi = curl_multi_init();
-  if (!reader->multi) {
-    delete reader;
-    return nullptr;
-  }
-  reader->list_count = lists.count < kMaxLists ? lists.count : kMaxLists;
-  for (std::size_t i = 0; i < reader->list_count; ++i) {
-    reader->lists[i].address = lists.lists[i];
-    reader->lists[i].body.reserve(64 * 1024);
-  }
-  reader->cache_path = cache_path ? cache_path : "";
-  if (!reader->cache_path.empty()) load_list_cache(reader->cache_path.c_str(), reader->merged);
-  return reader;
-}
+namespace {
 
-ListReader* create_list_reader(const char* lists_path, const char* cache_path) {
-  ListAddresses lists;
-  if (lists_path) {
-    std::ifstream file(lists_path);
-    if (file) {
-      std::string text(64 * 1024, '\0');
-      file.read(text.data(), static_cast<std::streamsize>(text.size()));
-      text.resize(static_cast<std::size_t>(file.gcount()));
-      lists = parse_list_addresses(text);
-    }
-  }
-  return create_list_reader(lists, cache_path);
-}
-
-void release_list_reader(ListReader* reader) {
-  if (!reader) return;
-  for (std::size_t i = 0; i < reader->list_count; ++i) {
-    ListConnection& list = reader->lists[i];
-    if (list.easy) {
-      curl_multi_remove_handle(reader->multi, list.easy);
-      curl_easy_cleanup(list.easy);
-    }
-    curl_slist_free_all(list.headers);
-  }
-  curl_multi_cleanup(reader->multi);
-  delete reader;
-}
-
-void start_list_reading(ListReader* reader) {
-  if (!reader) return;
-  for (std::size_t i = 0; i < reader->list_count; ++i) {
-    ListConnection& list = reader->lists[i];
+void start_readings(ListReader& reader) {
+  for (std::size_t i = 0; i < reader.list_count; ++i) {
+    ListConnection& list = reader.lists[i];
     if (list.running) continue;
     if (!list.easy) list.easy = curl_easy_init();
     if (!list.easy) continue;
     CURL* easy = list.easy;
     curl_easy_reset(easy);
-    char url[192];
+    char url[kListAddressSize + 16];
     std::snprintf(url, sizeof url, "http://%s:%u/games", list.address.host, list.address.port);
     curl_easy_setopt(easy, CURLOPT_URL, url);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http");
@@ -355,14 +300,12 @@ void start_list_reading(ListReader* reader) {
     list.body.clear();
     list.new_etag.clear();
     list.overflowed = false;
-    if (curl_multi_add_handle(reader->multi, easy) == CURLM_OK) {
+    if (curl_multi_add_handle(reader.multi, easy) == CURLM_OK) {
       list.running = true;
-      ++reader->running;
+      ++reader.running;
     }
   }
 }
-
-namespace {
 
 // One reading ended: what the list says now, or nothing when it failed.
 void reading_ended(ListReader& reader, ListConnection& list, CURLcode result) {
@@ -382,46 +325,153 @@ void reading_ended(ListReader& reader, ListConnection& list, CURLcode result) {
   list.body.clear();
 }
 
-}  // namespace
-
-bool poll_list_reader(ListReader* reader) {
-  if (!reader || reader->running == 0) return false;
+// Takes the readings that have ended; true when none is under way any more.
+bool drive_readings(ListReader& reader) {
   int still_running = 0;
-  curl_multi_perform(reader->multi, &still_running);
+  curl_multi_perform(reader.multi, &still_running);
   int waiting = 0;
-  while (CURLMsg* message = curl_multi_info_read(reader->multi, &waiting)) {
+  while (CURLMsg* message = curl_multi_info_read(reader.multi, &waiting)) {
     if (message->msg != CURLMSG_DONE) continue;
     ListConnection* list = nullptr;
     curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &list);
     const CURLcode result = message->data.result;
-    curl_multi_remove_handle(reader->multi, message->easy_handle);
+    curl_multi_remove_handle(reader.multi, message->easy_handle);
     if (!list) continue;
-    reading_ended(*reader, *list, result);
+    reading_ended(reader, *list, result);
     list->running = false;
-    --reader->running;
+    --reader.running;
   }
-  if (reader->running > 0) return false;
-  // The round is over: every list that has ever answered says what it said
-  // last; when none did this time, the table stays as it was.
-  if (reader->answered_this_round) {
+  return reader.running == 0;
+}
+
+// The round is over: every list that has ever answered says what it said
+// last; when none did this time, the table stays as it was.
+void end_round(ListReader& reader) {
+  if (reader.answered_this_round) {
     ListedGames merged;
-    for (std::size_t i = 0; i < reader->list_count; ++i) {
-      const ListConnection& list = reader->lists[i];
+    for (std::size_t i = 0; i < reader.list_count; ++i) {
+      const ListConnection& list = reader.lists[i];
       if (!list.ever_answered) continue;
       for (std::size_t g = 0; g < list.games.count; ++g) merge_listed_game(merged, list.games.games[g]);
     }
-    reader->merged = merged;
-    if (!reader->cache_path.empty()) save_list_cache(reader->cache_path.c_str(), reader->merged);
+    reader.table = merged;
+    if (!reader.cache_path.empty()) save_list_cache(reader.cache_path.c_str(), reader.table);
   }
-  reader->answered_this_round = false;
+  reader.answered_this_round = false;
+  std::lock_guard<std::mutex> held(reader.lock);
+  reader.ended_table = reader.table;
+  reader.round_under_way = reader.start_asked;  // asked again meanwhile: it goes on
+  reader.round_ended = true;
+}
+
+constexpr int kLongestWaitMs = 100;
+
+void run_reader(ListReader& reader) {
+  for (;;) {
+    bool start = false;
+    {
+      std::unique_lock<std::mutex> held(reader.lock);
+      if (reader.running == 0)
+        reader.wake.wait(held, [&reader] { return reader.stopping || reader.start_asked; });
+      if (reader.stopping) return;
+      start = reader.start_asked;
+      reader.start_asked = false;
+    }
+    if (start) start_readings(reader);
+    if (drive_readings(reader)) {
+      end_round(reader);
+      continue;
+    }
+    // Until the sockets have something, a request to stop or start wakes it.
+    curl_multi_poll(reader.multi, nullptr, 0, kLongestWaitMs, nullptr);
+  }
+}
+
+}  // namespace
+
+ListReader* create_list_reader(const ListAddresses& lists, const char* cache_path) {
+  static const bool started = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  if (!started) return nullptr;
+  auto* reader = new ListReader;
+  reader->multi = curl_multi_init();
+  if (!reader->multi) {
+    delete reader;
+    return nullptr;
+  }
+  reader->list_count = lists.count < kMaxLists ? lists.count : kMaxLists;
+  for (std::size_t i = 0; i < reader->list_count; ++i) {
+    reader->lists[i].address = lists.lists[i];
+    reader->lists[i].body.reserve(64 * 1024);
+  }
+  reader->cache_path = cache_path ? cache_path : "";
+  if (!reader->cache_path.empty()) load_list_cache(reader->cache_path.c_str(), reader->table);
+  reader->shown = reader->table;
+  try {
+    reader->thread = std::thread(run_reader, std::ref(*reader));
+  } catch (const std::system_error&) {
+    curl_multi_cleanup(reader->multi);
+    delete reader;
+    return nullptr;
+  }
+  return reader;
+}
+
+ListReader* create_list_reader(const char* lists_path, const char* cache_path) {
+  ListAddresses lists;
+  if (lists_path) read_list_addresses(lists_path, lists);
+  return create_list_reader(lists, cache_path);
+}
+
+void release_list_reader(ListReader* reader) {
+  if (!reader) return;
+  {
+    std::lock_guard<std::mutex> held(reader->lock);
+    reader->stopping = true;
+  }
+  reader->wake.notify_one();
+  curl_multi_wakeup(reader->multi);
+  reader->thread.join();
+  for (std::size_t i = 0; i < reader->list_count; ++i) {
+    ListConnection& list = reader->lists[i];
+    if (list.easy) {
+      curl_multi_remove_handle(reader->multi, list.easy);
+      curl_easy_cleanup(list.easy);
+    }
+    curl_slist_free_all(list.headers);
+  }
+  curl_multi_cleanup(reader->multi);
+  delete reader;
+}
+
+void start_list_reading(ListReader* reader) {
+  if (!reader || reader->list_count == 0) return;
+  {
+    std::lock_guard<std::mutex> held(reader->lock);
+    reader->start_asked = true;
+    reader->round_under_way = true;
+  }
+  reader->wake.notify_one();
+  curl_multi_wakeup(reader->multi);
+}
+
+bool poll_list_reader(ListReader* reader) {
+  if (!reader) return false;
+  std::lock_guard<std::mutex> held(reader->lock);
+  if (!reader->round_ended || reader->round_under_way) return false;
+  reader->round_ended = false;
+  reader->shown = reader->ended_table;
   return true;
 }
 
-bool list_reading_busy(const ListReader* reader) { return reader && reader->running > 0; }
+bool list_reading_busy(const ListReader* reader) {
+  if (!reader) return false;
+  std::lock_guard<std::mutex> held(reader->lock);
+  return reader->round_under_way || reader->round_ended;
+}
 
 const ListedGames& listed_games(const ListReader* reader) {
   static const ListedGames none;
-  return reader ? reader->merged : none;
+  return reader ? reader->shown : none;
 }
 
 }  // namespace platform

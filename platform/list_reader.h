@@ -1,9 +1,10 @@
 // Reading the public lists of internet games: every list named in
 // lists.txt is read over HTTP (GET /games, gzip accepted, If-None-Match with
-// the last tag), without blocking, and what they say is merged into one
-// fixed table (a game is one address and game port). A list that does not
-// answer changes nothing; the last table read is kept, in memory and in a
-// small cache file, for when none answers.
+// the last tag) on a thread of the reader's own, so that neither the
+// transfers nor parsing a list of thousands of games hold up a frame, and
+// what they say is merged into one fixed table (a game is one address and
+// game port). A list that does not answer changes nothing; the last table
+// read is kept, in memory and in a small cache file, for when none answers.
 #pragma once
 
 #include <array>
@@ -45,18 +46,6 @@ bool parse_list_document(std::string_view document, ListedGames& games);
 // The same game (address and port) once: later details replace earlier.
 void merge_listed_game(ListedGames& games, const ListedGame& game);
 
-struct ListAddress {
-  char host[128] = {};
-  uint16_t port = kDefaultListPort;
-};
-struct ListAddresses {
-  std::array<ListAddress, kMaxLists> lists{};
-  std::size_t count = 0;
-};
-// "host:port" (or "host", on the default port) one a line; blank lines and
-// "#" comments are skipped, and so is a line that does not parse.
-ListAddresses parse_list_addresses(std::string_view text);
-
 // The cache file: one game a line, tab-separated, as written by
 // save_list_cache. Lines that do not parse are skipped.
 bool save_list_cache(const char* path, const ListedGames& games);
@@ -64,18 +53,20 @@ bool load_list_cache(const char* path, ListedGames& games);
 
 struct ListReader;  // opaque; owned by this layer
 
-// Null when HTTP cannot be started. lists_path names the list of lists
+// Null when HTTP or the reader's thread cannot be started. lists_path names the list of lists
 // (read once here; missing: no lists), cache_path the cache file (read here
 // when present).
 ListReader* create_list_reader(const char* lists_path, const char* cache_path);
 // A reader of the lists given, for tests.
 ListReader* create_list_reader(const ListAddresses& lists, const char* cache_path);
+// Ends the thread (waiting for a document being parsed) and frees everything.
 void release_list_reader(ListReader* reader);
 
 // Starts reading every list again; a reading still under way goes on.
 void start_list_reading(ListReader* reader);
-// Drives the readings without waiting; true once, when a round has ended
-// (every list answered, failed or timed out) and games() holds its result.
+// Never waits; true once, when a round has ended (every list answered,
+// failed or timed out, and what they said is parsed and merged) and
+// listed_games() holds its result. listed_games() changes only here.
 bool poll_list_reader(ListReader* reader);
 bool list_reading_busy(const ListReader* reader);
 // The games of the last round in which any list answered (a list that

@@ -4,7 +4,6 @@
 // computer players of its own in the empty seats if asked.
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <thread>
@@ -13,6 +12,7 @@
 #include "core/frame_timer.h"
 #include "core/game_core.h"
 #include "net/session.h"
+#include "platform/stop_signals.h"
 #include "server/computer_seats.h"
 #include "server/frame_pacing.h"
 #include "server/options.h"
@@ -23,37 +23,6 @@
 #include "shell/state_report.h"
 
 namespace {
-
-// The signal that asked the server to stop; 0 until one does.
-volatile std::sig_atomic_t g_stop_asked = 0;  // set by the signal handler only
-
-extern "C" void ask_to_stop(int signal_number) { g_stop_asked = signal_number; }
-
-// SIGINT, SIGTERM and SIGHUP (the terminal or the SSH session that started
-// the server closed) all end the game properly, every player told at once.
-// SIGUSR2, which holds morvane-bot's players still, means nothing here, and
-// a log reader that goes away (SIGPIPE) must not take the game with it:
-// both are ignored rather than left to end the program on the spot.
-void install_stop_handlers() {
-  struct sigaction action{};
-  action.sa_handler = ask_to_stop;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGHUP, &action, nullptr);
-  action.sa_handler = SIG_IGN;
-  sigaction(SIGUSR2, &action, nullptr);
-  sigaction(SIGPIPE, &action, nullptr);
-}
-
-const char* signal_name(int signal_number) {
-  switch (signal_number) {
-    case SIGINT: return "SIGINT";
-    case SIGTERM: return "SIGTERM";
-    case SIGHUP: return "SIGHUP";
-    default: return "a signal";
-  }
-}
 
 // The frame timer, and a sleep that may wake late (the schedule makes it up).
 double timer_now_ms(void* timer) { return now_ms(*static_cast<const FrameTimer*>(timer)); }
@@ -83,18 +52,17 @@ platform::ListAnnouncer* start_announcing(const ServerOptions& options) {
       log_line("lists: no %s found: the game is announced to no public list", kListsFileName);
     return nullptr;
   }
-  ListAddresses lists;
-  if (std::FILE* file = std::fopen(path, "r")) {
-    read_lists(file, lists, warn_of_list_line, path);
-    std::fclose(file);
-  }
+  platform::ListAddresses lists;
+  platform::read_list_addresses(path, lists, warn_of_list_line, path);
   if (lists.count == 0) {
     log_line("lists: %s names no list: the game is announced to no public list", path);
     return nullptr;
   }
+  char entries[platform::kMaxLists][platform::kListAddressSize];
   const char* addresses[platform::kMaxLists];
   for (std::size_t i = 0; i < lists.count; ++i) {
-    addresses[i] = lists.entries[i].data();
+    std::snprintf(entries[i], sizeof entries[i], "%s:%u", lists.lists[i].host, lists.lists[i].port);
+    addresses[i] = entries[i];
     log_line("lists: announcing the game to the list at %s", addresses[i]);
   }
   platform::ListAnnouncer* announcer =
@@ -127,7 +95,7 @@ void serve(GameCore& host, ComputerSeats& seats, ServerLog& log, const ServerOpt
   start_pacing(pacer, PacingClock{&timer, timer_now_ms, sleep_ms});
   const double serving_since = now_ms(timer);
   bool router_answered = !host.session.port_mapping;
-  while (!g_stop_asked) {
+  while (!platform::stop_signal) {
     const double frame_start = now_ms(timer);
     run_server_frame(host, seats, frame_start);
     report_state_if_asked(host, log_line_start);
@@ -166,7 +134,11 @@ int main(int argc, char** argv) {
           start_program(start, *level, options.level_path, sizeof options.level_path, options.level_given);
       status >= 0)
     return status;
-  install_stop_handlers();
+  // SIGINT, SIGTERM and SIGHUP (the terminal or the SSH session that started
+  // the server closed) all end the game properly, every player told at once.
+  // SIGUSR2, which holds morvane-bot's players still, means nothing here, and
+  // a log reader that goes away (SIGPIPE) must not take the game with it.
+  platform::install_stop_signals({.ignore_user2 = true});
   install_state_report();
   auto host = std::make_unique<GameCore>();
   host->session.open_router_port = options.open_port;
@@ -187,7 +159,8 @@ int main(int argc, char** argv) {
   serve(*host, *seats, log, options, announcer);
   platform::release_list_announcer(announcer);
   log_scores(*host);
-  log_line("stop: %s: the game is closed, every player told", signal_name(g_stop_asked));
+  log_line("stop: %s: the game is closed, every player told",
+           platform::stop_signal_name(platform::stop_signal));
   close_server_game(*host, *seats);
   return 0;
 }

@@ -2,36 +2,16 @@
 
 #include <unistd.h>
 
-#include <cctype>
 #include <climits>
 #include <cstring>
 
 #include "bot/command_line.h"
 #include "core/game_core.h"
+#include "platform/port_mapping.h"
 #include "server/computer_seats.h"
 #include "server/options.h"
 
 namespace {
-
-bool host_character(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_';
-}
-
-// "host:port" with nothing else in it.
-bool list_entry(const char* text, std::size_t length) {
-  const char* colon = static_cast<const char*>(std::memchr(text, ':', length));
-  if (!colon || colon == text) return false;
-  for (const char* c = text; c < colon; ++c)
-    if (!host_character(*c)) return false;
-  const std::size_t digits = length - static_cast<std::size_t>(colon + 1 - text);
-  if (digits == 0 || digits > 5) return false;
-  long port = 0;
-  for (const char* c = colon + 1; c < text + length; ++c) {
-    if (!std::isdigit(static_cast<unsigned char>(*c))) return false;
-    port = port * 10 + (*c - '0');
-  }
-  return port >= 1 && port <= 65535;
-}
 
 // Copies text, cut to fit (a level's name may be longer than a list takes).
 void set_text(char* out, std::size_t size, const char* text) {
@@ -42,41 +22,6 @@ void set_text(char* out, std::size_t size, const char* text) {
 }
 
 }  // namespace
-
-void read_lists(std::FILE* file, ListAddresses& lists, ListsWarning warn, void* context) {
-  lists.count = 0;
-  char line[512];
-  int number = 0;
-  while (std::fgets(line, sizeof line, file)) {
-    ++number;
-    const std::size_t read = std::strlen(line);
-    const bool whole = read > 0 && (line[read - 1] == '\n' || std::feof(file));
-    if (!whole) {  // longer than any entry: skip the rest of it
-      int c;
-      while ((c = std::fgetc(file)) != EOF && c != '\n') {
-      }
-      warn(context, number, "the line is too long to be a list's address");
-      continue;
-    }
-    if (char* comment = std::strchr(line, '#')) *comment = '\0';
-    char* start = line;
-    while (*start && std::isspace(static_cast<unsigned char>(*start))) ++start;
-    std::size_t length = std::strlen(start);
-    while (length > 0 && std::isspace(static_cast<unsigned char>(start[length - 1]))) --length;
-    if (length == 0) continue;
-    if (length >= platform::kListAddressSize || !list_entry(start, length)) {
-      warn(context, number, "not an address of the form host:port (port 1 to 65535)");
-      continue;
-    }
-    if (lists.count == lists.entries.size()) {
-      warn(context, number, "too many lists: the first 8 are announced to");
-      continue;
-    }
-    std::memcpy(lists.entries[lists.count].data(), start, length);
-    lists.entries[lists.count][length] = '\0';
-    ++lists.count;
-  }
-}
 
 bool find_lists_file(const ServerOptions& options, char* path, std::size_t path_size) {
   if (options.lists_given) {
@@ -105,7 +50,16 @@ bool find_lists_file(const ServerOptions& options, char* path, std::size_t path_
 platform::GameAnnouncement describe_server_game(const ServerOptions& options, const GameCore& host,
                                                 const ComputerSeats& seats) {
   platform::GameAnnouncement game;
+  // A list proves and lists the port the announcement names, from the
+  // internet: while the router holds a mapping onto another outside port,
+  // that port is the one the internet reaches the game at.
   game.port = options.port;
+  char outside_address[64];
+  uint16_t outside_port = 0;
+  if (platform::port_mapping_outside(host.session.port_mapping, outside_address, sizeof outside_address,
+                                     outside_port) &&
+      outside_port != 0)
+    game.port = outside_port;
   set_text(game.name, sizeof game.name, options.name);
   // The level's file name, without its directory, in the characters a list
   // takes (printable ASCII without spaces).

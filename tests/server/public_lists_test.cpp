@@ -1,4 +1,4 @@
-// The server and the public lists: the file naming them, and the announcer
+// The server and the public lists: what it tells them, and the announcer
 // against the list service itself on the loopback, the game's proof echoed
 // by a real host's game port.
 #include <gtest/gtest.h>
@@ -11,13 +11,18 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/game_core.h"
 #include "list/list_service.h"
 #include "platform/list_announcer.h"
+#include "platform/port_mapping.h"
 #include "platform/session.h"
+#include "server/computer_seats.h"
+#include "server/options.h"
 #include "server/public_lists.h"
 
 namespace {
@@ -26,43 +31,62 @@ using namespace std::chrono_literals;
 
 constexpr uint32_t kLoopback = 0x7F000001;
 
-std::vector<std::string> read_file_text(const char* text, ListAddresses& lists) {
-  std::vector<std::string> warnings;
-  std::FILE* file = fmemopen(const_cast<char*>(text), std::strlen(text), "r");
-  read_lists(
-      file, lists,
-      [](void* context, int line, const char* why) {
-        static_cast<std::vector<std::string>*>(context)->push_back(std::to_string(line) + ": " + why);
-      },
-      &warnings);
-  std::fclose(file);
-  return warnings;
+// A router that grants every mapping onto one outside port, the way a
+// router whose asked-for port is taken gives another.
+struct GrantingRouter {
+  uint16_t outside = 0;
+  static platform::RouterAnswer map(void* context, uint16_t, uint16_t, uint32_t lifetime_s) {
+    platform::RouterAnswer answer;
+    answer.kind = platform::RouterAnswer::Kind::Mapped;
+    answer.external_port = static_cast<GrantingRouter*>(context)->outside;
+    answer.lifetime_s = lifetime_s;
+    std::snprintf(answer.external_address, sizeof answer.external_address, "203.0.113.7");
+    return answer;
+  }
+  static void unmap(void*, uint16_t, uint16_t) {}
+};
+
+bool wait_for_mapping(platform::PortMapping* mapping) {
+  char address[64];
+  uint16_t port = 0;
+  for (auto end = std::chrono::steady_clock::now() + 5s; std::chrono::steady_clock::now() < end;
+       std::this_thread::sleep_for(2ms))
+    if (platform::port_mapping_outside(mapping, address, sizeof address, port)) return true;
+  return false;
 }
 
-TEST(PublicLists, TheFileNamesHostsAndPortsAndWhatIsNotOneIsToldByLine) {
-  ListAddresses lists;
-  const std::string long_line = "x" + std::string(600, 'y') + ":24680\n";
-  const std::string text = "# the lists\n\n  lists.example.org:24680  # ours\n10.0.0.7:80\n"
-                           "no-port\n:24680\nhost:0\nhost:65536\nhost:12a\nsp ace:24680\nhost:24680 extra\n" +
-                           long_line + "last.example:1";  // no end of line
-  const auto warnings = read_file_text(text.c_str(), lists);
-  ASSERT_EQ(lists.count, 3u);
-  EXPECT_STREQ(lists.entries[0].data(), "lists.example.org:24680");
-  EXPECT_STREQ(lists.entries[1].data(), "10.0.0.7:80");
-  EXPECT_STREQ(lists.entries[2].data(), "last.example:1");
-  ASSERT_EQ(warnings.size(), 8u);
-  EXPECT_EQ(warnings[0].rfind("5: not an address", 0), 0u);
-  EXPECT_EQ(warnings[7].rfind("12: the line is too long", 0), 0u);
+// What the server tells the lists: its own seat not counted, the level's
+// file name without its directory, and the port the internet reaches.
+TEST(PublicLists, TheServerAnnouncesItsGameAsTheInternetReachesIt) {
+  ServerOptions options;
+  options.port = 24650;
+  std::snprintf(options.name, sizeof options.name, "Friday night");
+  std::snprintf(options.level_path, sizeof options.level_path, "/srv/levels/two words.mvl");
+  auto host = std::make_unique<GameCore>();
+  host->world.tank.local_player_id = 1;
+  for (uint32_t i = 0; i < 3; ++i) {
+    host->world.player_table[i].active = 1;
+    host->world.player_table[i].player_id = i + 1;
+  }
+  auto seats = std::make_unique<ComputerSeats>();
+  platform::GameAnnouncement game = describe_server_game(options, *host, *seats);
+  EXPECT_EQ(game.port, 24650);  // no mapping asked for
+  EXPECT_STREQ(game.name, "Friday night");
+  EXPECT_STREQ(game.level, "two_words.mvl");
+  EXPECT_EQ(game.people, 2);
+  EXPECT_EQ(game.computers, 0);
+  EXPECT_EQ(game.seats, platform::kSessionMaxPlayers - 1);
 
-  // The shipped file names no list; more than eight are cut to eight.
-  std::string many;
-  for (int i = 0; i < 10; ++i) many += "list" + std::to_string(i) + ".example:24680\n";
-  const auto cut = read_file_text(many.c_str(), lists);
-  EXPECT_EQ(lists.count, platform::kMaxLists);
-  EXPECT_STREQ(lists.entries[7].data(), "list7.example:24680");
-  EXPECT_EQ(cut.size(), 2u);
-  read_file_text("#lists.example.org:24680\n", lists);
-  EXPECT_EQ(lists.count, 0u);
+  // The router maps the game port onto another outside port: the lists
+  // must prove and list that one, or the game is unreachable there.
+  GrantingRouter router{24700};
+  const platform::RouterCalls calls{"NAT-PMP", &router, GrantingRouter::map, GrantingRouter::unmap};
+  host->session.port_mapping = platform::start_port_mapping_with(options.port, &calls, 1);
+  ASSERT_TRUE(wait_for_mapping(host->session.port_mapping));
+  EXPECT_EQ(describe_server_game(options, *host, *seats).port, 24700);
+  platform::stop_port_mapping(host->session.port_mapping);
+  host->session.port_mapping = nullptr;
+  EXPECT_EQ(describe_server_game(options, *host, *seats).port, 24650);  // the mapping gone
 }
 
 // The list service on its own thread, on the loopback, on a clock that
