@@ -38,10 +38,15 @@ bool read_number(const Json& object, const char* key, int64_t low, int64_t high,
   return value >= low && value <= high;
 }
 
+bool read_port(const Json& object, int64_t& port, const char*& reason) {
+  if (read_number(object, "port", kLowestGamePort, 65535, port)) return true;
+  reason = "\"port\" must be the game port, a whole number from 1024 to 65535";
+  return false;
+}
+
 bool read_fields(const Json& object, Announcement& out, const char*& reason) {
   int64_t port = 0, people = 0, computers = 0, seats = 0;
-  if (!read_number(object, "port", kLowestGamePort, 65535, port))
-    return reason = "\"port\" must be the game port, a whole number from 1024 to 65535", false;
+  if (!read_port(object, port, reason)) return false;
   if (!copy_text(object, "name", out.name, sizeof out.name, true))
     return reason = "\"name\" must be 1 to 78 bytes of UTF-8 without control characters", false;
   if (!copy_text(object, "level", out.level, sizeof out.level, false))
@@ -59,6 +64,24 @@ bool read_fields(const Json& object, Announcement& out, const char*& reason) {
   out.computers = static_cast<uint8_t>(computers);
   out.seats = static_cast<uint8_t>(seats);
   return true;
+}
+
+// The body as a JSON object, or a discarded value with the reason, which
+// names the body as an announcement or a withdrawal.
+Json read_object(std::string_view body, const char*& reason, bool withdrawal) {
+  if (body.size() > kMaxAnnouncementBytes) {
+    reason = withdrawal ? "the withdrawal is longer than 1024 bytes" : "the announcement is longer than 1024 bytes";
+    return Json(Json::value_t::discarded);
+  }
+  // No exceptions: a body that is not JSON comes back as a discarded value.
+  Json object = Json::parse(body.begin(), body.end(), nullptr, false);
+  if (object.is_discarded()) {
+    reason = withdrawal ? "the withdrawal is not JSON" : "the announcement is not JSON";
+  } else if (!object.is_object()) {
+    reason = withdrawal ? "the withdrawal is not a JSON object" : "the announcement is not a JSON object";
+    object = Json(Json::value_t::discarded);
+  }
+  return object;
 }
 
 }  // namespace
@@ -95,15 +118,21 @@ bool clean_utf8(std::string_view text) {
 
 bool parse_announcement(std::string_view body, Announcement& out, const char*& reason) {
   out = Announcement{};
-  if (body.size() > kMaxAnnouncementBytes) return reason = "the announcement is longer than 1024 bytes", false;
-  // No exceptions: a body that is not JSON comes back as a discarded value.
-  const Json object = Json::parse(body.begin(), body.end(), nullptr, false);
-  if (object.is_discarded()) return reason = "the announcement is not JSON", false;
-  if (!object.is_object()) return reason = "the announcement is not a JSON object", false;
+  const Json object = read_object(body, reason, false);
+  if (object.is_discarded()) return false;
   if (!read_fields(object, out, reason)) {
     out = Announcement{};
     return false;
   }
+  return true;
+}
+
+bool parse_withdrawal(std::string_view body, uint16_t& port, const char*& reason) {
+  port = 0;
+  const Json object = read_object(body, reason, true);
+  int64_t number = 0;
+  if (object.is_discarded() || !read_port(object, number, reason)) return false;
+  port = static_cast<uint16_t>(number);
   return true;
 }
 

@@ -34,6 +34,11 @@ struct Announcement {
 // and in its range; fields the service does not know are passed over.
 bool parse_announcement(std::string_view body, Announcement& out, const char*& reason);
 
+// Reads a withdrawal body: a JSON object of at most 1024 bytes naming the
+// game port ("port") as an announcement does; other fields are passed over.
+// False with a one-sentence reason (a static text) otherwise.
+bool parse_withdrawal(std::string_view body, uint16_t& port, const char*& reason);
+
 // True when the text is valid UTF-8 holding no control character.
 bool clean_utf8(std::string_view text);
 

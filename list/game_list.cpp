@@ -291,6 +291,32 @@ AnnounceResult announce(GameList& list, uint32_t address, std::string_view body,
   return result;
 }
 
+AnnounceResult withdraw(GameList& list, uint32_t address, std::string_view body, double now_ms) {
+  if (address == 0) return refusal(list, nullptr, address, 404, "this address has no game on the list", now_ms);
+  AddressEntry* entry = address_entry(list, address, now_ms);
+  if (!entry) return refusal(list, nullptr, address, 503, "the list is busy; withdraw again later", now_ms);
+  if (!take_allowance(*entry, now_ms))
+    return refusal(list, entry, address, 429, "too many announcements and withdrawals from this address", now_ms);
+  uint16_t port = 0;
+  const char* reason = "";
+  if (!parse_withdrawal(body, port, reason))
+    return refusal(list, entry, address, body.size() > kMaxAnnouncementBytes ? 413 : 400, reason, now_ms);
+  GameEntry* game = find_game(list, address, port);
+  if (!game) return refusal(list, entry, address, 404, "this address has no game on the list at that port", now_ms);
+  char from[16];
+  format_address(address, from, sizeof from);
+  char line[160];
+  std::snprintf(line, sizeof line, "withdrawn: %s:%u \"%s\"", from, port, game->details.name);
+  write_log(list, line);
+  remove_game(list, *game);
+  AnnounceResult result;
+  result.outcome = Outcome::Withdrawn;
+  result.status = 200;
+  result.address = address;
+  result.port = port;
+  return result;
+}
+
 bool take_echo(GameList& list, uint32_t address, uint16_t port, std::span<const uint8_t> datagram,
                double now_ms) {
   Token token;

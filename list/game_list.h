@@ -68,7 +68,7 @@ struct ListDocument {
   int32_t games = 0;
 };
 
-enum class Outcome { Listed, Pending, Refused };
+enum class Outcome { Listed, Pending, Withdrawn, Refused };
 
 struct AnnounceResult {
   Outcome outcome = Outcome::Refused;
@@ -113,6 +113,11 @@ std::unique_ptr<GameList> make_game_list();
 // given. Refusals change nothing but the address's allowance, and are
 // logged.
 AnnounceResult announce(GameList& list, uint32_t address, std::string_view body, double now_ms);
+// A withdrawal `body` from `address` (the TCP peer): the game it announced
+// at the port named leaves at once, listed or awaiting its proof (200,
+// Withdrawn); 404 when the address has no game there. Counted against the
+// address's allowance as announcements are; refusals are logged alike.
+AnnounceResult withdraw(GameList& list, uint32_t address, std::string_view body, double now_ms);
 // A refusal decided before the body was read (a body too long), counted
 // and logged as announce's are.
 AnnounceResult refuse(GameList& list, uint32_t address, int status, const char* reason, double now_ms);

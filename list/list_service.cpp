@@ -25,6 +25,7 @@ namespace {
 
 constexpr const char* kGamesPath = "/games";
 constexpr const char* kAnnouncePath = "/announce";
+constexpr const char* kWithdrawPath = "/withdraw";
 constexpr double kExpireEveryMs = 250;
 constexpr unsigned kConnectionLimit = 1024;
 constexpr unsigned kConnectionsPerAddress = 64;
@@ -40,13 +41,14 @@ struct DocumentResponses {
 };
 
 // The context of a reading between its two calls; any other context is an
-// announcement's upload.
+// announcement's or a withdrawal's upload.
 int g_reading = 0;
 
-// An announcement's body as it arrives.
+// An announcement's or a withdrawal's body as it arrives.
 struct Upload {
   std::size_t size = 0;
   bool too_long = false;
+  bool withdrawal = false;
   char body[kMaxAnnouncementBytes];  // last, so that a sanitizer sees any write past it
 };
 
@@ -158,18 +160,28 @@ void send_proof(ListService& service, const AnnounceResult& result) {
   sendto(service.proof_socket, proof.data(), proof.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
 
-MHD_Result answer_announcement(ListService& service, MHD_Connection* connection, const Upload& upload) {
+const char* too_long_reason(bool withdrawal) {
+  return withdrawal ? "the withdrawal is longer than 1024 bytes" : "the announcement is longer than 1024 bytes";
+}
+
+MHD_Result answer_upload(ListService& service, MHD_Connection* connection, const Upload& upload) {
   const uint32_t address = peer_address(connection);
   const double now = now_of(service);
+  const std::string_view body(upload.body, upload.size);
   const AnnounceResult result =
-      upload.too_long
-          ? refuse(*service.list, address, MHD_HTTP_CONTENT_TOO_LARGE, "the announcement is longer than 1024 bytes", now)
-          : announce(*service.list, address, std::string_view(upload.body, upload.size), now);
+      upload.too_long ? refuse(*service.list, address, MHD_HTTP_CONTENT_TOO_LARGE, too_long_reason(upload.withdrawal), now)
+      : upload.withdrawal ? withdraw(*service.list, address, body, now)
+                          : announce(*service.list, address, body, now);
   if (result.outcome == Outcome::Refused) return answer_error(connection, result.status, result.reason);
   if (result.send_proof) send_proof(service, result);
   char from[16];
   format_address(address, from, sizeof from);
   char json[256];
+  if (result.outcome == Outcome::Withdrawn) {
+    std::snprintf(json, sizeof json, "{\"status\":\"withdrawn\",\"address\":\"%s\",\"port\":%u}\n", from,
+                  result.port);
+    return answer_json(connection, result.status, json);
+  }
   std::snprintf(json, sizeof json,
                 "{\"status\":\"%s\",\"address\":\"%s\",\"port\":%u,\"announce_every\":%d,\"proof_port\":%u}\n",
                 result.outcome == Outcome::Listed ? "listed" : "pending", from,
@@ -179,14 +191,16 @@ MHD_Result answer_announcement(ListService& service, MHD_Connection* connection,
 
 // The first call for a POST: a body announced too long is refused before
 // it is read; otherwise it is gathered into an upload.
-MHD_Result begin_announcement(ListService& service, MHD_Connection* connection, void** context) {
+MHD_Result begin_upload(ListService& service, MHD_Connection* connection, void** context, bool withdrawal) {
   const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
   if (length && std::strtoull(length, nullptr, 10) > kMaxAnnouncementBytes) {
     const AnnounceResult result = refuse(*service.list, peer_address(connection), MHD_HTTP_CONTENT_TOO_LARGE,
-                                         "the announcement is longer than 1024 bytes", now_of(service));
+                                         too_long_reason(withdrawal), now_of(service));
     return answer_error(connection, result.status, result.reason);
   }
-  *context = new Upload;
+  Upload* upload = new Upload;
+  upload->withdrawal = withdrawal;
+  *context = upload;
   return MHD_YES;
 }
 
@@ -207,10 +221,13 @@ MHD_Result take_request(void* cls, MHD_Connection* connection, const char* url, 
     if (*upload_size > 0) return MHD_NO;  // a reading with a body: not HTTP we speak
     return answer_reading(service, connection);
   }
-  if (path != kAnnouncePath) return answer_error(connection, MHD_HTTP_NOT_FOUND, "no such path: the list is /games");
+  const bool withdrawal = path == kWithdrawPath;
+  if (path != kAnnouncePath && !withdrawal)
+    return answer_error(connection, MHD_HTTP_NOT_FOUND, "no such path: the list is /games");
   if (verb != MHD_HTTP_METHOD_POST)
-    return answer_error(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "announcements are sent with POST", "POST");
-  if (!*context) return begin_announcement(service, connection, context);
+    return answer_error(connection, MHD_HTTP_METHOD_NOT_ALLOWED,
+                        withdrawal ? "withdrawals are sent with POST" : "announcements are sent with POST", "POST");
+  if (!*context) return begin_upload(service, connection, context, withdrawal);
   Upload& upload = *static_cast<Upload*>(*context);
   if (*upload_size > 0) {
     if (upload.too_long || *upload_size > sizeof upload.body - upload.size) {
@@ -222,7 +239,7 @@ MHD_Result take_request(void* cls, MHD_Connection* connection, const char* url, 
     *upload_size = 0;
     return MHD_YES;
   }
-  return answer_announcement(service, connection, upload);
+  return answer_upload(service, connection, upload);
 }
 
 void request_done(void*, MHD_Connection*, void** context, MHD_RequestTerminationCode) {

@@ -1,6 +1,6 @@
-// The list service on the network: HTTP (libmicrohttpd) for readers and
-// announcements, and the UDP proof port, all served from one thread by one
-// loop, so the list needs no lock.
+// The list service on the network: HTTP (libmicrohttpd) for readers,
+// announcements and withdrawals, and the UDP proof port, all served from
+// one thread by one loop, so the list needs no lock.
 #pragma once
 
 #include <csignal>

@@ -1,12 +1,14 @@
-// What the public list of games reads from the internet: announcement
-// bodies over HTTP and echo datagrams on its proof port. Each input is a
-// run of records, each a kind byte, a length byte and that many bytes. The
-// kind byte's low two bits say what the bytes are: 0 an announcement, 1 a
+// What the public list of games reads from the internet: announcement and
+// withdrawal bodies over HTTP and echo datagrams on its proof port. Each
+// input is a run of records, each a kind byte, a length byte and that many
+// bytes. The kind byte's low two bits say what the bytes are: 0 an
+// announcement (a withdrawal when the kind byte's bit 4 is set), 1 a
 // datagram from the game port last announced, 2 and 3 a move of the clock
 // by the first byte in seconds; its next two bits choose one of four
 // addresses. After every record the list's counts must agree with its
 // table, and the document must be JSON that lists exactly the listed games.
 #include <cstring>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -63,12 +65,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   while (pos + 2 <= size) {
     const uint8_t kind = data[pos] & 3;  // 3 moves the clock too
     const uint8_t which = (data[pos] >> 2) & 3;
+    const bool withdrawal = (data[pos] & 16) != 0;
     const std::size_t length = std::min<std::size_t>(data[pos + 1], size - pos - 2);
     const std::span<const uint8_t> bytes(data + pos + 2, length);
     pos += 2 + length;
-    if (kind == 0) {
-      const AnnounceResult result =
-          announce(*list, kAddresses[which], {reinterpret_cast<const char*>(bytes.data()), bytes.size()}, now_ms);
+    const std::string_view body(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (kind == 0 && withdrawal) {
+      const int32_t games = list->game_count;
+      const AnnounceResult result = withdraw(*list, kAddresses[which], body, now_ms);
+      fuzz_require(list->game_count == games - (result.outcome == Outcome::Withdrawn), "a withdrawal takes one game");
+    } else if (kind == 0) {
+      const AnnounceResult result = announce(*list, kAddresses[which], body, now_ms);
       if (result.send_proof) ports[which] = result.port;
     } else if (kind == 1) {
       take_echo(*list, kAddresses[which], ports[which], bytes, now_ms);
@@ -113,5 +120,9 @@ std::vector<FuzzSeed> fuzz_seeds() {
   put_record(expiring, 2, {30});
   put_record(expiring, 0, bytes_of(ann));               // announced again
   put_record(expiring, 2, {40});                        // Bob's game leaves
-  return {{"listed", listed}, {"expiring", expiring}};
+  FuzzInput withdrawn = listed;
+  put_record(withdrawn, 16 | (1 << 2), bytes_of("{\"port\":24640}"));  // not Bob's port: refused
+  put_record(withdrawn, 16 | (1 << 2), bytes_of("{\"port\":30000}"));  // Bob's game leaves
+  put_record(withdrawn, 16, bytes_of("{\"port\":"));                   // refused
+  return {{"listed", listed}, {"expiring", expiring}, {"withdrawn", withdrawn}};
 }

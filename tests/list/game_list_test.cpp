@@ -138,11 +138,47 @@ TEST_F(ListTest, HostileAnnouncementsAreRefusedAndChangeNothing) {
   EXPECT_EQ(announce(*list, kHost, body(24640), 1000).status, 202);
   EXPECT_EQ(list->game_count, 1);
 
+  // Withdrawals are read as announcements are, and refused alike.
+  const std::string padded = "{\"port\":24640,\"pad\":\"" + std::string(1024, ' ') + "\"}";
+  const Case withdrawals[] = {
+      {"", 400, "not JSON"},
+      {"[24640]", 400, "not a JSON object"},
+      {"{}", 400, "\"port\""},
+      {"{\"port\":80}", 400, "\"port\""},
+      {"{\"port\":65536}", 400, "\"port\""},
+      {"{\"port\":\"24640\"}", 400, "\"port\""},
+      {padded, 413, "longer than 1024"},
+  };
+  for (const Case& c : withdrawals) {
+    SCOPED_TRACE("withdrawal " + c.body.substr(0, 80));
+    const AnnounceResult result = withdraw(*list, ++address, c.body, 1000);
+    EXPECT_EQ(result.outcome, Outcome::Refused);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_NE(std::string(result.reason).find(c.reason), std::string::npos) << result.reason;
+  }
+  // Only the connection's own address's game goes; another address's, a
+  // port without a game and a spent allowance leave it where it is.
+  const std::string withdrawal = "{\"port\":24640,\"why\":\"the round is over\"}";
+  EXPECT_EQ(withdraw(*list, kHost + 1, withdrawal, 1000).status, 404);
+  EXPECT_EQ(withdraw(*list, kHost, withdrawal, 1000).status, 429);
+  EXPECT_EQ(withdraw(*list, kHost, "{\"port\":24641}", 2000).status, 404);
+  EXPECT_EQ(withdraw(*list, 0, withdrawal, 2000).status, 404);
+  EXPECT_EQ(list->game_count, 1);
+  const AnnounceResult withdrawn = withdraw(*list, kHost, withdrawal, 3000);
+  EXPECT_EQ(withdrawn.outcome, Outcome::Withdrawn);
+  EXPECT_EQ(withdrawn.status, 200);
+  EXPECT_EQ(list->game_count, 0);
+  EXPECT_EQ(lines.back(), "withdrawn: 203.0.113.5:24640 \"Ann's game\"");
+  EXPECT_EQ(withdraw(*list, kHost, withdrawal, 4000).status, 404);
+  // Withdrawals spend the allowance announcements do.
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(withdraw(*list, kHost + 3000, withdrawal, 0).status, 404) << i;
+  EXPECT_EQ(announce(*list, kHost + 3000, body(24640), 0).status, 429);
+
   // 16 games an address, 20000 in all.
   const uint32_t other = kHost + 1000;
   for (uint16_t port = 30000; port < 30016; ++port) EXPECT_EQ(announce(*list, other, body(port), 0).status, 202);
   EXPECT_EQ(announce(*list, other, body(30016), 0).status, 403);
-  EXPECT_EQ(list->game_count, 17);
+  EXPECT_EQ(list->game_count, 16);
   fill_for_bench(*list, kMaxGames, 0);
   EXPECT_EQ(list->game_count, kMaxGames);
   EXPECT_EQ(announce(*list, kHost + 2000, body(24640), 0).status, 503);
@@ -197,6 +233,13 @@ TEST_F(ListTest, AGameIsListedOnceItsHostEchoesItsTokenAndLeavesAfterSixtySecond
   EXPECT_EQ(list->game_count, 0);
   EXPECT_EQ(lines.back(), "expired: 203.0.113.5:24640 \"Ann's game\", not announced for 60 s");
   EXPECT_TRUE(games_of(*list, 90000).empty());
+
+  // A listed game withdrawn leaves the next document at once.
+  list_game(*list, kHost, 24640, 95000);
+  ASSERT_EQ(games_of(*list, 95000).size(), 1u);
+  EXPECT_EQ(withdraw(*list, kHost, "{\"port\":24640}", 95000).status, 200);
+  EXPECT_EQ(list->listed_count, 0);
+  EXPECT_TRUE(games_of(*list, 96000).empty());
 
   // A game never proven leaves likewise, and its place among the address's
   // 16 with it.

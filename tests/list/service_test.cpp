@@ -228,6 +228,21 @@ TEST_F(ServiceTest, AHostAnnouncesEchoesItsProofAndIsReadWithAndWithoutGzip) {
   Reply after = get_games(http_port, "If-None-Match: " + plain.headers["etag"] + "\r\n");
   EXPECT_EQ(after.status, 200);
   EXPECT_EQ(nlohmann::json::parse(after.body)["count"], 0);
+
+  // Listed again, then withdrawn: gone from the next document.
+  EXPECT_EQ(post(http_port, "/announce", announcement(game.port)).status, 202);
+  game.send_to(proof_port, "MRVE" + game.receive().substr(4));
+  advance(1000);
+  ASSERT_EQ(nlohmann::json::parse(get_games(http_port).body)["count"], 1);
+  answer = post(http_port, "/withdraw", "{\"port\":" + std::to_string(game.port) + "}");
+  EXPECT_EQ(answer.status, 200);
+  EXPECT_EQ(answer.headers["cache-control"], "no-store");
+  said = nlohmann::json::parse(answer.body);
+  EXPECT_EQ(said["status"], "withdrawn");
+  EXPECT_EQ(said["port"], game.port);
+  advance(1000);
+  EXPECT_EQ(nlohmann::json::parse(get_games(http_port).body)["count"], 0);
+  EXPECT_EQ(post(http_port, "/withdraw", "{\"port\":" + std::to_string(game.port) + "}").status, 404);
 }
 
 TEST_F(ServiceTest, RequestsOutsideTheProtocolAreRefusedWithAReason) {
@@ -248,6 +263,13 @@ TEST_F(ServiceTest, RequestsOutsideTheProtocolAreRefusedWithAReason) {
   EXPECT_EQ(get_announce.status, 405);
   EXPECT_EQ(get_announce.headers["allow"], "POST");
   EXPECT_EQ(post(http_port, "/games", "{}").status, 405);
+  Reply get_withdraw = http(http_port, "GET /withdraw HTTP/1.1\r\nHost: list\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(get_withdraw.status, 405);
+  EXPECT_EQ(get_withdraw.headers["allow"], "POST");
+  Reply long_withdrawal = post(http_port, "/withdraw", std::string(2000, ' '));
+  EXPECT_EQ(long_withdrawal.status, 413);
+  EXPECT_EQ(nlohmann::json::parse(long_withdrawal.body)["error"], "the withdrawal is longer than 1024 bytes");
+  EXPECT_EQ(post(http_port, "/withdraw", "{\"port\":1}").status, 400);
   EXPECT_EQ(http(http_port, "GET /other HTTP/1.1\r\nHost: list\r\nConnection: close\r\n\r\n").status, 404);
   EXPECT_EQ(game_list_of(*service).game_count, 0);
 }
