@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -37,6 +38,7 @@ struct ListEntry {
   ListState state = ListState::Waiting;
   int pending_answers = 0;
   uint16_t game_port = 0;  // of the last announcement
+  bool withdrawing = false;  // its withdrawal is on its way
   bool told_unreachable_port = false;
   char told[160] = {};  // the refusal or failure last written to the log
   char body[kBodySize + 1] = {};
@@ -285,6 +287,120 @@ void drive_list_announcer(ListAnnouncer& a, const GameAnnouncement& game, double
     started = started || entry.busy;
   }
   if (started) curl_multi_perform(a.multi, &running);
+}
+
+namespace {
+
+// Starts the withdrawal from one list on its own handle, the announcement
+// on its way (if any) abandoned first.
+bool start_withdrawal(ListAnnouncer& a, ListEntry& entry, long timeout_ms) {
+  if (entry.busy) curl_multi_remove_handle(a.multi, entry.easy);
+  entry.busy = false;
+  const int size =
+      std::snprintf(entry.body, sizeof entry.body, "{\"port\":%u}", static_cast<unsigned>(entry.game_port));
+  char url[sizeof entry.url];
+  std::snprintf(url, sizeof url, "http://%s/withdraw", entry.address);
+  entry.answer_size = 0;
+  entry.answer_cut = false;
+  curl_easy_setopt(entry.easy, CURLOPT_URL, url);  // copied by libcurl
+  curl_easy_setopt(entry.easy, CURLOPT_POSTFIELDS, entry.body);
+  curl_easy_setopt(entry.easy, CURLOPT_POSTFIELDSIZE, static_cast<long>(size));
+  curl_easy_setopt(entry.easy, CURLOPT_TIMEOUT_MS, timeout_ms);
+  curl_easy_setopt(entry.easy, CURLOPT_CONNECTTIMEOUT_MS, timeout_ms);
+#if LIBCURL_VERSION_NUM >= 0x075700
+  // A name still being looked up when the time is up is left to its thread
+  // rather than waited for.
+  curl_easy_setopt(entry.easy, CURLOPT_QUICK_EXIT, 1L);
+#endif
+  if (curl_multi_add_handle(a.multi, entry.easy) != CURLM_OK) return false;
+  entry.withdrawing = true;
+  return true;
+}
+
+// What the list said to its withdrawal, as a line for the log; true when it
+// withdrew the game.
+bool take_withdrawal_answer(ListAnnouncer& a, ListEntry& entry, CURLcode result) {
+  entry.withdrawing = false;
+  char line[512];
+  if (result != CURLE_OK) {
+    std::snprintf(line, sizeof line, "the list at %s has not withdrawn the game: %s", entry.address,
+                  curl_easy_strerror(result));
+    say(a, line);
+    return false;
+  }
+  long status = 0;
+  curl_easy_getinfo(entry.easy, CURLINFO_RESPONSE_CODE, &status);
+  const nlohmann::json said =
+      entry.answer_cut ? nlohmann::json() : nlohmann::json::parse(entry.answer, entry.answer + entry.answer_size,
+                                                                 nullptr, false);
+  const auto word = said.is_object() ? said.find("status") : said.end();
+  if (status == 200 && said.is_object() && word != said.end() && *word == "withdrawn") {
+    std::snprintf(line, sizeof line, "the list at %s has withdrawn the game", entry.address);
+    say(a, line);
+    return true;
+  }
+  const auto error = said.is_object() ? said.find("error") : said.end();
+  char reason[120];
+  printable_copy(reason, sizeof reason,
+                 said.is_object() && error != said.end() && error->is_string()
+                     ? error->get_ref<const std::string&>().c_str()
+                     : "no reason given");
+  // A list that does not know withdrawals (404) leaves the game to expire.
+  std::snprintf(line, sizeof line,
+                "the list at %s has not withdrawn the game (HTTP %ld): %s; it leaves that list within 60 s",
+                entry.address, status, reason);
+  say(a, line);
+  return false;
+}
+
+}  // namespace
+
+std::size_t withdraw_from_lists(ListAnnouncer& a, double timeout_ms) {
+  using Clock = std::chrono::steady_clock;
+  const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double, std::milli>(std::max(timeout_ms, 1.0)));
+  int waiting = 0;
+  for (std::size_t i = 0; i < a.count; ++i) {
+    ListEntry& entry = a.lists[i];
+    const bool may_hold = entry.state == ListState::Listed || entry.state == ListState::Pending || entry.busy;
+    if (!may_hold || entry.game_port == 0) continue;
+    if (start_withdrawal(a, entry, static_cast<long>(std::max(timeout_ms, 1.0)))) ++waiting;
+  }
+  std::size_t withdrawn = 0;
+  while (waiting > 0) {
+    int running = 0;
+    curl_multi_perform(a.multi, &running);
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(a.multi, &left)) {
+      if (message->msg != CURLMSG_DONE) continue;
+      CURL* easy = message->easy_handle;
+      const CURLcode result = message->data.result;
+      ListEntry* entry = nullptr;
+      curl_easy_getinfo(easy, CURLINFO_PRIVATE, &entry);
+      curl_multi_remove_handle(a.multi, easy);
+      if (!entry || !entry->withdrawing) continue;
+      withdrawn += take_withdrawal_answer(a, *entry, result);
+      --waiting;
+    }
+    const auto left_ms = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+    if (waiting == 0 || left_ms <= 0) break;
+    curl_multi_poll(a.multi, nullptr, 0, static_cast<int>(std::min<long long>(left_ms, 100)), nullptr);
+  }
+  // The lists that have not answered in time are left to expire the game.
+  for (std::size_t i = 0; i < a.count; ++i) {
+    ListEntry& entry = a.lists[i];
+    if (!entry.withdrawing) continue;
+    curl_multi_remove_handle(a.multi, entry.easy);
+    entry.withdrawing = false;
+    char line[400];
+    std::snprintf(line, sizeof line,
+                  "the list at %s has not answered the withdrawal within %.0f ms; it leaves that list within 60 s",
+                  entry.address, timeout_ms);
+    say(a, line);
+  }
+  // Nothing more is announced: the handles now carry withdrawals.
+  for (std::size_t i = 0; i < a.count; ++i) a.lists[i].next_ms = 1e300;
+  return withdrawn;
 }
 
 ListState list_state(const ListAnnouncer& a, std::size_t index) {

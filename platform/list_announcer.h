@@ -53,6 +53,14 @@ void release_list_announcer(ListAnnouncer* announcer);
 // returns at once.
 void drive_list_announcer(ListAnnouncer& announcer, const GameAnnouncement& game, double now_ms);
 
+// Asks every list that may hold the game (listed, awaiting its proof, or
+// with an announcement on its way) to withdraw it, at the port its last
+// announcement named, all at once, and waits for their answers at most
+// timeout_ms in all: for a host that is stopping. Says for each list
+// whether it withdrew the game or why not. Announcements on their way are
+// abandoned and none is sent after. The number of lists that withdrew it.
+std::size_t withdraw_from_lists(ListAnnouncer& announcer, double timeout_ms);
+
 // What the list at `index` said last, and when it is next announced to
 // (on the caller's clock).
 ListState list_state(const ListAnnouncer& announcer, std::size_t index);

@@ -86,6 +86,9 @@ bool log_port_mapping(GameCore& host) {
 // router that keeps silent holds the announcements back this long at most.
 constexpr double kRouterWaitMs = 10000;
 
+// How long a stopping server waits in all for the lists to withdraw its game.
+constexpr double kWithdrawWaitMs = 2000;
+
 void serve(GameCore& host, ComputerSeats& seats, ServerLog& log, const ServerOptions& options,
            platform::ListAnnouncer* announcer) {
   FrameTimer timer{};
@@ -157,6 +160,10 @@ int main(int argc, char** argv) {
   log_start(options, *host);
   platform::ListAnnouncer* announcer = start_announcing(options);
   serve(*host, *seats, log, options, announcer);
+  // The lists drop the game at once rather than a minute after its last
+  // announcement; one that does not answer in time holds the stop back no
+  // longer.
+  if (announcer) platform::withdraw_from_lists(*announcer, kWithdrawWaitMs);
   platform::release_list_announcer(announcer);
   log_scores(*host);
   log_line("stop: %s: the game is closed, every player told",

@@ -187,6 +187,69 @@ TEST(ListAnnouncer, AHostedGameIsProvenThroughItsGamePortAndListed) {
   platform::release_peer_session(host);
 }
 
+// A stopping host withdraws its game from the lists that hold it, at the
+// port it announced, all at once; a list that takes the connection and
+// never answers holds it back no longer than the time given.
+TEST(ListAnnouncer, AStoppingHostWithdrawsItsGameAndASilentListDoesNotHoldItBack) {
+  RunningList list;
+  const uint16_t port = test_port();
+  platform::PeerSession* host = platform::create_peer_session({port, static_cast<uint16_t>(port + 1), 0});
+  uint32_t id = 0;
+  ASSERT_TRUE(host && platform::initialize_internet(host, "") &&
+              platform::open_new_session(host, "Friday night", 8) &&
+              platform::create_local_player(host, "Server", true, id));
+  const int silent = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(kLoopback);
+  socklen_t size = sizeof at;
+  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(listen(silent, 4), 0);
+  getsockname(silent, reinterpret_cast<sockaddr*>(&at), &size);
+  const std::string silent_address = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
+
+  std::vector<std::string> log;
+  const char* addresses[] = {list.address.c_str(), silent_address.c_str()};
+  platform::ListAnnouncer* announcer = platform::create_list_announcer(
+      addresses, 2, [](void* log, const char* line) { static_cast<std::vector<std::string>*>(log)->push_back(line); },
+      &log);
+  ASSERT_NE(announcer, nullptr);
+  const auto game = game_on(port);
+  auto drive_until = [&](double now_ms, platform::ListState state) {
+    for (auto end = std::chrono::steady_clock::now() + 5s;
+         std::chrono::steady_clock::now() < end && platform::list_state(*announcer, 0) != state;
+         std::this_thread::sleep_for(2ms)) {
+      platform::drive_list_announcer(*announcer, game, now_ms);
+      platform::keep_alive(host);
+    }
+    return platform::list_state(*announcer, 0) == state;
+  };
+  ASSERT_TRUE(drive_until(0, platform::ListState::Pending));
+  for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(5ms)) platform::keep_alive(host);
+  ASSERT_TRUE(drive_until(20000, platform::ListState::Listed));
+  ASSERT_EQ(list::game_list_of(*list.service).listed_count, 1);
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(platform::withdraw_from_lists(*announcer, 500), 1u);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, 400ms);  // the silent list waited for
+  EXPECT_LT(waited, 1500ms);  // and no longer than asked
+  EXPECT_EQ(list::game_list_of(*list.service).game_count, 0);
+  int withdrawn = 0, silent_lines = 0;
+  for (const std::string& line : log) {
+    withdrawn += line == "the list at " + list.address + " has withdrawn the game";
+    silent_lines += line.find("the list at " + silent_address + " has not") == 0;
+  }
+  EXPECT_EQ(withdrawn, 1);
+  EXPECT_EQ(silent_lines, 1) << testing::PrintToString(log);
+  // Nothing is announced after.
+  platform::drive_list_announcer(*announcer, game, 1e9);
+  EXPECT_EQ(platform::withdraw_from_lists(*announcer, 500), 0u);
+  platform::release_list_announcer(announcer);
+  close(silent);
+  platform::release_peer_session(host);
+}
+
 TEST(ListAnnouncer, AnUnreachablePortIsToldOnceAndARefusalWithItsReason) {
   RunningList list;
   Announcer silent(list.address), refused(list.address);
