@@ -13,9 +13,10 @@ const char* const kListUsage =
     "Usage: morvane-list [OPTION]...\n"
     "Keeps the public list of Morvane games on the internet. Hosts announce their\n"
     "games over HTTP (POST /announce); a game is listed once its host has echoed a\n"
-    "token the list sends to its game port, and leaves the list when its host has\n"
-    "not announced it for 60 seconds. Players and web pages read the list as JSON\n"
-    "(GET /games), gzip-compressed when they accept it, cacheable for 5 seconds.\n"
+    "token the list sends to its game port, and leaves the list when its host\n"
+    "withdraws it (POST /withdraw) or has not announced it for 60 seconds. Players\n"
+    "and web pages read the list as JSON (GET /games), gzip-compressed when they\n"
+    "accept it, cacheable for 5 seconds.\n"
     "\n"
     "  --listen ADDRESS     the IPv4 address to listen on (default 0.0.0.0: all)\n"
     "  --http-port PORT     the TCP port of the HTTP service, 1 to 65535\n"
@@ -27,11 +28,11 @@ const char* const kListUsage =
     "  --version            show the program's version\n"
     "\n"
     "Standard output is the service's log, one line an event, each beginning with\n"
-    "the local date and time: the start, every game listed and every game that\n"
-    "expires, and every announcement refused with its address and reason (at most\n"
-    "a line a second for each address). SIGTERM, SIGINT or SIGHUP stops the\n"
-    "service with status 0. Exits 1 when a port cannot be opened, 2 for bad\n"
-    "arguments.\n";
+    "the local date and time: the start, every game listed, withdrawn or that\n"
+    "expires, and every announcement or withdrawal refused with its address and\n"
+    "reason (at most a line a second for each address). SIGTERM, SIGINT or SIGHUP\n"
+    "stops the service with status 0. Exits 1 when a port cannot be opened, 2 for\n"
+    "bad arguments.\n";
 
 namespace {
 
