@@ -1,7 +1,7 @@
-// What a host sends the list service: its announcement (a small JSON body
-// over HTTP) and its echo of the proof token (a UDP datagram). Both come
-// from anyone on the internet, so both are read here, once, and refused
-// whole when any part is wrong.
+// What a host sends the list service: its announcement and its withdrawal
+// (small JSON bodies over HTTP) and its echo of the proof token (a UDP
+// datagram). All come from anyone on the internet, so all are read here,
+// once, and refused whole when any part is wrong.
 #pragma once
 
 #include <array>

@@ -1,7 +1,8 @@
 // The public list of games: the games hosts announce, each listed only once
 // its host has echoed a token sent to its game port, and dropped when its
-// host stops announcing. Fixed tables sized once at start; time comes in
-// from the caller (milliseconds on a steady clock), so tests set it.
+// host withdraws it or stops announcing. Fixed tables sized once at start;
+// time comes in from the caller (milliseconds on a steady clock), so tests
+// set it.
 #pragma once
 
 #include <array>

@@ -168,10 +168,11 @@ MHD_Result answer_upload(ListService& service, MHD_Connection* connection, const
   const uint32_t address = peer_address(connection);
   const double now = now_of(service);
   const std::string_view body(upload.body, upload.size);
+  GameList& list = *service.list;
   const AnnounceResult result =
-      upload.too_long ? refuse(*service.list, address, MHD_HTTP_CONTENT_TOO_LARGE, too_long_reason(upload.withdrawal), now)
-      : upload.withdrawal ? withdraw(*service.list, address, body, now)
-                          : announce(*service.list, address, body, now);
+      upload.too_long     ? refuse(list, address, MHD_HTTP_CONTENT_TOO_LARGE, too_long_reason(upload.withdrawal), now)
+      : upload.withdrawal ? withdraw(list, address, body, now)
+                          : announce(list, address, body, now);
   if (result.outcome == Outcome::Refused) return answer_error(connection, result.status, result.reason);
   if (result.send_proof) send_proof(service, result);
   char from[16];

@@ -214,6 +214,11 @@ bool set_up_entry(ListAnnouncer& a, ListEntry& entry, const char* address) {
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
   curl_easy_setopt(easy, CURLOPT_USERAGENT, "Morvane");
+#if LIBCURL_VERSION_NUM >= 0x075700
+  // A name still being looked up when an announcement is abandoned (the
+  // host stopping) is left to its thread rather than waited for.
+  curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
+#endif
   return true;
 }
 
@@ -307,11 +312,6 @@ bool start_withdrawal(ListAnnouncer& a, ListEntry& entry, long timeout_ms) {
   curl_easy_setopt(entry.easy, CURLOPT_POSTFIELDSIZE, static_cast<long>(size));
   curl_easy_setopt(entry.easy, CURLOPT_TIMEOUT_MS, timeout_ms);
   curl_easy_setopt(entry.easy, CURLOPT_CONNECTTIMEOUT_MS, timeout_ms);
-#if LIBCURL_VERSION_NUM >= 0x075700
-  // A name still being looked up when the time is up is left to its thread
-  // rather than waited for.
-  curl_easy_setopt(entry.easy, CURLOPT_QUICK_EXIT, 1L);
-#endif
   if (curl_multi_add_handle(a.multi, entry.easy) != CURLM_OK) return false;
   entry.withdrawing = true;
   return true;
@@ -323,8 +323,8 @@ bool take_withdrawal_answer(ListAnnouncer& a, ListEntry& entry, CURLcode result)
   entry.withdrawing = false;
   char line[512];
   if (result != CURLE_OK) {
-    std::snprintf(line, sizeof line, "the list at %s has not withdrawn the game: %s", entry.address,
-                  curl_easy_strerror(result));
+    std::snprintf(line, sizeof line, "the list at %s has not withdrawn the game (%s); it leaves that list within 60 s",
+                  entry.address, curl_easy_strerror(result));
     say(a, line);
     return false;
   }
