@@ -271,7 +271,12 @@ void release_list_announcer(ListAnnouncer* a) {
   delete a;
 }
 
-void drive_list_announcer(ListAnnouncer& a, const GameAnnouncement& game, double now_ms) {
+namespace {
+
+// Moves the transfers on and hands every one that has ended, with its list
+// and outcome, to take.
+template <typename Take>
+void take_ended_transfers(ListAnnouncer& a, Take&& take) {
   int running = 0;
   curl_multi_perform(a.multi, &running);
   int left = 0;
@@ -282,8 +287,14 @@ void drive_list_announcer(ListAnnouncer& a, const GameAnnouncement& game, double
     ListEntry* entry = nullptr;
     curl_easy_getinfo(easy, CURLINFO_PRIVATE, &entry);
     curl_multi_remove_handle(a.multi, easy);
-    if (entry) take_answer(a, *entry, result, now_ms);
+    if (entry) take(*entry, result);
   }
+}
+
+}  // namespace
+
+void drive_list_announcer(ListAnnouncer& a, const GameAnnouncement& game, double now_ms) {
+  take_ended_transfers(a, [&](ListEntry& entry, CURLcode result) { take_answer(a, entry, result, now_ms); });
   bool started = false;
   for (std::size_t i = 0; i < a.count; ++i) {
     ListEntry& entry = a.lists[i];
@@ -291,6 +302,7 @@ void drive_list_announcer(ListAnnouncer& a, const GameAnnouncement& game, double
     start_announcement(a, entry, game, now_ms);
     started = started || entry.busy;
   }
+  int running = 0;
   if (started) curl_multi_perform(a.multi, &running);
 }
 
@@ -368,20 +380,11 @@ std::size_t withdraw_from_lists(ListAnnouncer& a, double timeout_ms) {
   }
   std::size_t withdrawn = 0;
   while (waiting > 0) {
-    int running = 0;
-    curl_multi_perform(a.multi, &running);
-    int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(a.multi, &left)) {
-      if (message->msg != CURLMSG_DONE) continue;
-      CURL* easy = message->easy_handle;
-      const CURLcode result = message->data.result;
-      ListEntry* entry = nullptr;
-      curl_easy_getinfo(easy, CURLINFO_PRIVATE, &entry);
-      curl_multi_remove_handle(a.multi, easy);
-      if (!entry || !entry->withdrawing) continue;
-      withdrawn += take_withdrawal_answer(a, *entry, result);
+    take_ended_transfers(a, [&](ListEntry& entry, CURLcode result) {
+      if (!entry.withdrawing) return;
+      withdrawn += take_withdrawal_answer(a, entry, result);
       --waiting;
-    }
+    });
     const auto left_ms = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
     if (waiting == 0 || left_ms <= 0) break;
     curl_multi_poll(a.multi, nullptr, 0, static_cast<int>(std::min<long long>(left_ms, 100)), nullptr);
