@@ -404,9 +404,11 @@ void run_mapping(PortMapping& mapping) {
 
 }  // namespace
 
-PortMapping* start_port_mapping_with(uint16_t port, const RouterCalls* routers, int router_count) {
-  auto* mapping = new (std::nothrow) PortMapping;
-  if (!mapping) return nullptr;
+namespace {
+
+// Starts the mapping's thread; frees the mapping and returns null when no
+// thread can be started.
+PortMapping* run_on_own_thread(PortMapping* mapping, uint16_t port, const RouterCalls* routers, int router_count) {
   start_mapper(mapping->mapper, port, routers, router_count);
   try {
     mapping->worker = std::thread(run_mapping, std::ref(*mapping));
@@ -417,6 +419,13 @@ PortMapping* start_port_mapping_with(uint16_t port, const RouterCalls* routers, 
   return mapping;
 }
 
+}  // namespace
+
+PortMapping* start_port_mapping_with(uint16_t port, const RouterCalls* routers, int router_count) {
+  auto* mapping = new (std::nothrow) PortMapping;
+  return mapping ? run_on_own_thread(mapping, port, routers, router_count) : nullptr;
+}
+
 PortMapping* start_port_mapping(uint16_t port) {
   auto* mapping = new (std::nothrow) PortMapping;
   if (!mapping) return nullptr;
@@ -425,14 +434,7 @@ PortMapping* start_port_mapping(uint16_t port) {
   RouterCalls routers[kMaxRouterProtocols];
   routers[0] = RouterCalls{"NAT-PMP", &mapping->natpmp, natpmp_map, natpmp_unmap};
   routers[1] = RouterCalls{"UPnP", &mapping->upnp, upnp_map, upnp_unmap};
-  start_mapper(mapping->mapper, port, routers, kMaxRouterProtocols);
-  try {
-    mapping->worker = std::thread(run_mapping, std::ref(*mapping));
-  } catch (const std::system_error&) {
-    delete mapping;
-    return nullptr;
-  }
-  return mapping;
+  return run_on_own_thread(mapping, port, routers, kMaxRouterProtocols);
 }
 
 bool take_port_mapping_news(PortMapping* mapping, char* text, std::size_t size) {

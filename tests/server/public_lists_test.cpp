@@ -161,14 +161,23 @@ platform::GameAnnouncement game_on(uint16_t port) {
   return game;
 }
 
+// A hosted game on the game port, its server player in the first seat;
+// null when it cannot be opened.
+platform::PeerSession* open_hosted_game(uint16_t port) {
+  platform::PeerSession* host = platform::create_peer_session({port, static_cast<uint16_t>(port + 1), 0});
+  uint32_t id = 0;
+  if (host && platform::initialize_internet(host, "") && platform::open_new_session(host, "Friday night", 8) &&
+      platform::create_local_player(host, "Server", true, id))
+    return host;
+  platform::release_peer_session(host);
+  return nullptr;
+}
+
 TEST(ListAnnouncer, AHostedGameIsProvenThroughItsGamePortAndListed) {
   RunningList list;
   const uint16_t port = test_port();
-  platform::PeerSession* host = platform::create_peer_session({port, static_cast<uint16_t>(port + 1), 0});
-  uint32_t id = 0;
-  ASSERT_TRUE(host && platform::initialize_internet(host, "") &&
-              platform::open_new_session(host, "Friday night", 8) &&
-              platform::create_local_player(host, "Server", true, id));
+  platform::PeerSession* host = open_hosted_game(port);
+  ASSERT_NE(host, nullptr);
   Announcer a(list.address);
   ASSERT_NE(a.announcer, nullptr);
   const auto game = game_on(port);
@@ -193,11 +202,8 @@ TEST(ListAnnouncer, AHostedGameIsProvenThroughItsGamePortAndListed) {
 TEST(ListAnnouncer, AStoppingHostWithdrawsItsGameAndASilentListDoesNotHoldItBack) {
   RunningList list;
   const uint16_t port = test_port();
-  platform::PeerSession* host = platform::create_peer_session({port, static_cast<uint16_t>(port + 1), 0});
-  uint32_t id = 0;
-  ASSERT_TRUE(host && platform::initialize_internet(host, "") &&
-              platform::open_new_session(host, "Friday night", 8) &&
-              platform::create_local_player(host, "Server", true, id));
+  platform::PeerSession* host = open_hosted_game(port);
+  ASSERT_NE(host, nullptr);
   const int silent = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in at{};
   at.sin_family = AF_INET;
