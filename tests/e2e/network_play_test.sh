@@ -81,15 +81,21 @@ wait_line Ann "$chat" || fail "Ann did not get her own chat line back"
 # window's game runs, and a host drops a shot request that waited for it
 # more than a few frames, so the host gets the focus back as soon as Bob's
 # game has seen the button (the same press, 50 ms: four of its frames).
-activate "$host_win"; activate "$ann_win"; sleep 1
-host_sound=$(sound_at Hostess); ann_sound=$(sound_at Ann)
-activate "$bob_win" 0.5
-xdotool mousedown 1 sleep 0.05 mouseup 1 windowraise "$host_win" windowfocus "$host_win"
-sleep 0.3
-activate "$bob_win" 0.3; shot 05-bob-fired
-activate "$host_win" 0.3; shot 06-host-after-shot
-activate "$ann_win" 0.3; shot 07-ann-after-shot
-sleep 1
+# A press that Bob's game missed while its window was taking the focus (the
+# picture shows no shell) is pressed again, twice at most.
+for attempt in 1 2 3; do
+  activate "$host_win"; activate "$ann_win"; sleep 1
+  host_sound=$(sound_at Hostess); ann_sound=$(sound_at Ann)
+  activate "$bob_win" 0.5
+  xdotool mousedown 1 sleep 0.05 mouseup 1 windowraise "$host_win" windowfocus "$host_win"
+  sleep 0.3
+  activate "$bob_win" 0.3; shot 05-bob-fired
+  activate "$host_win" 0.3; shot 06-host-after-shot
+  activate "$ann_win" 0.3; shot 07-ann-after-shot
+  sleep 1
+  [ "$(loud_since Hostess "$host_sound")" -gt 1000 ] && break
+  echo "attempt $attempt: the host heard no shot"
+done
 [ "$(loud_since Hostess "$host_sound")" -gt 1000 ] || fail "the host did not hear Bob's shot"
 [ "$(loud_since Ann "$ann_sound")" -gt 1000 ] || fail "Ann did not hear Bob's shot"
 
